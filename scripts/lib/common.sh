@@ -1,0 +1,35 @@
+# Shared by the commands in scripts/: the project root, and installing the Debian packages the project needs.
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+
+# What building and testing needs: compiler, CMake, Ninja, Qt with Charts and HttpServer, an X server for
+# screenshots and the tray, and the validators of the desktop files.
+build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-httpserver-dev
+    qt6-websockets-dev libgl-dev)
+
+# Installs those of the given packages that are missing. Uses sudo when not root; without apt it names them and stops.
+ensure_packages() {
+    local missing=()
+    if ! command -v dpkg-query >/dev/null || ! command -v apt-get >/dev/null; then
+        echo "This system has no apt. Install these packages (or their equivalents) and run again:" >&2
+        echo "  $*" >&2
+        exit 1
+    fi
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Configures and builds one build folder; extra arguments go to CMake.
+build_in() {
+    local dir="$1"
+    shift
+    cmake -S "$root" -B "$root/$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$root/$dir"
+}

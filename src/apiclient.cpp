@@ -1,0 +1,261 @@
+#include "apiclient.h"
+
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+namespace {
+
+constexpr int TransferTimeoutMs = 10000;
+
+QUrlQuery instanceParams(int instance)
+{
+    QUrlQuery query;
+    if (instance >= 1)
+        query.addQueryItem(QStringLiteral("instance"), QString::number(instance));
+    return query;
+}
+
+QString errorText(int status, const QByteArray& body)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(body);
+    if (doc.isObject()) {
+        const QJsonValue error = doc.object().value(QLatin1String("error"));
+        if (error.isString() && !error.toString().isEmpty())
+            return error.toString();
+    }
+    return QStringLiteral("HTTP %1").arg(status);
+}
+
+// Errors of the connection itself, as opposed to HTTP answers. A reply that breaks off after its headers (the
+// server closed the connection or went silent) carries a status code, but it is no answer: judging its partial
+// body could turn a cut-off transfer into a success.
+bool transferBroken(QNetworkReply::NetworkError error)
+{
+    return error != QNetworkReply::NoError && error < QNetworkReply::ProxyConnectionRefusedError
+        && error != QNetworkReply::TooManyRedirectsError && error != QNetworkReply::InsecureRedirectError;
+}
+
+QByteArray compactJson(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QString checkPath(int hostId, int pluginId, const char* suffix)
+{
+    return QStringLiteral("/api/hosts/%1/plugins/%2%3").arg(hostId).arg(pluginId).arg(QLatin1String(suffix));
+}
+
+} // namespace
+
+ApiError::ApiError(int status, const QString& message)
+    : std::runtime_error(message.toStdString())
+    , status(status)
+    , message(message)
+{ }
+
+AuthError::AuthError(int status, const QString& message)
+    : ApiError(status, message)
+{ }
+
+ApiClient::ApiClient(const QString& baseUrl, const QString& token)
+    : m_baseUrl(baseUrl)
+    , m_token(token)
+{
+    while (m_baseUrl.endsWith(QLatin1Char('/')))
+        m_baseUrl.chop(1);
+}
+
+ApiClient::~ApiClient()
+{
+    delete manager;
+}
+
+QJsonObject ApiClient::request(const QByteArray& method, const QString& path, const QByteArray& body,
+    const QByteArray& contentType, const QUrlQuery& query, bool authenticated)
+{
+    if (!manager)
+        manager = new QNetworkAccessManager;
+
+    QUrl url(m_baseUrl + path, QUrl::TolerantMode);
+    if (!query.isEmpty())
+        url.setQuery(query);
+
+    QNetworkRequest req(url);
+    req.setTransferTimeout(TransferTimeoutMs);
+    if (authenticated && !m_token.isEmpty())
+        req.setRawHeader("Authorization", "Bearer " + m_token.toUtf8());
+    if (!body.isEmpty() && !contentType.isEmpty())
+        req.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+
+    QNetworkReply* reply = nullptr;
+    if (method != "POST")
+        reply = manager->get(req);
+    else if (body.isEmpty())
+        // post() with an empty body makes Qt invent a form Content-Type for some URLs; a bodiless POST carries none.
+        reply = manager->sendCustomRequest(req, "POST");
+    else
+        reply = manager->post(req, body);
+    if (!reply->isFinished()) {
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+
+    int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QNetworkReply::NetworkError error = reply->error();
+    const QString errorString = reply->errorString();
+    const QByteArray data = reply->isOpen() ? reply->readAll() : QByteArray();
+    delete reply;
+
+    if (transferBroken(error))
+        status = 0;
+    if (status == 0)
+        throw ApiError(0, QStringLiteral("Kan inte nå servern: %1").arg(errorString));
+    if (status == 401)
+        throw AuthError(401, errorText(401, data));
+    if (status >= 400)
+        throw ApiError(status, errorText(status, data));
+    if (data.isEmpty())
+        return {};
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !doc.isObject())
+        throw ApiError(status, QStringLiteral("Ogiltigt svar från servern"));
+    return doc.object();
+}
+
+QJsonObject ApiClient::login(const QString& username, const QString& password, const QString& client)
+{
+    const QJsonObject body {{QStringLiteral("username"), username}, {QStringLiteral("password"), password},
+        {QStringLiteral("client"), client}};
+    const QJsonObject response
+        = request("POST", QStringLiteral("/api/auth/login"), compactJson(body), "application/json", {}, false);
+    m_token = response.value(QLatin1String("token")).toString();
+    return response;
+}
+
+QJsonObject ApiClient::me()
+{
+    return request("GET", QStringLiteral("/api/auth/me"), {}, {}, {}, true);
+}
+
+void ApiClient::logout()
+{
+    try {
+        request("POST", QStringLiteral("/api/auth/logout"), {}, {}, {}, true);
+    } catch (const ApiError&) {
+        // Logging out is best effort: the token is forgotten here whatever the server says.
+    }
+    m_token.clear();
+}
+
+QJsonObject ApiClient::status()
+{
+    return request("GET", QStringLiteral("/api/status"), {}, {}, {}, true);
+}
+
+QJsonObject ApiClient::treeStatus()
+{
+    return request("GET", QStringLiteral("/api/tree/status"), {}, {}, {}, true);
+}
+
+QJsonObject ApiClient::alarmlog(int page, int limit, bool active, const QString& q)
+{
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("page"), QString::number(page));
+    query.addQueryItem(QStringLiteral("limit"), QString::number(limit));
+    if (active)
+        query.addQueryItem(QStringLiteral("active"), QStringLiteral("1"));
+    if (!q.isEmpty())
+        query.addQueryItem(QStringLiteral("q"), q);
+    return request("GET", QStringLiteral("/api/alarmlog"), {}, {}, query, true);
+}
+
+QJsonArray ApiClient::dndSessions()
+{
+    return request("GET", QStringLiteral("/api/dnd"), {}, {}, {}, true).value(QLatin1String("sessions")).toArray();
+}
+
+QJsonObject ApiClient::metricLabels(int hostId, int pluginId, int portId, int instanceId)
+{
+    if (portId != 0) {
+        const QString path = QStringLiteral("/api/hosts/%1/switch-ports/%2/metrics").arg(hostId).arg(portId);
+        return request("GET", path, {}, {}, {}, true);
+    }
+    return request("GET", checkPath(hostId, pluginId, "/metrics"), {}, {}, instanceParams(instanceId), true);
+}
+
+QJsonObject ApiClient::metricSeries(
+    int hostId, int pluginId, int portId, const QString& label, int hours, int instanceId)
+{
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("label"), label);
+    query.addQueryItem(QStringLiteral("hours"), QString::number(hours));
+    if (portId != 0) {
+        const QString path = QStringLiteral("/api/hosts/%1/switch-ports/%2/metrics/data").arg(hostId).arg(portId);
+        return request("GET", path, {}, {}, query, true);
+    }
+    if (instanceId > 0)
+        query.addQueryItem(QStringLiteral("instance"), QString::number(instanceId));
+    return request("GET", checkPath(hostId, pluginId, "/metrics/data"), {}, {}, query, true);
+}
+
+QJsonObject ApiClient::acknowledge(int hostId, int pluginId, int portId, const QString& comment, int instanceId)
+{
+    QJsonObject body;
+    if (!comment.isEmpty())
+        body.insert(QStringLiteral("comment"), comment);
+    if (portId != 0) {
+        const QString path = QStringLiteral("/api/switch-ports/%1/acknowledge").arg(portId);
+        return request("POST", path, compactJson(body), "application/json", {}, true);
+    }
+    return request("POST", checkPath(hostId, pluginId, "/acknowledge"), compactJson(body), "application/json",
+        instanceParams(instanceId), true);
+}
+
+QJsonObject ApiClient::unacknowledge(int hostId, int pluginId, int portId, int instanceId)
+{
+    if (portId != 0)
+        return request("POST", QStringLiteral("/api/switch-ports/%1/acknowledge/clear").arg(portId), {}, {}, {}, true);
+    return request("POST", checkPath(hostId, pluginId, "/acknowledge/clear"), {}, {}, instanceParams(instanceId), true);
+}
+
+QJsonObject ApiClient::dndCreate(
+    const QString& scope, int hostId, int pluginId, int portId, int minutes, const QString& reason, int instanceId)
+{
+    QUrlQuery form;
+    form.addQueryItem(QStringLiteral("scope"), scope);
+    if (hostId != 0)
+        form.addQueryItem(QStringLiteral("host_id"), QString::number(hostId));
+    if (pluginId != 0)
+        form.addQueryItem(QStringLiteral("plugin_id"), QString::number(pluginId));
+    if (instanceId > 0)
+        form.addQueryItem(QStringLiteral("instance_id"), QString::number(instanceId));
+    if (portId != 0)
+        form.addQueryItem(QStringLiteral("port_id"), QString::number(portId));
+    if (minutes != 0)
+        form.addQueryItem(QStringLiteral("minutes"), QString::number(minutes));
+    if (!reason.isEmpty())
+        form.addQueryItem(QStringLiteral("reason"), reason);
+    return request("POST", QStringLiteral("/api/dnd"), form.query(QUrl::FullyEncoded).toUtf8(),
+        "application/x-www-form-urlencoded", {}, true);
+}
+
+QJsonObject ApiClient::dndCancel(int id)
+{
+    return request("POST", QStringLiteral("/api/dnd/%1/cancel").arg(id), {}, {}, {}, true);
+}
+
+QJsonObject ApiClient::recheckPlugin(int hostId, int pluginId, int instanceId)
+{
+    return request("POST", checkPath(hostId, pluginId, "/recheck"), {}, {}, instanceParams(instanceId), true);
+}
+
+QJsonObject ApiClient::recheckHost(int hostId)
+{
+    return request("POST", QStringLiteral("/api/hosts/%1/recheck").arg(hostId), {}, {}, {}, true);
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QUrlQuery>
+
+#include <stdexcept>
+
+class QNetworkAccessManager;
+
+// A failed server call: the HTTP status (0 when no response arrived) and a message ready to show.
+class ApiError : public std::runtime_error {
+public:
+    ApiError(int status, const QString& message);
+
+    int status;
+    QString message;
+};
+
+// The server rejected the token (HTTP 401).
+class AuthError : public ApiError {
+public:
+    AuthError(int status, const QString& message);
+};
+
+// Synchronous JSON REST client for one Norv server. Every call returns the decoded JSON object or throws ApiError.
+// A client belongs to the thread of its first request; on the GUI thread a call waits in a nested event loop that
+// keeps delivering timers, repaints and queued signals but no user input.
+class ApiClient {
+public:
+    ApiClient(const QString& baseUrl, const QString& token);
+    ~ApiClient();
+    Q_DISABLE_COPY(ApiClient)
+
+    QString baseUrl() const { return m_baseUrl; }
+    QString token() const { return m_token; }
+
+    QJsonObject request(const QByteArray& method, const QString& path, const QByteArray& body,
+        const QByteArray& contentType, const QUrlQuery& query, bool authenticated);
+
+    QJsonObject login(const QString& username, const QString& password, const QString& client);
+    QJsonObject me();
+    void logout();
+
+    QJsonObject status();
+    QJsonObject treeStatus();
+    QJsonObject alarmlog(int page, int limit, bool active, const QString& q);
+    QJsonArray dndSessions();
+    QJsonObject metricLabels(int hostId, int pluginId, int portId, int instanceId);
+    QJsonObject metricSeries(int hostId, int pluginId, int portId, const QString& label, int hours, int instanceId);
+    QJsonObject acknowledge(int hostId, int pluginId, int portId, const QString& comment, int instanceId);
+    QJsonObject unacknowledge(int hostId, int pluginId, int portId, int instanceId);
+    QJsonObject dndCreate(
+        const QString& scope, int hostId, int pluginId, int portId, int minutes, const QString& reason, int instanceId);
+    QJsonObject dndCancel(int id);
+    QJsonObject recheckPlugin(int hostId, int pluginId, int instanceId);
+    QJsonObject recheckHost(int hostId);
+
+private:
+    QString m_baseUrl;
+    QString m_token;
+    QNetworkAccessManager* manager = nullptr;
+};

@@ -1,0 +1,339 @@
+#include "settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator64>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <algorithm>
+#include <memory>
+
+namespace settings {
+
+namespace {
+
+const QString ServersKey = QStringLiteral("servers");
+
+std::unique_ptr<QSettings> ini()
+{
+    return std::make_unique<QSettings>(
+        QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Trelvik"), QStringLiteral("NorvGUI"));
+}
+
+QString tokenPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/token");
+}
+
+QString newServerId()
+{
+    const quint64 bits = QRandomGenerator64::system()->generate() & Q_UINT64_C(0xffffffffffff);
+    return QStringLiteral("%1").arg(bits, 12, 16, QLatin1Char('0'));
+}
+
+// A hand-edited INI value with a comma comes back from QSettings as a list; keep it as the text it was.
+QString text(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    return value.toString();
+}
+
+bool isTrueText(const QString& value)
+{
+    const QString lower = value.toLower();
+    return lower == QLatin1String("true") || lower == QLatin1String("1") || lower == QLatin1String("yes");
+}
+
+QString readTokenFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).trimmed();
+}
+
+// The indices of the server elements in the file, ascending. Taken from the elements present rather than from
+// the array's size key, so that a file cut off while it was written (no size key yet) still yields its servers.
+QList<int> storedIndices(QSettings& s)
+{
+    s.beginGroup(ServersKey);
+    const QStringList groups = s.childGroups();
+    s.endGroup();
+    QList<int> indices;
+    for (const QString& group : groups) {
+        const int index = group.toInt();
+        if (index > 0)
+            indices.append(index);
+    }
+    std::sort(indices.begin(), indices.end());
+    return indices;
+}
+
+bool keptInFileName(char32_t c)
+{
+    if (c < 0x80)
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    return QChar::isLetter(c) || QChar::isDigit(c);
+}
+
+} // namespace
+
+QString ServerEntry::label() const
+{
+    return name.isEmpty() ? defaultServerName(url) : name;
+}
+
+QString normalizeUrl(const QString& url)
+{
+    QString result = url.trimmed();
+    while (result.endsWith(QLatin1Char('/')))
+        result.chop(1);
+    return result;
+}
+
+QString defaultServerName(const QString& url)
+{
+    const QString normalized = normalizeUrl(url);
+    const QString host = QUrl(normalized, QUrl::TolerantMode).host(QUrl::FullyDecoded);
+    if (!host.isEmpty())
+        return host;
+    if (!normalized.isEmpty())
+        return normalized;
+    return QStringLiteral("Norv");
+}
+
+QString serverTokenPath(const QString& id)
+{
+    QString name;
+    const QList<uint> codePoints = id.toUcs4();
+    for (const uint c : codePoints) {
+        if (keptInFileName(c))
+            name += QString::fromUcs4(reinterpret_cast<const char32_t*>(&c), 1);
+    }
+    if (name.isEmpty())
+        name = QStringLiteral("_");
+    return QFileInfo(tokenPath()).absolutePath() + QStringLiteral("/tokens/") + name;
+}
+
+QString loadServerToken(const QString& id)
+{
+    return readTokenFile(serverTokenPath(id));
+}
+
+void saveServerToken(const QString& id, const QString& token)
+{
+    const QString path = serverTokenPath(id);
+    const QString dir = QFileInfo(path).absolutePath();
+    QDir().mkpath(dir);
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    QFile file(path);
+    // The token must never be readable by others, not even between creating the file and writing it: a new file is
+    // created owner-only, and an old one is tightened before the new token goes in.
+    if (file.exists())
+        file.setPermissions(ownerOnly);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, ownerOnly))
+        return;
+    file.write(token.toUtf8() + '\n');
+    file.close();
+    file.setPermissions(ownerOnly);
+}
+
+void clearServerToken(const QString& id)
+{
+    QFile::remove(serverTokenPath(id));
+}
+
+QList<ServerEntry> servers()
+{
+    QList<ServerEntry> list;
+    {
+        auto s = ini();
+        const QList<int> indices = storedIndices(*s);
+        for (const int i : indices) {
+            const QString prefix = QStringLiteral("servers/%1/").arg(i);
+            ServerEntry entry;
+            entry.id = text(s->value(prefix + QStringLiteral("id")));
+            entry.url = normalizeUrl(text(s->value(prefix + QStringLiteral("url"))));
+            if (entry.id.isEmpty() || entry.url.isEmpty())
+                continue;
+            entry.name = text(s->value(prefix + QStringLiteral("name")));
+            const QVariant autoconnect = s->value(prefix + QStringLiteral("autoconnect"));
+            entry.autoconnect = !autoconnect.isValid() || isTrueText(text(autoconnect));
+            list.append(entry);
+        }
+        if (!list.isEmpty())
+            return list;
+        if (s->contains(QStringLiteral("servers/size")))
+            return list;
+    }
+
+    const QString legacyUrl = normalizeUrl(serverUrl());
+    if (legacyUrl.isEmpty())
+        return list;
+    ServerEntry entry;
+    entry.id = newServerId();
+    entry.url = legacyUrl;
+    entry.autoconnect = true;
+    const QString legacyToken = loadToken();
+    if (!legacyToken.isEmpty())
+        saveServerToken(entry.id, legacyToken);
+    list.append(entry);
+    saveServers(list);
+    return list;
+}
+
+void saveServers(const QList<ServerEntry>& list)
+{
+    auto s = ini();
+    s->remove(ServersKey);
+    s->beginWriteArray(ServersKey, int(list.size()));
+    for (int i = 0; i < list.size(); ++i) {
+        const ServerEntry& entry = list.at(i);
+        s->setArrayIndex(i);
+        s->setValue(QStringLiteral("id"), entry.id);
+        s->setValue(QStringLiteral("url"), normalizeUrl(entry.url));
+        s->setValue(QStringLiteral("name"), entry.name);
+        s->setValue(
+            QStringLiteral("autoconnect"), entry.autoconnect ? QStringLiteral("true") : QStringLiteral("false"));
+    }
+    s->endArray();
+    s->sync();
+}
+
+std::optional<ServerEntry> findServer(const QString& id)
+{
+    const QList<ServerEntry> list = servers();
+    for (const ServerEntry& entry : list) {
+        if (entry.id == id)
+            return entry;
+    }
+    return std::nullopt;
+}
+
+ServerEntry addOrUpdateServer(const QString& url, const QString& token)
+{
+    QList<ServerEntry> list = servers();
+    const QString normalized = normalizeUrl(url);
+    for (const ServerEntry& entry : std::as_const(list)) {
+        if (normalizeUrl(entry.url).compare(normalized, Qt::CaseInsensitive) == 0) {
+            saveServerToken(entry.id, token);
+            return entry;
+        }
+    }
+    ServerEntry entry;
+    entry.id = newServerId();
+    entry.url = normalized;
+    entry.autoconnect = true;
+    list.append(entry);
+    saveServers(list);
+    saveServerToken(entry.id, token);
+    return entry;
+}
+
+void setServerName(const QString& id, const QString& name)
+{
+    QList<ServerEntry> list = servers();
+    for (ServerEntry& entry : list) {
+        if (entry.id == id)
+            entry.name = name.trimmed();
+    }
+    saveServers(list);
+}
+
+void setServerAutoconnect(const QString& id, bool on)
+{
+    QList<ServerEntry> list = servers();
+    for (ServerEntry& entry : list) {
+        if (entry.id == id)
+            entry.autoconnect = on;
+    }
+    saveServers(list);
+}
+
+void removeServer(const QString& id)
+{
+    QList<ServerEntry> list = servers();
+    list.removeIf([&id](const ServerEntry& entry) { return entry.id == id; });
+    saveServers(list);
+    clearServerToken(id);
+}
+
+QString serverUrl()
+{
+    return text(ini()->value(QStringLiteral("server_url")));
+}
+
+QString loadToken()
+{
+    return readTokenFile(tokenPath());
+}
+
+int refreshSeconds()
+{
+    bool ok = false;
+    const int value = ini()->value(QStringLiteral("refresh_seconds"), 15).toInt(&ok);
+    if (!ok)
+        return 15;
+    return std::max(value, 5);
+}
+
+void setRefreshSeconds(int seconds)
+{
+    auto s = ini();
+    s->setValue(QStringLiteral("refresh_seconds"), std::max(seconds, 5));
+    s->sync();
+}
+
+bool alarmOnSoft()
+{
+    return isTrueText(text(ini()->value(QStringLiteral("alarm_on_soft"), QStringLiteral("false"))));
+}
+
+void setAlarmOnSoft(bool on)
+{
+    auto s = ini();
+    s->setValue(QStringLiteral("alarm_on_soft"), on ? QStringLiteral("true") : QStringLiteral("false"));
+    s->sync();
+}
+
+QString fontFamily()
+{
+    return text(ini()->value(QStringLiteral("font_family")));
+}
+
+int fontSize()
+{
+    return ini()->value(QStringLiteral("font_size"), 0).toInt();
+}
+
+void setFont(const QString& family, int size)
+{
+    auto s = ini();
+    s->setValue(QStringLiteral("font_family"), family);
+    s->setValue(QStringLiteral("font_size"), std::max(size, 0));
+    s->sync();
+}
+
+QString theme()
+{
+    const QString value = text(ini()->value(QStringLiteral("theme"), QStringLiteral("system"))).toLower();
+    if (value == QLatin1String("light") || value == QLatin1String("dark"))
+        return value;
+    return QStringLiteral("system");
+}
+
+void setTheme(const QString& theme)
+{
+    auto s = ini();
+    const bool known = theme == QLatin1String("light") || theme == QLatin1String("dark");
+    s->setValue(QStringLiteral("theme"), known ? theme : QStringLiteral("system"));
+    s->sync();
+}
+
+} // namespace settings

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The client's persistent state: the INI file with the user's preferences and the list of known servers, and one
+// token file per server. Every function opens the INI file afresh and flushes after writing; nothing is cached, so
+// a change is on disk when the call returns. GUI thread only.
+namespace settings {
+
+// One known server. A plain value type.
+struct ServerEntry {
+    QString id;
+    QString url;
+    QString name;
+    bool autoconnect = true;
+
+    // The name, or the default name derived from the URL when the name is empty.
+    QString label() const;
+};
+
+QString normalizeUrl(const QString& url);
+QString defaultServerName(const QString& url);
+
+QString serverTokenPath(const QString& id);
+QString loadServerToken(const QString& id);
+void saveServerToken(const QString& id, const QString& token);
+void clearServerToken(const QString& id);
+
+QList<ServerEntry> servers();
+void saveServers(const QList<ServerEntry>& list);
+std::optional<ServerEntry> findServer(const QString& id);
+ServerEntry addOrUpdateServer(const QString& url, const QString& token);
+void setServerName(const QString& id, const QString& name);
+void setServerAutoconnect(const QString& id, bool on);
+void removeServer(const QString& id);
+
+// The single-server configuration of older clients; read only to migrate it.
+QString serverUrl();
+QString loadToken();
+
+int refreshSeconds();
+void setRefreshSeconds(int seconds);
+bool alarmOnSoft();
+void setAlarmOnSoft(bool on);
+QString fontFamily();
+int fontSize();
+void setFont(const QString& family, int size);
+QString theme();
+void setTheme(const QString& theme);
+
+} // namespace settings

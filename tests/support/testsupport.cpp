@@ -1,0 +1,116 @@
+#include "testsupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace testsupport {
+
+namespace {
+
+QTemporaryDir& home()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+void whenWidget(const std::function<QWidget*()>& find, const std::function<void(QWidget*)>& act, int timeoutMs)
+{
+    auto* timer = new QTimer;
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        QWidget* widget = find();
+        const bool expired = clock->elapsed() > timeoutMs;
+        if (!widget && !expired)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        delete clock;
+        if (widget)
+            act(widget);
+    });
+    timer->start();
+}
+
+} // namespace
+
+void prepareEnvironment()
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home().path() + QStringLiteral("/config")));
+    const QString runtime = home().path() + QStringLiteral("/runtime");
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+void nameApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Norv GUI"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Trelvik"));
+}
+
+QString configHome()
+{
+    return home().path() + QStringLiteral("/config");
+}
+
+QString iniPath()
+{
+    return configHome() + QStringLiteral("/Trelvik/NorvGUI.ini");
+}
+
+QString tokenDir()
+{
+    return configHome() + QStringLiteral("/Trelvik/Norv GUI/tokens");
+}
+
+void resetConfig()
+{
+    QDir(configHome() + QStringLiteral("/Trelvik")).removeRecursively();
+}
+
+QMap<QString, QByteArray> configSnapshot()
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(configHome(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(path, readFile(path));
+    }
+    return files;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void whenModal(const std::function<void(QWidget*)>& act, int timeoutMs)
+{
+    whenWidget([] { return QApplication::activeModalWidget(); }, act, timeoutMs);
+}
+
+void whenPopup(const std::function<void(QWidget*)>& act, int timeoutMs)
+{
+    whenWidget([] { return QApplication::activePopupWidget(); }, act, timeoutMs);
+}
+
+} // namespace testsupport

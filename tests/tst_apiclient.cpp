@@ -1,0 +1,485 @@
+#include "apiclient.h"
+#include "standinserver.h"
+#include "testsupport.h"
+
+#include <QJsonDocument>
+#include <QTcpServer>
+
+#include <functional>
+
+using standin::Fault;
+using standin::RecordedRequest;
+using Operation = std::function<void(ApiClient&)>;
+Q_DECLARE_METATYPE(Operation)
+
+namespace {
+
+// The outcome of one call, so that data rows can state it.
+struct Outcome {
+    QString kind; // "ok", "ApiError" or "AuthError"
+    int status = -1;
+    QString message;
+    QJsonObject object;
+};
+
+Outcome call(const std::function<QJsonObject()>& f)
+{
+    Outcome outcome;
+    try {
+        outcome.object = f();
+        outcome.kind = QStringLiteral("ok");
+    } catch (const AuthError& e) {
+        outcome = {QStringLiteral("AuthError"), e.status, e.message, {}};
+    } catch (const ApiError& e) {
+        outcome = {QStringLiteral("ApiError"), e.status, e.message, {}};
+    }
+    return outcome;
+}
+
+QString closedPortUrl()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return QStringLiteral("http://127.0.0.1:%1").arg(port);
+}
+
+} // namespace
+
+class TestApiClient : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void operationsSendExactRequests_data();
+    void operationsSendExactRequests();
+    void failureTable_data();
+    void failureTable();
+    void unreachableServerIsStatusZero();
+    void brokenTransfersAreStatusZero_data();
+    void brokenTransfersAreStatusZero();
+    void silentServerTimesOutAfterTenSeconds();
+    void baseUrlTrailingSlashes();
+    void noAuthorizationWithoutToken();
+    void postWithoutBodyHasNoContentType();
+    void unknownMethodSendsGet();
+    void loginStoresToken();
+    void loginWithoutTokenLeavesClientLoggedOut();
+    void loginFailureCarriesServerText();
+    void logoutRevokesAndClears();
+    void logoutAbsorbsFailures();
+    void actionsChangeLaterPayloads();
+
+private:
+    QString loginAs(const QString& user);
+    standin::StandinServer server;
+};
+
+void TestApiClient::initTestCase()
+{
+    QVERIFY(server.listen());
+}
+
+void TestApiClient::init()
+{
+    server.clearFaults();
+    server.clearRequests();
+    server.setNetwork(standin::Network::sample());
+}
+
+QString TestApiClient::loginAs(const QString& user)
+{
+    return server.issueToken(user);
+}
+
+void TestApiClient::operationsSendExactRequests_data()
+{
+    QTest::addColumn<Operation>("operation");
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType"); // empty: no Content-Type header at all
+
+    auto row = [](const char* name, Operation op, const char* method, const char* path, const char* query,
+                   const QByteArray& body, const char* contentType) {
+        QTest::newRow(name) << op << QByteArray(method) << QString::fromUtf8(path) << QByteArray(query) << body
+                            << QByteArray(contentType);
+    };
+    const char* json = "application/json";
+    const char* form = "application/x-www-form-urlencoded";
+
+    row(
+        "me", [](ApiClient& c) { c.me(); }, "GET", "/api/auth/me", "", {}, "");
+    row(
+        "logout", [](ApiClient& c) { c.logout(); }, "POST", "/api/auth/logout", "", {}, "");
+    row(
+        "status", [](ApiClient& c) { c.status(); }, "GET", "/api/status", "", {}, "");
+    row(
+        "tree", [](ApiClient& c) { c.treeStatus(); }, "GET", "/api/tree/status", "", {}, "");
+    row(
+        "alarmlog plain", [](ApiClient& c) { c.alarmlog(1, 100, false, QString()); }, "GET", "/api/alarmlog",
+        "page=1&limit=100", {}, "");
+    row(
+        "alarmlog active search", [](ApiClient& c) { c.alarmlog(3, 100, true, QStringLiteral("web 1&x=ö")); }, "GET",
+        "/api/alarmlog", "page=3&limit=100&active=1&q=web%201%26x%3D%C3%B6", {}, "");
+    row(
+        "dnd sessions", [](ApiClient& c) { c.dndSessions(); }, "GET", "/api/dnd", "", {}, "");
+    row(
+        "labels check", [](ApiClient& c) { c.metricLabels(10, 102, 0, 0); }, "GET", "/api/hosts/10/plugins/102/metrics",
+        "", {}, "");
+    row(
+        "labels instance", [](ApiClient& c) { c.metricLabels(11, 104, 0, 2); }, "GET",
+        "/api/hosts/11/plugins/104/metrics", "instance=2", {}, "");
+    row(
+        "labels negative instance", [](ApiClient& c) { c.metricLabels(11, 104, 0, -1); }, "GET",
+        "/api/hosts/11/plugins/104/metrics", "", {}, "");
+    row(
+        "labels port", [](ApiClient& c) { c.metricLabels(12, 99, 500, 3); }, "GET",
+        "/api/hosts/12/switch-ports/500/metrics", "", {}, "");
+    row(
+        "series check", [](ApiClient& c) { c.metricSeries(10, 102, 0, QStringLiteral("load1"), 24, 0); }, "GET",
+        "/api/hosts/10/plugins/102/metrics/data", "label=load1&hours=24", {}, "");
+    row(
+        "series instance", [](ApiClient& c) { c.metricSeries(11, 104, 0, QStringLiteral("använt"), 168, 2); }, "GET",
+        "/api/hosts/11/plugins/104/metrics/data", "label=anv%C3%A4nt&hours=168&instance=2", {}, "");
+    row(
+        "series port", [](ApiClient& c) { c.metricSeries(12, 7, 500, QStringLiteral("in"), 8, 2); }, "GET",
+        "/api/hosts/12/switch-ports/500/metrics/data", "label=in&hours=8", {}, "");
+    row(
+        "series empty label", [](ApiClient& c) { c.metricSeries(10, 102, 0, QString(), 1, 0); }, "GET",
+        "/api/hosts/10/plugins/102/metrics/data", "label&hours=1", {}, "");
+    row(
+        "ack empty comment", [](ApiClient& c) { c.acknowledge(10, 101, 0, QString(), 0); }, "POST",
+        "/api/hosts/10/plugins/101/acknowledge", "", "{}", json);
+    row(
+        "ack comment", [](ApiClient& c) { c.acknowledge(10, 101, 0, QStringLiteral("Tittar på det ✓"), 0); }, "POST",
+        "/api/hosts/10/plugins/101/acknowledge", "", QByteArray(R"({"comment":"Tittar på det ✓"})"), json);
+    row(
+        "ack instance", [](ApiClient& c) { c.acknowledge(11, 104, 0, QString(), 2); }, "POST",
+        "/api/hosts/11/plugins/104/acknowledge", "instance=2", "{}", json);
+    row(
+        "ack port wins", [](ApiClient& c) { c.acknowledge(12, 104, 501, QString(), 2); }, "POST",
+        "/api/switch-ports/501/acknowledge", "", "{}", json);
+    row(
+        "unack check", [](ApiClient& c) { c.unacknowledge(10, 101, 0, 0); }, "POST",
+        "/api/hosts/10/plugins/101/acknowledge/clear", "", {}, "");
+    row(
+        "unack instance", [](ApiClient& c) { c.unacknowledge(11, 104, 0, 1); }, "POST",
+        "/api/hosts/11/plugins/104/acknowledge/clear", "instance=1", {}, "");
+    row(
+        "unack port", [](ApiClient& c) { c.unacknowledge(12, 104, 501, 1); }, "POST",
+        "/api/switch-ports/501/acknowledge/clear", "", {}, "");
+    row(
+        "dnd host", [](ApiClient& c) { c.dndCreate(QStringLiteral("host"), 12, 0, 0, 60, QString(), 0); }, "POST",
+        "/api/dnd", "", "scope=host&host_id=12&minutes=60", form);
+    row(
+        "dnd plugin all fields",
+        [](ApiClient& c) {
+            c.dndCreate(QStringLiteral("plugin"), 11, 104, 0, 240, QStringLiteral("disk full & mer"), 2);
+        },
+        "POST", "/api/dnd", "",
+        "scope=plugin&host_id=11&plugin_id=104&instance_id=2&minutes=240&reason=disk%20full%20%26%20mer", form);
+    row(
+        "dnd port until further notice",
+        [](ApiClient& c) { c.dndCreate(QStringLiteral("port"), 0, 0, 501, 0, QString(), 0); }, "POST", "/api/dnd", "",
+        "scope=port&port_id=501", form);
+    row(
+        "dnd empty scope", [](ApiClient& c) { c.dndCreate(QString(), 0, 0, 0, 0, QString(), -1); }, "POST", "/api/dnd",
+        "", "scope", form);
+    row(
+        "dnd cancel", [](ApiClient& c) { c.dndCancel(7); }, "POST", "/api/dnd/7/cancel", "", {}, "");
+    row(
+        "recheck no instance", [](ApiClient& c) { c.recheckPlugin(10, 100, 0); }, "POST",
+        "/api/hosts/10/plugins/100/recheck", "", {}, "");
+    row(
+        "recheck instance", [](ApiClient& c) { c.recheckPlugin(11, 104, 3); }, "POST",
+        "/api/hosts/11/plugins/104/recheck", "instance=3", {}, "");
+    row(
+        "recheck host negative id", [](ApiClient& c) { c.recheckHost(-3); }, "POST", "/api/hosts/-3/recheck", "", {},
+        "");
+}
+
+void TestApiClient::operationsSendExactRequests()
+{
+    QFETCH(Operation, operation);
+    QFETCH(QByteArray, method);
+    QFETCH(QString, path);
+    QFETCH(QByteArray, query);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+
+    const QString token = loginAs(QStringLiteral("admin"));
+    ApiClient client(server.url(), token);
+    try {
+        operation(client);
+    } catch (const ApiError&) {
+        // Some rows name objects the sample network lacks; only the request matters here.
+    }
+    const QList<RecordedRequest> requests = server.requests();
+    QCOMPARE(requests.size(), 1);
+    const RecordedRequest& r = requests.first();
+    QCOMPARE(r.method, method);
+    QCOMPARE(r.path, path);
+    QCOMPARE(r.query, query);
+    QCOMPARE(r.body, body);
+    QCOMPARE(r.hasHeader("content-type"), !contentType.isEmpty());
+    QCOMPARE(r.header("content-type"), contentType);
+    QCOMPARE(r.header("authorization"), "Bearer " + token.toUtf8());
+}
+
+void TestApiClient::failureTable_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("thrownStatus");
+    QTest::addColumn<QString>("message");
+
+    const QByteArray json = "application/json";
+    QTest::newRow("401 with error text") << 401 << QByteArray(R"({"error":"Token återkallad"})") << json << "AuthError"
+                                         << 401 << "Token återkallad";
+    QTest::newRow("401 empty") << 401 << QByteArray() << json << "AuthError" << 401 << "HTTP 401";
+    QTest::newRow("401 error empty string")
+        << 401 << QByteArray(R"({"error":""})") << json << "AuthError" << 401 << "HTTP 401";
+    QTest::newRow("500 html") << 500 << QByteArray("<html><body>Internal error</body></html>")
+                              << QByteArray("text/html") << "ApiError" << 500 << "HTTP 500";
+    QTest::newRow("404 error is a number")
+        << 404 << QByteArray(R"({"error":42})") << json << "ApiError" << 404 << "HTTP 404";
+    QTest::newRow("403 error text") << 403 << QByteArray(R"({"error":"Otillräcklig behörighet"})") << json << "ApiError"
+                                    << 403 << "Otillräcklig behörighet";
+    QTest::newRow("503 json array") << 503 << QByteArray(R"(["error"])") << json << "ApiError" << 503 << "HTTP 503";
+    QTest::newRow("400 error is an object")
+        << 400 << QByteArray(R"({"error":{"text":"x"}})") << json << "ApiError" << 400 << "HTTP 400";
+    QTest::newRow("200 empty") << 200 << QByteArray() << json << "ok" << -1 << "";
+    QTest::newRow("204 empty") << 204 << QByteArray() << QByteArray() << "ok" << -1 << "";
+    QTest::newRow("201 object") << 201 << QByteArray(R"({"id":5})") << json << "ok" << -1 << "";
+    QTest::newRow("200 array") << 200 << QByteArray("[1,2]") << json << "ApiError" << 200
+                               << "Ogiltigt svar från servern";
+    QTest::newRow("200 truncated json") << 200 << QByteArray(R"({"status":"ok","summ)") << json << "ApiError" << 200
+                                        << "Ogiltigt svar från servern";
+    QTest::newRow("200 null") << 200 << QByteArray("null") << json << "ApiError" << 200 << "Ogiltigt svar från servern";
+    QTest::newRow("200 html") << 200 << QByteArray("<!doctype html><p>Logga in</p>") << QByteArray("text/html")
+                              << "ApiError" << 200 << "Ogiltigt svar från servern";
+    QTest::newRow("200 trailing garbage")
+        << 200 << QByteArray(R"({"a":1} x)") << json << "ApiError" << 200 << "Ogiltigt svar från servern";
+}
+
+void TestApiClient::failureTable()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QString, kind);
+    QFETCH(int, thrownStatus);
+    QFETCH(QString, message);
+
+    server.setFault(QStringLiteral("/api/status"), Fault::raw(status, body, contentType));
+    ApiClient client(server.url(), loginAs(QStringLiteral("viewer")));
+    const Outcome outcome = call([&] { return client.status(); });
+    QCOMPARE(outcome.kind, kind);
+    if (kind == QLatin1String("ok")) {
+        QCOMPARE(outcome.object, QJsonDocument::fromJson(body).object());
+        return;
+    }
+    QCOMPARE(outcome.status, thrownStatus);
+    QCOMPARE(outcome.message, message);
+}
+
+void TestApiClient::unreachableServerIsStatusZero()
+{
+    ApiClient client(closedPortUrl(), QStringLiteral("t"));
+    const Outcome outcome = call([&] { return client.status(); });
+    QCOMPARE(outcome.kind, QStringLiteral("ApiError"));
+    QCOMPARE(outcome.status, 0);
+    QVERIFY2(outcome.message.startsWith(QStringLiteral("Kan inte nå servern: ")), qPrintable(outcome.message));
+    QVERIFY(outcome.message.size() > QStringLiteral("Kan inte nå servern: ").size());
+}
+
+void TestApiClient::brokenTransfersAreStatusZero_data()
+{
+    QTest::addColumn<int>("delivery");
+    QTest::newRow("connection dropped") << int(Fault::Delivery::Drop);
+    // The headers say 200, but half the body is all that comes: that is no answer, even if the half parses.
+    QTest::newRow("closed in the middle of the body") << int(Fault::Delivery::CutOff);
+}
+
+void TestApiClient::brokenTransfersAreStatusZero()
+{
+    QFETCH(int, delivery);
+    Fault fault = Fault::raw(200, R"({"status":"ok"}{"status":"ok"})");
+    fault.delivery = Fault::Delivery(delivery);
+    server.setFault(QStringLiteral("/api/status"), fault);
+    ApiClient client(server.url(), loginAs(QStringLiteral("viewer")));
+    const Outcome outcome = call([&] { return client.status(); });
+    QCOMPARE(outcome.kind, QStringLiteral("ApiError"));
+    QCOMPARE(outcome.status, 0);
+    QVERIFY2(outcome.message.startsWith(QStringLiteral("Kan inte nå servern: ")), qPrintable(outcome.message));
+}
+
+void TestApiClient::silentServerTimesOutAfterTenSeconds()
+{
+    server.setFault(QStringLiteral("/api/status"), Fault::hang());
+    ApiClient client(server.url(), loginAs(QStringLiteral("viewer")));
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome outcome = call([&] { return client.status(); });
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(outcome.kind, QStringLiteral("ApiError"));
+    QCOMPARE(outcome.status, 0);
+    QVERIFY2(outcome.message.startsWith(QStringLiteral("Kan inte nå servern: ")), qPrintable(outcome.message));
+    QVERIFY2(elapsed >= 9500 && elapsed < 20000, qPrintable(QString::number(elapsed)));
+}
+
+void TestApiClient::baseUrlTrailingSlashes()
+{
+    ApiClient client(server.url() + QStringLiteral("///"), loginAs(QStringLiteral("viewer")));
+    QCOMPARE(client.baseUrl(), server.url());
+    const Outcome outcome = call([&] { return client.status(); });
+    QCOMPARE(outcome.kind, QStringLiteral("ok"));
+    QCOMPARE(server.requests().first().path, QStringLiteral("/api/status"));
+    QCOMPARE(outcome.object.value(QLatin1String("status")).toString(), QStringLiteral("critical"));
+}
+
+void TestApiClient::noAuthorizationWithoutToken()
+{
+    ApiClient client(server.url(), QString());
+    const Outcome outcome = call([&] { return client.status(); });
+    QCOMPARE(outcome.kind, QStringLiteral("AuthError"));
+    QCOMPARE(outcome.message, QStringLiteral("Ogiltig eller återkallad token"));
+    QVERIFY(!server.requests().first().hasHeader("authorization"));
+
+    // login is the one call that never sends the token, even when the client holds one.
+    ApiClient loggedIn(server.url(), QStringLiteral("kvar"));
+    loggedIn.login(QStringLiteral("admin"), QStringLiteral("admin"), QStringLiteral("maskin"));
+    QVERIFY(!server.requests(QStringLiteral("/api/auth/login")).first().hasHeader("authorization"));
+}
+
+void TestApiClient::postWithoutBodyHasNoContentType()
+{
+    ApiClient client(server.url(), loginAs(QStringLiteral("admin")));
+    call([&] {
+        return client.request("POST", QStringLiteral("/api/hosts/10/recheck"), {}, "application/json", {}, true);
+    });
+    const RecordedRequest r = server.requests().first();
+    QCOMPARE(r.method, QByteArray("POST"));
+    QVERIFY(!r.hasHeader("content-type"));
+    QCOMPARE(r.body, QByteArray());
+}
+
+void TestApiClient::unknownMethodSendsGet()
+{
+    ApiClient client(server.url(), loginAs(QStringLiteral("admin")));
+    call([&] { return client.request("post", QStringLiteral("/api/status"), "x=1", "text/plain", {}, true); });
+    const RecordedRequest r = server.requests().first();
+    QCOMPARE(r.method, QByteArray("GET"));
+    QCOMPARE(r.body, QByteArray());
+}
+
+void TestApiClient::loginStoresToken()
+{
+    ApiClient client(server.url(), QString());
+    const QJsonObject response
+        = client.login(QStringLiteral("operator"), QStringLiteral("operator"), QStringLiteral("arbetsstation-7"));
+    QVERIFY(!client.token().isEmpty());
+    QCOMPARE(response.value(QLatin1String("token")).toString(), client.token());
+    const RecordedRequest r = server.requests().first();
+    QCOMPARE(r.method, QByteArray("POST"));
+    QCOMPARE(r.path, QStringLiteral("/api/auth/login"));
+    QCOMPARE(r.header("content-type"), QByteArray("application/json"));
+    QCOMPARE(r.body, QByteArray(R"({"client":"arbetsstation-7","password":"operator","username":"operator"})"));
+    const QJsonObject me = client.me();
+    QCOMPARE(me.value(QLatin1String("user")).toObject().value(QLatin1String("roles")).toArray().first().toString(),
+        QStringLiteral("operator"));
+    QCOMPARE(server.requests().last().header("authorization"), "Bearer " + client.token().toUtf8());
+}
+
+void TestApiClient::loginWithoutTokenLeavesClientLoggedOut()
+{
+    server.setFault(QStringLiteral("/api/auth/login"), Fault::raw(200, R"({"token":17,"user":{}})"));
+    ApiClient client(server.url(), QStringLiteral("tidigare"));
+    const QJsonObject response = client.login(QStringLiteral("admin"), QStringLiteral("admin"), QString());
+    QCOMPARE(response.value(QLatin1String("token")).toInt(), 17);
+    QCOMPARE(client.token(), QString());
+}
+
+void TestApiClient::loginFailureCarriesServerText()
+{
+    ApiClient client(server.url(), QString());
+    const Outcome outcome
+        = call([&] { return client.login(QStringLiteral("admin"), QStringLiteral("fel"), QStringLiteral("m")); });
+    QCOMPARE(outcome.kind, QStringLiteral("AuthError"));
+    QCOMPARE(outcome.message, QStringLiteral("Fel användarnamn eller lösenord"));
+    QCOMPARE(client.token(), QString());
+}
+
+void TestApiClient::logoutRevokesAndClears()
+{
+    const QString token = loginAs(QStringLiteral("admin"));
+    ApiClient client(server.url(), token);
+    client.logout();
+    QCOMPARE(client.token(), QString());
+    ApiClient again(server.url(), token);
+    QCOMPARE(call([&] { return again.me(); }).kind, QStringLiteral("AuthError"));
+}
+
+void TestApiClient::logoutAbsorbsFailures()
+{
+    ApiClient unreachable(closedPortUrl(), QStringLiteral("t"));
+    unreachable.logout();
+    QCOMPARE(unreachable.token(), QString());
+
+    server.setFault(QStringLiteral("/api/auth/logout"), Fault::raw(500, "<html/>", "text/html"));
+    ApiClient failing(server.url(), loginAs(QStringLiteral("admin")));
+    failing.logout();
+    QCOMPARE(failing.token(), QString());
+}
+
+// The stand-in server honours the actions, so that the client's later polls see them.
+void TestApiClient::actionsChangeLaterPayloads()
+{
+    ApiClient client(server.url(), loginAs(QStringLiteral("operator")));
+    client.acknowledge(10, 101, 0, QStringLiteral("på väg"), 0);
+    client.dndCreate(QStringLiteral("port"), 0, 0, 501, 60, QStringLiteral("byte"), 0);
+    client.recheckPlugin(11, 103, 0);
+
+    const QJsonObject tree = client.treeStatus();
+    QJsonObject disk, postgres;
+    for (const QJsonValue& v : tree.value(QLatin1String("plugins")).toArray()) {
+        if (v[QLatin1String("plugin_id")].toInt() == 101)
+            disk = v.toObject();
+        if (v[QLatin1String("plugin_id")].toInt() == 103)
+            postgres = v.toObject();
+    }
+    QCOMPARE(disk.value(QLatin1String("acknowledged")).toBool(), true);
+    QCOMPARE(disk.value(QLatin1String("acknowledged_by_name")).toString(), QStringLiteral("Operatör"));
+    QVERIFY(postgres.value(QLatin1String("output_text")).toString().startsWith(QStringLiteral("Omkontroll")));
+    const QJsonArray sessions = client.dndSessions();
+    QCOMPARE(sessions.size(), 1);
+    QCOMPARE(sessions.first()[QLatin1String("reason")].toString(), QStringLiteral("byte"));
+
+    bool portSilenced = false;
+    for (const QJsonValue& p : client.status().value(QLatin1String("problems")).toArray()) {
+        if (p[QLatin1String("port_id")].toInt() == 501)
+            portSilenced = p[QLatin1String("dnd")].toBool();
+    }
+    QVERIFY(portSilenced);
+
+    client.dndCancel(sessions.first()[QLatin1String("id")].toInt());
+    QVERIFY(client.dndSessions().isEmpty());
+    const Outcome unknown = call([&] { return client.dndCancel(999); });
+    QCOMPARE(unknown.status, 404);
+
+    ApiClient viewer(server.url(), loginAs(QStringLiteral("viewer")));
+    const Outcome refused = call([&] { return viewer.recheckHost(10); });
+    QCOMPARE(refused.kind, QStringLiteral("ApiError"));
+    QCOMPARE(refused.status, 403);
+    QCOMPARE(refused.message, QStringLiteral("Otillräcklig behörighet"));
+}
+
+NORV_TEST_MAIN(TestApiClient)
+#include "tst_apiclient.moc"
