@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPalette>
 #include <QString>
 
 #include <optional>
@@ -50,5 +51,10 @@ int fontSize();
 void setFont(const QString& family, int size);
 QString theme();
 void setTheme(const QString& theme);
+
+// Apply the stored choices to the running application; they do nothing without a widget application.
+void applySavedTheme();
+void applySavedFont();
+QPalette darkPalette();
 
 } // namespace settings

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStyle>
 
 #include <atomic>
 #include <sys/stat.h>
@@ -46,6 +47,11 @@ private Q_SLOTS:
     void tokenFileReadRules();
     void tokenFileIsPrivate();
     void tokenFileIsPrivateFromTheStart();
+    void darkPalette_data();
+    void darkPalette();
+    void themeSwitching();
+    void fontRules_data();
+    void fontRules();
 };
 
 void TestSettings::normalizeUrl_data()
@@ -514,6 +520,110 @@ void TestSettings::tokenFileIsPrivateFromTheStart()
     ::umask(oldMask);
     QCOMPARE(firstMode.load(), 0600);
     QCOMPARE(QFileInfo(path).size(), qint64(64 * 1024 * 1024 + 1));
+}
+
+void TestSettings::darkPalette_data()
+{
+    QTest::addColumn<int>("group");
+    QTest::addColumn<int>("role");
+    QTest::addColumn<QString>("color");
+    for (const int group : {int(QPalette::Active), int(QPalette::Inactive), int(QPalette::Disabled)}) {
+        const QByteArray g = QByteArray::number(group);
+        QTest::newRow("Window " + g) << group << int(QPalette::Window) << "#171e2b";
+        QTest::newRow("Base " + g) << group << int(QPalette::Base) << "#0f1520";
+        QTest::newRow("AlternateBase " + g) << group << int(QPalette::AlternateBase) << "#1e2636";
+        QTest::newRow("PlaceholderText " + g) << group << int(QPalette::PlaceholderText) << "#97a2b6";
+        QTest::newRow("Button " + g) << group << int(QPalette::Button) << "#28303f";
+        QTest::newRow("ToolTipBase " + g) << group << int(QPalette::ToolTipBase) << "#1e2636";
+        QTest::newRow("ToolTipText " + g) << group << int(QPalette::ToolTipText) << "#e8ecf4";
+        QTest::newRow("Highlight " + g) << group << int(QPalette::Highlight) << "#2f6fe4";
+        QTest::newRow("HighlightedText " + g) << group << int(QPalette::HighlightedText) << "#ffffff";
+        QTest::newRow("Link " + g) << group << int(QPalette::Link) << "#8ab4f8";
+        QTest::newRow("LinkVisited " + g) << group << int(QPalette::LinkVisited) << "#c4b5fd";
+        QTest::newRow("BrightText " + g) << group << int(QPalette::BrightText) << "#ff8080";
+        const char* text = group == QPalette::Disabled ? "#6b7688" : "#e8ecf4";
+        QTest::newRow("WindowText " + g) << group << int(QPalette::WindowText) << text;
+        QTest::newRow("Text " + g) << group << int(QPalette::Text) << text;
+        QTest::newRow("ButtonText " + g) << group << int(QPalette::ButtonText) << text;
+    }
+}
+
+void TestSettings::darkPalette()
+{
+    QFETCH(int, group);
+    QFETCH(int, role);
+    QFETCH(QString, color);
+    const QPalette palette = settings::darkPalette();
+    QCOMPARE(palette.color(QPalette::ColorGroup(group), QPalette::ColorRole(role)).name(), color);
+    QCOMPARE(palette.brush(QPalette::ColorGroup(group), QPalette::ColorRole(role)).style(), Qt::SolidPattern);
+    // Roles the dark theme leaves alone keep the application's own.
+    QCOMPARE(palette.color(QPalette::ColorGroup(group), QPalette::Mid),
+        QApplication::palette().color(QPalette::ColorGroup(group), QPalette::Mid));
+}
+
+void TestSettings::themeSwitching()
+{
+    const QPalette start = QApplication::palette();
+    auto sameColors = [](const QPalette& a, const QPalette& b) {
+        for (int g = 0; g < QPalette::NColorGroups; ++g) {
+            for (int r = 0; r < QPalette::NColorRoles; ++r) {
+                const auto group = QPalette::ColorGroup(g);
+                const auto role = QPalette::ColorRole(r);
+                if (a.color(group, role) != b.color(group, role))
+                    return false;
+            }
+        }
+        return true;
+    };
+
+    writeFile(iniPath(), "[General]\ntheme=DARK\n");
+    settings::applySavedTheme();
+    QCOMPARE(QApplication::palette().color(QPalette::Window).name(), QStringLiteral("#171e2b"));
+    QCOMPARE(QApplication::palette().color(QPalette::Disabled, QPalette::Text).name(), QStringLiteral("#6b7688"));
+
+    settings::setTheme(QStringLiteral("light"));
+    settings::applySavedTheme();
+    QVERIFY(sameColors(QApplication::palette(), QApplication::style()->standardPalette()));
+
+    settings::setTheme(QStringLiteral("dark"));
+    settings::applySavedTheme();
+    settings::setTheme(QStringLiteral("system"));
+    settings::applySavedTheme();
+    QVERIFY(sameColors(QApplication::palette(), start));
+}
+
+void TestSettings::fontRules_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("familyChanges");
+    QTest::addColumn<bool>("sizeChanges");
+    QTest::newRow("nothing stored") << "" << 0 << false << false;
+    QTest::newRow("family only") << "Noto Testfamilj" << 0 << true << false;
+    QTest::newRow("size only") << "" << 12 << false << true;
+    QTest::newRow("both") << "Noto Testfamilj" << 15 << true << true;
+}
+
+void TestSettings::fontRules()
+{
+    QFETCH(QString, family);
+    QFETCH(int, size);
+    QFETCH(bool, familyChanges);
+    QFETCH(bool, sizeChanges);
+    QFont baseline(QStringLiteral("Baslinje"));
+    baseline.setPointSize(9);
+    QApplication::setFont(baseline);
+    settings::setFont(family, size);
+    settings::applySavedFont();
+    const QFont applied = QApplication::font();
+    QCOMPARE(applied.family(), familyChanges ? family : QStringLiteral("Baslinje"));
+    QCOMPARE(applied.pointSize(), sizeChanges ? size : 9);
+
+    // Clearing the stored font later leaves the applied one in place until the next start.
+    settings::setFont(QString(), 0);
+    settings::applySavedFont();
+    QCOMPARE(QApplication::font().family(), applied.family());
+    QCOMPARE(QApplication::font().pointSize(), applied.pointSize());
 }
 
 NORV_TEST_MAIN(TestSettings)

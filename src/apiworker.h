@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QJsonValue>
+#include <QSet>
+#include <QString>
+#include <QThread>
+
+#include <functional>
+
+class ApiClient;
+
+// Runs one job of server calls on a thread of its own, with a client of its own, reports the outcome by a signal
+// and deletes itself. The caller creates it with new, connects done and failed with itself as context, calls
+// startTracked() and never touches it again.
+class ApiWorker : public QThread {
+    Q_OBJECT
+public:
+    using Job = std::function<QJsonValue(ApiClient&)>;
+
+    ApiWorker(Job job, QString url, QString token);
+
+    void startTracked();
+    // The workers started and not yet finished. GUI thread only.
+    static QSet<ApiWorker*>& active();
+
+Q_SIGNALS:
+    void done(const QJsonValue& value);
+    void failed(const QString& message);
+
+protected:
+    void run() override;
+
+private:
+    Job job;
+    QString url;
+    QString token;
+};

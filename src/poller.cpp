@@ -1,0 +1,83 @@
+#include "poller.h"
+
+#include "apiclient.h"
+
+#include <algorithm>
+
+PollerThread::PollerThread(
+    const QString& url, const QString& token, int intervalSeconds, QObject* parent, bool fetchIdentity)
+    : QThread(parent)
+    , url(url)
+    , token(token)
+    , intervalSeconds(std::max(intervalSeconds, 5))
+    , fetchIdentity(fetchIdentity)
+{ }
+
+void PollerThread::refreshNow()
+{
+    QMutexLocker lock(&mutex);
+    wakeRequested = true;
+    wakeCondition.wakeAll();
+}
+
+void PollerThread::setInterval(int seconds)
+{
+    QMutexLocker lock(&mutex);
+    intervalSeconds = std::max(seconds, 5);
+}
+
+void PollerThread::stopPolling()
+{
+    QMutexLocker lock(&mutex);
+    stopRequested = true;
+    wakeCondition.wakeAll();
+}
+
+void PollerThread::release(int waitMs)
+{
+    setParent(nullptr);
+    stopPolling();
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+    // A thread that ended before the connection was made would never report it; a second deleteLater is harmless.
+    if (!isRunning() || wait(waitMs))
+        deleteLater();
+}
+
+void PollerThread::run()
+{
+    ApiClient client(url, token);
+    while (pollOnce(client)) {
+        QMutexLocker lock(&mutex);
+        if (stopRequested)
+            break;
+        // The loop keeps a spurious wake-up from starting a round early.
+        const QDeadlineTimer deadline {std::chrono::seconds(intervalSeconds)};
+        while (!wakeRequested && !stopRequested && !deadline.hasExpired())
+            wakeCondition.wait(&mutex, deadline);
+        if (stopRequested)
+            break;
+        wakeRequested = false;
+    }
+}
+
+bool PollerThread::pollOnce(ApiClient& client)
+{
+    try {
+        if (fetchIdentity) {
+            const QJsonObject me = client.me();
+            Q_EMIT meReady(me);
+            fetchIdentity = false;
+        }
+        Q_EMIT statusReady(client.status());
+        Q_EMIT treeReady(client.treeStatus());
+    } catch (const AuthError&) {
+        Q_EMIT authLost();
+        return false;
+    } catch (const ApiError& e) {
+        Q_EMIT pollError(e.message);
+    } catch (const std::exception& e) {
+        // Nothing may escape the thread body; a round that failed otherwise is reported like a failed call.
+        Q_EMIT pollError(QString::fromUtf8(e.what()));
+    }
+    return true;
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QWaitCondition>
+
+class ApiClient;
+
+// One server's status poller. The object lives in the GUI thread (its parent is the server tab); run() polls on its
+// own thread with its own client: the identity once, then status and tree every round, and hands the payloads back
+// by queued signals. Stop it with stopPolling(); it must not be destroyed while its thread runs (see release()).
+class PollerThread : public QThread {
+    Q_OBJECT
+public:
+    PollerThread(const QString& url, const QString& token, int intervalSeconds, QObject* parent, bool fetchIdentity);
+
+    // Thread-safe.
+    void refreshNow();
+    void setInterval(int seconds);
+    void stopPolling();
+
+    // Stops polling and gives the poller up: it is deleted once its thread has ended, at once when that happens
+    // within waitMs, otherwise when the thread finishes. It is detached from its parent first, so that a parent
+    // deleted meanwhile cannot destroy a running thread. GUI thread only; do not touch the poller afterwards.
+    void release(int waitMs);
+
+Q_SIGNALS:
+    void meReady(const QJsonObject& payload);
+    void statusReady(const QJsonObject& payload);
+    void treeReady(const QJsonObject& payload);
+    void pollError(const QString& message);
+    void authLost();
+
+protected:
+    void run() override;
+
+private:
+    bool pollOnce(ApiClient& client);
+
+    QString url;
+    QString token;
+    QMutex mutex;
+    QWaitCondition wakeCondition;
+    bool wakeRequested = false;
+    bool stopRequested = false;
+    int intervalSeconds;
+    bool fetchIdentity;
+};
