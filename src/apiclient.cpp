@@ -102,7 +102,9 @@ QJsonObject ApiClient::request(const QByteArray& method, const QString& path, co
     if (!reply->isFinished()) {
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        ++waiting;
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+        --waiting;
     }
 
     int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

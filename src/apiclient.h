@@ -36,6 +36,8 @@ public:
 
     QString baseUrl() const { return m_baseUrl; }
     QString token() const { return m_token; }
+    // Whether a request of this client is waiting for its answer (on the GUI thread, other code runs meanwhile).
+    bool busy() const { return waiting > 0; }
 
     QJsonObject request(const QByteArray& method, const QString& path, const QByteArray& body,
         const QByteArray& contentType, const QUrlQuery& query, bool authenticated);
@@ -62,4 +64,5 @@ private:
     QString m_baseUrl;
     QString m_token;
     QNetworkAccessManager* manager = nullptr;
+    int waiting = 0;
 };

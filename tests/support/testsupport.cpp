@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <memory>
+
 namespace testsupport {
 
 namespace {
@@ -17,24 +19,24 @@ QTemporaryDir& home()
     return dir;
 }
 
-void whenWidget(const std::function<QWidget*()>& find, const std::function<void(QWidget*)>& act, int timeoutMs)
+QPointer<QTimer> whenWidget(const std::function<QWidget*()>& find, const std::function<void(QWidget*)>& act,
+                            int timeoutMs)
 {
     auto* timer = new QTimer;
-    auto* clock = new QElapsedTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     timer->setInterval(20);
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
         QWidget* widget = find();
-        const bool expired = clock->elapsed() > timeoutMs;
-        if (!widget && !expired)
+        if (!widget && clock->elapsed() <= timeoutMs)
             return;
         timer->stop();
         timer->deleteLater();
-        delete clock;
         if (widget)
             act(widget);
     });
     timer->start();
+    return timer;
 }
 
 } // namespace
@@ -48,6 +50,18 @@ void prepareEnvironment()
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+void filterPlatformNoise()
+{
+    static QtMessageHandler testLog = nullptr;
+    testLog = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (type == QtWarningMsg
+            && (message.startsWith(QLatin1String("This plugin does not support"))
+                || message.contains(QLatin1String("OpenType support missing"))))
+            return;
+        testLog(type, context, message);
+    });
 }
 
 void nameApplication()
@@ -103,14 +117,20 @@ QByteArray readFile(const QString& path)
     return file.readAll();
 }
 
-void whenModal(const std::function<void(QWidget*)>& act, int timeoutMs)
+QPointer<QTimer> whenModal(const std::function<void(QWidget*)>& act, int timeoutMs)
 {
-    whenWidget([] { return QApplication::activeModalWidget(); }, act, timeoutMs);
+    return whenWidget([] { return QApplication::activeModalWidget(); }, act, timeoutMs);
 }
 
-void whenPopup(const std::function<void(QWidget*)>& act, int timeoutMs)
+QPointer<QTimer> whenMessageBox(const std::function<void(QMessageBox*)>& act, int timeoutMs)
 {
-    whenWidget([] { return QApplication::activePopupWidget(); }, act, timeoutMs);
+    return whenWidget([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); },
+                      [act](QWidget* box) { act(static_cast<QMessageBox*>(box)); }, timeoutMs);
+}
+
+QPointer<QTimer> whenPopup(const std::function<void(QWidget*)>& act, int timeoutMs)
+{
+    return whenWidget([] { return QApplication::activePopupWidget(); }, act, timeoutMs);
 }
 
 } // namespace testsupport

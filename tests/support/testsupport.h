@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QMap>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 #include <QString>
 #include <QtTest>
 
@@ -14,6 +17,8 @@ namespace testsupport {
 // Points the configuration home at a fresh temporary directory and selects the offscreen platform; called before
 // the application object exists, so that settings and token files never touch the user's own.
 void prepareEnvironment();
+// Drops the warnings of the offscreen platform and of font fallback, which say nothing about the code under test.
+void filterPlatformNoise();
 // Gives the application the identity the client's start-up gives it (which decides where settings live).
 void nameApplication();
 
@@ -27,11 +32,35 @@ QMap<QString, QByteArray> configSnapshot();
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
 
+// The child of the given type and object name; fails the test when there is none.
+template <typename T>
+T* child(QObject* parent, const char* name)
+{
+    T* found = parent->findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
+
+// The visible top-level widgets of a type (dialogs opened without waiting, for instance).
+template <typename T>
+QList<T*> topLevels()
+{
+    QList<T*> found;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* t = qobject_cast<T*>(w); t && t->isVisible())
+            found.append(t);
+    }
+    return found;
+}
+
 // Acts on the next modal widget (dialog, message box) once it is shown, from a timer while the caller blocks in
-// its exec(). Stops looking after timeoutMs.
-void whenModal(const std::function<void(QWidget*)>& act, int timeoutMs = 10000);
+// its exec(). Stops looking after timeoutMs; deleting the returned watcher stops it at once.
+QPointer<QTimer> whenModal(const std::function<void(QWidget*)>& act, int timeoutMs = 10000);
+// The same for the next message box, passing over other modal dialogs (the one that will bring the box up).
+QPointer<QTimer> whenMessageBox(const std::function<void(QMessageBox*)>& act, int timeoutMs = 10000);
 // The same for the next popup (a context menu).
-void whenPopup(const std::function<void(QWidget*)>& act, int timeoutMs = 10000);
+QPointer<QTimer> whenPopup(const std::function<void(QWidget*)>& act, int timeoutMs = 10000);
 
 } // namespace testsupport
 
@@ -43,5 +72,9 @@ void whenPopup(const std::function<void(QWidget*)>& act, int timeoutMs = 10000);
         testsupport::nameApplication();                                                                                \
         TestObject tc;                                                                                                 \
         QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
-        return QTest::qExec(&tc, argc, argv);                                                                          \
+        QTest::qInit(&tc, argc, argv);                                                                                 \
+        testsupport::filterPlatformNoise();                                                                            \
+        const int result = QTest::qRun();                                                                              \
+        QTest::qCleanup();                                                                                             \
+        return result;                                                                                                 \
     }

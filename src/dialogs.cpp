@@ -1,0 +1,303 @@
+#include "dialogs.h"
+
+#include "apiclient.h"
+#include "apiworker.h"
+#include "icons.h"
+
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLegend>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QSignalBlocker>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+const QList<QPair<QString, int>> DndDialog::Presets {
+    { QStringLiteral("1 timme"), 60 },     { QStringLiteral("4 timmar"), 240 },    { QStringLiteral("8 timmar"), 480 },
+    { QStringLiteral("24 timmar"), 1440 }, { QStringLiteral("Tills vidare"), 0 },
+};
+
+DndDialog::DndDialog(const QString& name, QWidget* parent)
+    : QDialog(parent)
+    , durationCombo(new QComboBox(this))
+    , reasonEdit(new QLineEdit(this))
+{
+    setWindowTitle(QStringLiteral("Stör ej – %1").arg(name));
+    for (const auto& preset : Presets)
+        durationCombo->addItem(preset.first);
+    durationCombo->setCurrentIndex(0);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    auto* form = new QFormLayout(this);
+    form->addRow(QStringLiteral("Längd"), durationCombo);
+    form->addRow(QStringLiteral("Anledning (valfri)"), reasonEdit);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+int DndDialog::minutes() const
+{
+    const int index = durationCombo->currentIndex();
+    if (index < 0 || index >= Presets.size())
+        return 0;
+    return Presets.at(index).second;
+}
+
+QString DndDialog::reason() const
+{
+    return reasonEdit->text().trimmed();
+}
+
+QString askAckComment(QWidget* parent, const QString& name, bool* ok)
+{
+    const QString text = QInputDialog::getText(parent, QStringLiteral("Kvittera larm"),
+                                               QStringLiteral("Kvittera %1.\nKommentar (valfri):").arg(name),
+                                               QLineEdit::Normal, QString(), ok);
+    return *ok ? text.trimmed() : QString();
+}
+
+QPair<double, QString> scaleSeries(const QList<double>& values, const QString& unit)
+{
+    if (values.isEmpty())
+        return { 1.0, unit };
+    double m = 0;
+    for (const double v : values)
+        m = std::max(m, std::abs(v));
+    QStringList names;
+    if (unit == QLatin1String("bps")) {
+        names = { QStringLiteral("bit/s"), QStringLiteral("kbit/s"), QStringLiteral("Mbit/s"), QStringLiteral("Gbit/s"),
+                  QStringLiteral("Tbit/s") };
+    } else {
+        if (m < 1000)
+            return { 1.0, unit };
+        names = { unit, QLatin1Char('k') + unit, QLatin1Char('M') + unit, QLatin1Char('G') + unit,
+                  QLatin1Char('T') + unit };
+    }
+    int step = 0;
+    double divisor = 1.0;
+    while (m >= 1000 && step < 4) {
+        m /= 1000;
+        divisor *= 1000;
+        ++step;
+    }
+    return { divisor, names.at(step) };
+}
+
+namespace {
+
+QColor windowTextColor()
+{
+    return QApplication::palette().color(QPalette::WindowText);
+}
+
+void applyAxisTheme(QAbstractAxis* axis)
+{
+    const QColor text = windowTextColor();
+    QColor faint = text;
+    faint.setAlpha(60);
+    axis->setLabelsColor(text);
+    axis->setTitleBrush(QBrush(text));
+    axis->setGridLineColor(faint);
+    QPen line = axis->linePen();
+    line.setColor(faint);
+    axis->setLinePen(line);
+}
+
+struct Ids {
+    int host;
+    int plugin;
+    int port;
+    int instance;
+};
+
+Ids idsOf(const QMap<QString, QVariant>& target)
+{
+    return { target.value(QStringLiteral("host_id")).toInt(), target.value(QStringLiteral("plugin_id")).toInt(),
+             target.value(QStringLiteral("port_id")).toInt(), target.value(QStringLiteral("instance_id")).toInt() };
+}
+
+} // namespace
+
+const QList<QPair<int, QString>> ChartDialog::HoursChoices {
+    { 1, QStringLiteral("1 timme") },  { 8, QStringLiteral("8 timmar") },  { 24, QStringLiteral("24 timmar") },
+    { 168, QStringLiteral("7 dagar") }, { 720, QStringLiteral("30 dagar") },
+};
+
+ChartDialog::ChartDialog(const QString& baseUrl, const QString& token, const QMap<QString, QVariant>& target,
+                         QWidget* parent)
+    : QDialog(parent)
+    , baseUrl(baseUrl)
+    , token(token)
+    , target(target)
+    , metricCombo(new QComboBox(this))
+    , periodCombo(new QComboBox(this))
+    , chartView(new QChartView(this))
+    , statusLabel(new QLabel(this))
+{
+    setWindowTitle(QStringLiteral("Graf – %1").arg(target.value(QStringLiteral("name")).toString()));
+    resize(860, 480);
+    metricCombo->setObjectName(QStringLiteral("metricCombo"));
+    periodCombo->setObjectName(QStringLiteral("periodCombo"));
+    chartView->setObjectName(QStringLiteral("chartView"));
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+
+    auto* layout = new QVBoxLayout(this);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(QStringLiteral("Metric:"), this));
+    row->addWidget(metricCombo);
+    row->addWidget(new QLabel(QStringLiteral("Tidsperiod:"), this));
+    row->addWidget(periodCombo);
+    row->addStretch();
+    layout->addLayout(row);
+    chartView->setRenderHint(QPainter::Antialiasing);
+    layout->addWidget(chartView);
+    layout->addWidget(statusLabel);
+
+    for (const auto& choice : HoursChoices)
+        periodCombo->addItem(choice.second, choice.first);
+    periodCombo->setCurrentIndex(2);
+    connect(metricCombo, &QComboBox::currentIndexChanged, this, &ChartDialog::reload);
+    connect(periodCombo, &QComboBox::currentIndexChanged, this, &ChartDialog::reload);
+    loadLabels();
+}
+
+void ChartDialog::loadLabels()
+{
+    setLoading(QStringLiteral("\u23f3 Hämtar mätvärden…"));
+    metricCombo->setEnabled(false);
+    const Ids ids = idsOf(target);
+    auto* worker = new ApiWorker(
+        [ids](ApiClient& client) {
+            return QJsonValue(client.metricLabels(ids.host, ids.plugin, ids.port, ids.instance));
+        },
+        baseUrl, token);
+    connect(worker, &ApiWorker::done, this, &ChartDialog::labelsLoaded);
+    connect(worker, &ApiWorker::failed, this, &ChartDialog::setLoading);
+    worker->startTracked();
+}
+
+void ChartDialog::labelsLoaded(const QJsonValue& value)
+{
+    metricCombo->setEnabled(true);
+    const QSignalBlocker blocker(metricCombo);
+    metricCombo->clear();
+    const QJsonArray labels = value[QLatin1String("labels")].toArray();
+    for (const QJsonValue& label : labels)
+        metricCombo->addItem(label.toString());
+    if (metricCombo->count() > 0)
+        reload();
+    else
+        setLoading(QStringLiteral("Inga mätvärden för den här checken."));
+}
+
+void ChartDialog::reload()
+{
+    const QString label = metricCombo->currentText();
+    if (label.isEmpty())
+        return;
+    const int hours = periodCombo->currentData().toInt();
+    setLoading(QStringLiteral("\u23f3 Hämtar grafdata…"));
+    const int seq = ++requestSeq;
+    const Ids ids = idsOf(target);
+    auto* worker = new ApiWorker(
+        [ids, label, hours](ApiClient& client) {
+            return QJsonValue(client.metricSeries(ids.host, ids.plugin, ids.port, label, hours, ids.instance));
+        },
+        baseUrl, token);
+    connect(worker, &ApiWorker::done, this, [this, seq](const QJsonValue& v) { seriesLoaded(seq, v); });
+    connect(worker, &ApiWorker::failed, this, [this, seq](const QString& message) {
+        if (seq == requestSeq) // a superseded request's failure is of no interest
+            setLoading(message);
+    });
+    worker->startTracked();
+}
+
+void ChartDialog::seriesLoaded(int seq, const QJsonValue& value)
+{
+    if (seq != requestSeq)
+        return;
+    const QString label = metricCombo->currentText();
+    const int hours = periodCombo->currentData().toInt();
+    statusLabel->clear();
+
+    QList<QDateTime> times;
+    QList<double> values;
+    const QJsonArray points = value[QLatin1String("points")].toArray();
+    for (const QJsonValue& point : points) {
+        const QJsonObject p = point.toObject();
+        const QDateTime t
+            = QDateTime::fromString(p.value(QLatin1String("t")).toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (!t.isValid() || !p.contains(QLatin1String("v")))
+            continue;
+        times.append(t);
+        values.append(p.value(QLatin1String("v")).toDouble(0));
+    }
+    const auto [divisor, unitLabel] = scaleSeries(values, value[QLatin1String("unit")].toString());
+
+    auto* series = new QLineSeries;
+    series->setName(unitLabel.isEmpty() ? label : QStringLiteral("%1 (%2)").arg(label, unitLabel));
+    QPen pen(icons::statusColor(QStringLiteral("ok"), false));
+    pen.setWidthF(1.6);
+    series->setPen(pen);
+    QList<double> scaled;
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        const double y = values.at(i) / divisor;
+        series->append(double(times.at(i).toMSecsSinceEpoch()), y);
+        scaled.append(y);
+    }
+
+    const QColor window = QApplication::palette().color(QPalette::Window);
+    const bool dark = 299 * window.red() + 587 * window.green() + 114 * window.blue() < 128000;
+    auto* chart = new QChart;
+    chart->setTheme(dark ? QChart::ChartThemeDark : QChart::ChartThemeLight);
+    chart->setBackgroundVisible(false);
+    chart->setPlotAreaBackgroundVisible(false);
+    chart->setTitleBrush(QBrush(windowTextColor()));
+    chart->legend()->setLabelColor(windowTextColor());
+    chart->addSeries(series);
+
+    auto* timeAxis = new QDateTimeAxis;
+    timeAxis->setFormat(hours <= 24 ? QStringLiteral("HH:mm") : QStringLiteral("MM-dd HH:mm"));
+    chart->addAxis(timeAxis, Qt::AlignBottom);
+    series->attachAxis(timeAxis);
+
+    auto* valueAxis = new QValueAxis;
+    if (!unitLabel.isEmpty())
+        valueAxis->setTitleText(unitLabel);
+    chart->addAxis(valueAxis, Qt::AlignLeft);
+    applyAxisTheme(timeAxis);
+    applyAxisTheme(valueAxis);
+    series->attachAxis(valueAxis);
+    // The range is set once the axis is attached, so that the series' own extent does not replace it.
+    if (!scaled.isEmpty()) {
+        const double maximum = *std::max_element(scaled.cbegin(), scaled.cend());
+        valueAxis->setRange(0, maximum > 0 ? maximum * 1.1 : 1);
+        valueAxis->setLabelFormat(maximum < 100 ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
+    }
+    chart->legend()->show();
+
+    // The view does not delete the chart it gives up.
+    QChart* previous = chartView->chart();
+    chartView->setChart(chart);
+    delete previous;
+}
+
+void ChartDialog::setLoading(const QString& text)
+{
+    statusLabel->setText(text);
+}

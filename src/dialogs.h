@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDialog>
+#include <QJsonValue>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QString>
+#include <QVariant>
+
+class QComboBox;
+class QChartView;
+class QLabel;
+class QLineEdit;
+
+// Asks for how long and why a check, port or host is to be silenced ("Stör ej"). Run modally by the server view.
+class DndDialog : public QDialog {
+    Q_OBJECT
+public:
+    // The choices of the duration box, in order: label and minutes (0: until further notice).
+    static const QList<QPair<QString, int>> Presets;
+
+    DndDialog(const QString& name, QWidget* parent);
+
+    int minutes() const;
+    QString reason() const;
+
+private:
+    QComboBox* durationCombo;
+    QLineEdit* reasonEdit;
+};
+
+// Asks for the optional comment of an acknowledgement; *ok tells whether the user confirmed.
+QString askAckComment(QWidget* parent, const QString& name, bool* ok);
+
+// The divisor and unit label that make a metric series readable: bit rates ("bps") as bit/s, kbit/s ... Tbit/s,
+// other units with k, M, G, T once the largest absolute value reaches 1000.
+QPair<double, QString> scaleSeries(const QList<double>& values, const QString& unit);
+
+// The recorded history of one metric of a check or port, as a line chart. Not modal; deletes itself when closed.
+// Its requests run on background jobs, so it never blocks the window; only the newest answer is drawn.
+class ChartDialog : public QDialog {
+    Q_OBJECT
+public:
+    // The choices of the period box, in order: hours and label.
+    static const QList<QPair<int, QString>> HoursChoices;
+
+    ChartDialog(const QString& baseUrl, const QString& token, const QMap<QString, QVariant>& target, QWidget* parent);
+
+    void loadLabels();
+    void labelsLoaded(const QJsonValue& value);
+    void reload();
+    void seriesLoaded(int seq, const QJsonValue& value);
+    void setLoading(const QString& text);
+
+private:
+    QString baseUrl;
+    QString token;
+    QMap<QString, QVariant> target;
+    QComboBox* metricCombo;
+    QComboBox* periodCombo;
+    QChartView* chartView;
+    QLabel* statusLabel;
+    int requestSeq = 0;
+};

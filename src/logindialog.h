@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+
+class ApiClient;
+class QLineEdit;
+
+// Asks for a server URL, a user name and a password and logs in. On success the caller takes over the logged-in
+// client and the normalised URL; the dialog itself stores nothing.
+class LoginDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit LoginDialog(QWidget* parent = nullptr, const QString& url = QString(), bool lockUrl = false);
+    ~LoginDialog() override;
+
+    // Results after exec() returned Accepted.
+    std::unique_ptr<ApiClient> client;
+    QString url;
+
+private:
+    void attemptLogin();
+
+    QLineEdit* urlEdit;
+    QLineEdit* userEdit;
+    QLineEdit* passwordEdit;
+};

@@ -1,0 +1,600 @@
+#include "serverview.h"
+
+#include "alarmview.h"
+#include "apiclient.h"
+#include "dialogs.h"
+#include "poller.h"
+#include "treemodel.h"
+#include "version.h"
+#include "versionnotice.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QHeaderView>
+#include <QJsonArray>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QStack>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+constexpr int PollerWaitMs = 3000;
+
+// The target map of the row of a tree index.
+QMap<QString, QVariant> targetAt(const QSortFilterProxyModel* proxy, const QStandardItemModel* model,
+                                 const QModelIndex& proxyIndex)
+{
+    const QStandardItem* item = model->itemFromIndex(proxy->mapToSource(proxyIndex).siblingAtColumn(0));
+    return item ? item->data(treemodel::TargetRole).toMap() : QMap<QString, QVariant>();
+}
+
+// A scalar as its text; arrays, objects, null and absence as empty text.
+QString scalarText(const QJsonValue& value)
+{
+    if (value.isString())
+        return value.toString();
+    if (value.isDouble() || value.isBool())
+        return value.toVariant().toString();
+    return QString();
+}
+
+QString nameOf(const QMap<QString, QVariant>& target)
+{
+    const QString name = target.value(QStringLiteral("name")).toString();
+    return name.isEmpty() ? QStringLiteral("?") : name;
+}
+
+int idOf(const QMap<QString, QVariant>& target, const char* key)
+{
+    return target.value(QLatin1String(key)).toInt();
+}
+
+bool isChartable(const QMap<QString, QVariant>& target)
+{
+    const QString kind = target.value(QStringLiteral("kind")).toString();
+    return kind == QLatin1String("plugin") || kind == QLatin1String("port");
+}
+
+// Visits every item of column 0, depth first, rows in order, without recursion.
+template <typename Visit>
+void forEachRow(QStandardItemModel* model, Visit visit)
+{
+    QStack<QStandardItem*> pending;
+    pending.push(model->invisibleRootItem());
+    while (!pending.isEmpty()) {
+        QStandardItem* parent = pending.pop();
+        for (int r = parent->rowCount() - 1; r >= 0; --r) {
+            if (QStandardItem* child = parent->child(r, 0))
+                pending.push(child);
+        }
+        if (parent != model->invisibleRootItem() && !visit(parent))
+            return;
+    }
+}
+
+} // namespace
+
+ServerView::ServerView(const settings::ServerEntry& entry, const QString& token, QWidget* parent)
+    : QWidget(parent)
+    , entry(entry)
+    , versionText(QStringLiteral("klient %1 · server ?").arg(appversion::clientVersion()))
+    , client(std::make_unique<ApiClient>(entry.url, token))
+    , banner(new QFrame(this))
+    , bannerLabel(new QLabel(banner))
+    , bannerButton(new QPushButton(QStringLiteral("Logga in igen…"), banner))
+    , model(new QStandardItemModel(this))
+    , proxy(new QSortFilterProxyModel(this))
+    , tree(new QTreeView(this))
+    , tabs(new QTabWidget(this))
+    , alarmLog(new AlarmLogView(client.get(), tabs))
+    , versionNotice(new VersionNotice(this))
+{
+    banner->setObjectName(QStringLiteral("banner"));
+    bannerLabel->setObjectName(QStringLiteral("bannerLabel"));
+    bannerButton->setObjectName(QStringLiteral("bannerButton"));
+    tree->setObjectName(QStringLiteral("tree"));
+    tabs->setObjectName(QStringLiteral("tabs"));
+    alarmLog->setObjectName(QStringLiteral("alarmLog"));
+    versionNotice->setObjectName(QStringLiteral("versionNotice"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    banner->setFrameShape(QFrame::StyledPanel);
+    bannerLabel->setWordWrap(true);
+    auto* bannerLayout = new QHBoxLayout(banner);
+    bannerLayout->addWidget(bannerLabel, 1);
+    bannerLayout->addWidget(bannerButton, 0);
+    connect(bannerButton, &QPushButton::clicked, this, [this] { Q_EMIT reloginRequested(this->entry.id); });
+    banner->hide();
+    layout->addWidget(banner);
+
+    proxy->setSourceModel(model);
+    proxy->setRecursiveFilteringEnabled(true);
+    proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    proxy->setFilterKeyColumn(0);
+
+    tree->setModel(proxy);
+    tree->setAlternatingRowColors(true);
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree, &QWidget::customContextMenuRequested, this, &ServerView::contextMenu);
+    connect(tree, &QTreeView::expanded, this, &ServerView::rememberExpanded);
+    connect(tree, &QTreeView::collapsed, this, &ServerView::forgetExpanded);
+    connect(tree, &QTreeView::doubleClicked, this, &ServerView::onDoubleClick);
+    tree->installEventFilter(this);
+
+    tabs->addTab(tree, QStringLiteral("Översikt"));
+    tabs->addTab(alarmLog, QStringLiteral("Larmlogg"));
+    layout->addWidget(tabs);
+
+    versionNotice->serverLabel = entry.label();
+
+    if (!token.isEmpty())
+        startPoller();
+    else
+        showLoginNeeded();
+}
+
+ServerView::~ServerView()
+{
+    stopPoller();
+}
+
+void ServerView::setEntry(const settings::ServerEntry& newEntry)
+{
+    entry = newEntry;
+    versionNotice->serverLabel = entry.label();
+}
+
+void ServerView::reconnect(const QString& token)
+{
+    stopPoller();
+    retiredClients.erase(std::remove_if(retiredClients.begin(), retiredClients.end(),
+                                        [](const std::unique_ptr<ApiClient>& c) { return !c->busy(); }),
+                         retiredClients.end());
+    // The old client may be waiting for an answer further up the stack (an action, an alarm-log page): it must
+    // not be deleted under that call.
+    if (client->busy())
+        retiredClients.push_back(std::move(client));
+    client = std::make_unique<ApiClient>(entry.url, token);
+    alarmLog->setClient(client.get());
+    banner->hide();
+    status = QStringLiteral("pending");
+    summaryText = QStringLiteral("Ansluter…");
+    Q_EMIT statusChanged(entry.id);
+    startPoller();
+}
+
+void ServerView::logout()
+{
+    stopPoller();
+    if (!client->token().isEmpty())
+        client->logout();
+}
+
+void ServerView::shutdown()
+{
+    stopPoller();
+    versionNotice->close();
+}
+
+void ServerView::refreshNow()
+{
+    if (poller)
+        poller->refreshNow();
+}
+
+void ServerView::applySettings()
+{
+    if (!poller)
+        return;
+    if (alarmLog->isLoaded())
+        alarmLog->reload();
+    // The page request above waited in an event loop, where the login may have been lost and the poller stopped.
+    if (!poller)
+        return;
+    poller->setInterval(settings::refreshSeconds());
+    poller->refreshNow();
+}
+
+void ServerView::startPoller()
+{
+    auto* p = new PollerThread(client->baseUrl(), client->token(), settings::refreshSeconds(), this, true);
+    poller = p;
+    // Payloads a stopped poller had already sent are not for this view any more.
+    connect(p, &PollerThread::meReady, this, [this, p](const QJsonObject& o) {
+        if (poller == p)
+            onMe(o);
+    });
+    connect(p, &PollerThread::statusReady, this, [this, p](const QJsonObject& o) {
+        if (poller == p)
+            onStatus(o);
+    });
+    connect(p, &PollerThread::treeReady, this, [this, p](const QJsonObject& o) {
+        if (poller == p)
+            onTree(o);
+    });
+    connect(p, &PollerThread::pollError, this, [this, p](const QString& m) {
+        if (poller == p)
+            onError(m);
+    });
+    connect(p, &PollerThread::authLost, this, [this, p] {
+        if (poller == p)
+            onAuthLost();
+    });
+    p->start();
+}
+
+void ServerView::stopPoller()
+{
+    if (PollerThread* p = std::exchange(poller, nullptr))
+        p->release(PollerWaitMs);
+}
+
+void ServerView::onMe(const QJsonObject& payload)
+{
+    canAct = false;
+    const QJsonArray roles = payload.value(QLatin1String("user")).toObject().value(QLatin1String("roles")).toArray();
+    for (const QJsonValue& role : roles) {
+        if (role.toString() == QLatin1String("admin") || role.toString() == QLatin1String("operator"))
+            canAct = true;
+    }
+    setServerVersion(scalarText(payload.value(QLatin1String("server_version"))));
+    Q_EMIT statusChanged(entry.id);
+}
+
+void ServerView::setServerVersion(const QString& version)
+{
+    versionText = QStringLiteral("klient %1 · server %2")
+                      .arg(appversion::clientVersion(), version.isEmpty() ? QStringLiteral("?") : version);
+    versionNotice->checkVersion(version);
+}
+
+void ServerView::onStatus(const QJsonObject& payload)
+{
+    banner->hide();
+    updateStatusLabels(payload);
+    const QJsonValue word = payload.value(QLatin1String("status"));
+    status = word.isString() ? word.toString() : QStringLiteral("ok");
+    lastStatus = payload;
+    hasStatus = true;
+    Q_EMIT statusChanged(entry.id);
+}
+
+void ServerView::updateStatusLabels(const QJsonObject& payload)
+{
+    const QJsonValue version = payload.value(QLatin1String("server_version"));
+    if (!version.isUndefined() && !version.isNull())
+        setServerVersion(scalarText(version));
+    const QString time = payload.value(QLatin1String("server_time")).toString();
+    if (!time.isEmpty())
+        serverTimeText = QStringLiteral("servertid %1").arg(time);
+    const QJsonObject summary = payload.value(QLatin1String("summary")).toObject();
+    auto count = [&summary](const char* key) { return summary.value(QLatin1String(key)).toInt(0); };
+    summaryText = QStringLiteral("%1 kritiska · %2 varningar · %3 stale · %4 ok av %5")
+                      .arg(count("critical"))
+                      .arg(count("warning"))
+                      .arg(count("stale"))
+                      .arg(count("ok"))
+                      .arg(count("total"));
+}
+
+void ServerView::onTree(const QJsonObject& payload)
+{
+    const QString key = keyAt(tree->currentIndex());
+    QByteArray headerState;
+    if (!firstTree)
+        headerState = tree->header()->saveState();
+    treemodel::buildTreeModel(payload, model);
+    if (!headerState.isEmpty()) {
+        tree->header()->restoreState(headerState);
+    } else {
+        firstTree = false;
+        tree->setColumnWidth(0, 380);
+        tree->setColumnWidth(1, 110);
+        tree->setColumnWidth(3, 170);
+    }
+    tree->header()->setStretchLastSection(false);
+    tree->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+    tree->header()->setSectionResizeMode(4, QHeaderView::ResizeToContents);
+    if (!filterText.isEmpty()) {
+        restoring = true;
+        tree->expandAll();
+        restoring = false;
+    } else {
+        restoreExpanded();
+    }
+    if (!key.isEmpty())
+        restoreCurrent(key);
+}
+
+void ServerView::onError(const QString& text)
+{
+    showBanner(QStringLiteral("%1: %2").arg(entry.label(), text), false, QStringLiteral("Logga in igen…"));
+    if (hasStatus)
+        return;
+    summaryText = QStringLiteral("Ej ansluten");
+    Q_EMIT statusChanged(entry.id);
+}
+
+void ServerView::onAuthLost()
+{
+    settings::clearServerToken(entry.id);
+    stopPoller();
+    canAct = false;
+    status = QStringLiteral("pending");
+    lastStatus = QJsonObject();
+    hasStatus = false;
+    summaryText = QStringLiteral("Inte inloggad");
+    showBanner(QStringLiteral("Inloggningen på %1 har gått ut eller återkallats.").arg(entry.url), true,
+               QStringLiteral("Logga in igen…"));
+    Q_EMIT authLost(entry.id);
+}
+
+void ServerView::showLoginNeeded()
+{
+    status = QStringLiteral("pending");
+    summaryText = QStringLiteral("Inte inloggad");
+    showBanner(QStringLiteral("Inte inloggad på %1.").arg(entry.url), true, QStringLiteral("Logga in…"));
+}
+
+void ServerView::showBanner(const QString& text, bool buttonVisible, const QString& buttonText)
+{
+    bannerLabel->setText(text);
+    bannerButton->setText(buttonText);
+    bannerButton->setVisible(buttonVisible);
+    banner->show();
+}
+
+QString ServerView::keyAt(const QModelIndex& proxyIndex) const
+{
+    const QStandardItem* item = model->itemFromIndex(proxy->mapToSource(proxyIndex).siblingAtColumn(0));
+    return item ? item->data(treemodel::KeyRole).toString() : QString();
+}
+
+void ServerView::rememberExpanded(const QModelIndex& index)
+{
+    if (restoring)
+        return;
+    const QString key = keyAt(index);
+    if (!key.isEmpty())
+        expandedKeys.insert(key);
+}
+
+void ServerView::forgetExpanded(const QModelIndex& index)
+{
+    if (restoring)
+        return;
+    expandedKeys.remove(keyAt(index));
+}
+
+void ServerView::restoreExpanded()
+{
+    restoring = true;
+    if (!expandedKeys.isEmpty()) {
+        forEachRow(model, [this](QStandardItem* item) {
+            if (expandedKeys.contains(item->data(treemodel::KeyRole).toString())) {
+                const QModelIndex index = proxy->mapFromSource(item->index());
+                if (index.isValid())
+                    tree->expand(index);
+            }
+            return true;
+        });
+    }
+    restoring = false;
+}
+
+void ServerView::restoreCurrent(const QString& key)
+{
+    QStandardItem* found = nullptr;
+    forEachRow(model, [&](QStandardItem* item) {
+        if (item->data(treemodel::KeyRole).toString() != key)
+            return true;
+        found = item;
+        return false;
+    });
+    if (!found)
+        return;
+    const QModelIndex index = proxy->mapFromSource(found->index());
+    if (!index.isValid())
+        return;
+    restoring = true;
+    tree->setCurrentIndex(index);
+    tree->scrollTo(index, QAbstractItemView::EnsureVisible);
+    restoring = false;
+}
+
+void ServerView::applyFilter(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed == filterText)
+        return;
+    filterText = trimmed;
+    proxy->setFilterFixedString(trimmed);
+    restoring = true;
+    if (trimmed.isEmpty())
+        tree->collapseAll();
+    else
+        tree->expandAll();
+    restoring = false;
+    if (trimmed.isEmpty())
+        restoreExpanded();
+}
+
+void ServerView::focusTree()
+{
+    tabs->setCurrentWidget(tree);
+    tree->setFocus(Qt::ShortcutFocusReason);
+    if (!tree->currentIndex().isValid() && proxy->rowCount() > 0)
+        tree->setCurrentIndex(proxy->index(0, 0));
+}
+
+bool ServerView::eventFilter(QObject* object, QEvent* event)
+{
+    if (object == tree && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            activateCurrent();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(object, event);
+}
+
+void ServerView::activateCurrent()
+{
+    const QModelIndex current = tree->currentIndex();
+    if (!current.isValid())
+        return;
+    const QMap<QString, QVariant> target = targetAt(proxy, model, current);
+    if (isChartable(target)) {
+        showChart(target);
+        return;
+    }
+    const QModelIndex row = current.siblingAtColumn(0);
+    tree->setExpanded(row, !tree->isExpanded(row));
+}
+
+void ServerView::onDoubleClick(const QModelIndex& index)
+{
+    const QMap<QString, QVariant> target = targetAt(proxy, model, index);
+    if (isChartable(target))
+        showChart(target);
+}
+
+void ServerView::contextMenu(const QPoint& pos)
+{
+    const QModelIndex index = tree->indexAt(pos);
+    if (!index.isValid())
+        return;
+    const QStandardItem* item = model->itemFromIndex(proxy->mapToSource(index).siblingAtColumn(0));
+    if (!item)
+        return;
+    const QVariant data = item->data(treemodel::TargetRole);
+    if (!data.isValid() || data.isNull())
+        return;
+    // Copies: the tree may be rebuilt while the menu or an action waits.
+    const QMap<QString, QVariant> target = data.toMap();
+    const QString statusWord = item->data(treemodel::StatusRole).toString();
+    const QString kind = target.value(QStringLiteral("kind")).toString();
+
+    QMenu menu(this);
+    QHash<QAction*, std::function<void()>> actions;
+    auto add = [&](const QString& text, void (ServerView::*act)(const QMap<QString, QVariant>&)) {
+        actions.insert(menu.addAction(text), [this, act, target] { (this->*act)(target); });
+    };
+    if (kind == QLatin1String("plugin") || kind == QLatin1String("port")) {
+        if (canAct) {
+            const bool alarming = statusWord == QLatin1String("warning") || statusWord == QLatin1String("unknown")
+                || statusWord == QLatin1String("critical") || statusWord == QLatin1String("stale");
+            if (alarming)
+                add(QStringLiteral("Kvittera…"), &ServerView::acknowledge);
+            add(QStringLiteral("Avkvittera"), &ServerView::unacknowledge);
+            add(QStringLiteral("Stör ej…"), &ServerView::dnd);
+            if (kind == QLatin1String("plugin"))
+                add(QStringLiteral("Kör recheck"), &ServerView::recheck);
+            menu.addSeparator();
+        }
+        add(QStringLiteral("Graf…"), &ServerView::showChart);
+    } else if (kind == QLatin1String("host") && canAct) {
+        add(QStringLiteral("Kör recheck (alla checkar)"), &ServerView::recheckHost);
+        add(QStringLiteral("Stör ej hela enheten…"), &ServerView::dnd);
+    }
+    if (actions.isEmpty())
+        return;
+    // The chosen action runs after the menu has closed, not inside its event loop.
+    if (QAction* chosen = menu.exec(tree->viewport()->mapToGlobal(pos)))
+        actions.value(chosen)();
+}
+
+void ServerView::acknowledge(const QMap<QString, QVariant>& target)
+{
+    bool ok = false;
+    const QString comment = askAckComment(this, nameOf(target), &ok);
+    if (!ok)
+        return;
+    const int host = idOf(target, "host_id");
+    const int plugin = idOf(target, "plugin_id");
+    const int port = idOf(target, "port_id");
+    const int instance = idOf(target, "instance_id");
+    runAction(QStringLiteral("Kvittensen"), [=] { client->acknowledge(host, plugin, port, comment, instance); });
+}
+
+void ServerView::unacknowledge(const QMap<QString, QVariant>& target)
+{
+    const int host = idOf(target, "host_id");
+    const int plugin = idOf(target, "plugin_id");
+    const int port = idOf(target, "port_id");
+    const int instance = idOf(target, "instance_id");
+    runAction(QStringLiteral("Avkvitteringen"), [=] { client->unacknowledge(host, plugin, port, instance); });
+}
+
+void ServerView::recheck(const QMap<QString, QVariant>& target)
+{
+    const int host = idOf(target, "host_id");
+    const int plugin = idOf(target, "plugin_id");
+    const int instance = idOf(target, "instance_id");
+    runAction(QStringLiteral("Recheck"), [=] { client->recheckPlugin(host, plugin, instance); });
+}
+
+void ServerView::recheckHost(const QMap<QString, QVariant>& target)
+{
+    const int host = idOf(target, "host_id");
+    runAction(QStringLiteral("Recheck"), [=] { client->recheckHost(host); });
+}
+
+void ServerView::dnd(const QMap<QString, QVariant>& target)
+{
+    DndDialog dialog(nameOf(target), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString kind = target.value(QStringLiteral("kind")).toString();
+    const int minutes = dialog.minutes();
+    const QString reason = dialog.reason();
+    const int host = idOf(target, "host_id");
+    if (kind == QLatin1String("plugin")) {
+        const int plugin = idOf(target, "plugin_id");
+        const int instance = idOf(target, "instance_id");
+        runAction(QStringLiteral("Stör ej"), [=] {
+            client->dndCreate(QStringLiteral("plugin"), host, plugin, 0, minutes, reason, instance);
+        });
+    } else if (kind == QLatin1String("port")) {
+        const int port = idOf(target, "port_id");
+        runAction(QStringLiteral("Stör ej"),
+                  [=] { client->dndCreate(QStringLiteral("port"), 0, 0, port, minutes, reason, 0); });
+    } else {
+        runAction(QStringLiteral("Stör ej"),
+                  [=] { client->dndCreate(QStringLiteral("host"), host, 0, 0, minutes, reason, 0); });
+    }
+}
+
+void ServerView::showChart(const QMap<QString, QVariant>& target)
+{
+    auto* dialog = new ChartDialog(client->baseUrl(), client->token(), target, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+void ServerView::runAction(const QString& label, const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const ApiError& e) {
+        QMessageBox::warning(this, QStringLiteral("Norv"), QStringLiteral("%1 misslyckades: %2").arg(label, e.message));
+        return;
+    }
+    Q_EMIT message(QStringLiteral("%1 utförd").arg(label), 5000);
+    refreshNow();
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "settings.h"
+
+#include <QJsonObject>
+#include <QMap>
+#include <QSet>
+#include <QString>
+#include <QVariant>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class AlarmLogView;
+class ApiClient;
+class PollerThread;
+class QFrame;
+class QLabel;
+class QModelIndex;
+class QPushButton;
+class QSortFilterProxyModel;
+class QStandardItemModel;
+class QTabWidget;
+class QTreeView;
+class VersionNotice;
+
+// The tab of one server in the main window: the live status tree, the alarm log, the status texts the main window
+// shows for the current tab, a banner when polling fails or the login is lost, and the actions on checks, ports and
+// hosts. Owns the server's client for the user's actions and one background poller. GUI thread only.
+class ServerView : public QWidget {
+    Q_OBJECT
+public:
+    ServerView(const settings::ServerEntry& entry, const QString& token, QWidget* parent);
+    ~ServerView() override;
+
+    void setEntry(const settings::ServerEntry& entry);
+    void reconnect(const QString& token);
+    void logout();
+    void shutdown();
+    void refreshNow();
+    void applySettings();
+    void applyFilter(const QString& text);
+    void focusTree();
+
+    // Read by the main window; written only by the view.
+    settings::ServerEntry entry;
+    QString status = QStringLiteral("pending");
+    QJsonObject lastStatus;
+    bool hasStatus = false;
+    QString serverTimeText;
+    QString summaryText = QStringLiteral("Ansluter…");
+    QString versionText;
+
+Q_SIGNALS:
+    void statusChanged(const QString& serverId);
+    void authLost(const QString& serverId);
+    void reloginRequested(const QString& serverId);
+    void message(const QString& text, int timeoutMs);
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
+
+private:
+    // Polling and status texts.
+    void startPoller();
+    void stopPoller();
+    void onMe(const QJsonObject& payload);
+    void onStatus(const QJsonObject& payload);
+    void onTree(const QJsonObject& payload);
+    void onError(const QString& message);
+    void onAuthLost();
+    void showBanner(const QString& text, bool buttonVisible, const QString& buttonText);
+    void showLoginNeeded();
+    void updateStatusLabels(const QJsonObject& payload);
+    void setServerVersion(const QString& version);
+
+    // Tree state and navigation.
+    QString keyAt(const QModelIndex& proxyIndex) const;
+    void rememberExpanded(const QModelIndex& index);
+    void forgetExpanded(const QModelIndex& index);
+    void restoreExpanded();
+    void restoreCurrent(const QString& key);
+    void onDoubleClick(const QModelIndex& index);
+    void activateCurrent();
+
+    // Actions.
+    void contextMenu(const QPoint& pos);
+    void acknowledge(const QMap<QString, QVariant>& target);
+    void unacknowledge(const QMap<QString, QVariant>& target);
+    void recheck(const QMap<QString, QVariant>& target);
+    void recheckHost(const QMap<QString, QVariant>& target);
+    void dnd(const QMap<QString, QVariant>& target);
+    void showChart(const QMap<QString, QVariant>& target);
+    void runAction(const QString& label, const std::function<void()>& call);
+
+    std::unique_ptr<ApiClient> client;
+    // Clients replaced while a request of theirs still waited; kept until it has returned.
+    std::vector<std::unique_ptr<ApiClient>> retiredClients;
+    bool canAct = false;
+    QFrame* banner;
+    QLabel* bannerLabel;
+    QPushButton* bannerButton;
+    QStandardItemModel* model;
+    QSortFilterProxyModel* proxy;
+    QTreeView* tree;
+    QTabWidget* tabs;
+    AlarmLogView* alarmLog;
+    VersionNotice* versionNotice;
+    PollerThread* poller = nullptr;
+    QSet<QString> expandedKeys;
+    QString filterText;
+    bool restoring = false;
+    bool firstTree = true;
+};

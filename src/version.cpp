@@ -1,0 +1,19 @@
+#include "version.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+namespace appversion {
+
+QString clientVersion()
+{
+    QFile file(QCoreApplication::applicationDirPath() + QStringLiteral("/VERSION"));
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray text = file.readAll().trimmed();
+        if (!text.isEmpty())
+            return QString::fromUtf8(text);
+    }
+    return QStringLiteral("1.0.28");
+}
+
+} // namespace appversion
