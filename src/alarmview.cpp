@@ -18,11 +18,9 @@
 
 namespace {
 
-const QStringList Columns { QStringLiteral("Status"),         QStringLiteral("Enhet"),
-                            QStringLiteral("Check"),          QStringLiteral("Startad (UTC)"),
-                            QStringLiteral("Avslutad (UTC)"), QStringLiteral("Läge"),
-                            QStringLiteral("Notifierad"),     QStringLiteral("Kvitterad av"),
-                            QStringLiteral("Kommentar") };
+const QStringList Columns {QStringLiteral("Status"), QStringLiteral("Enhet"), QStringLiteral("Check"),
+    QStringLiteral("Startad (UTC)"), QStringLiteral("Avslutad (UTC)"), QStringLiteral("Läge"),
+    QStringLiteral("Notifierad"), QStringLiteral("Kvitterad av"), QStringLiteral("Kommentar")};
 
 constexpr int PageSize = 100;
 
@@ -126,15 +124,15 @@ void AlarmLogView::reload()
         QStandardItem* statusCell = cell(status.toUpper());
         statusCell->setForeground(QBrush(icons::statusColor(status, false)));
         const QJsonValue cleared = alarm.value(QLatin1String("cleared_at"));
-        const QString clearedText = cleared.isUndefined() || cleared.isNull() ? QStringLiteral("pågår")
-                                                                               : text(alarm, "cleared_at");
+        const QString clearedText
+            = cleared.isUndefined() || cleared.isNull() ? QStringLiteral("pågår") : text(alarm, "cleared_at");
         const bool hard = alarm.value(QLatin1String("hard")) == QJsonValue(true);
         const bool notified = alarm.value(QLatin1String("notified")) == QJsonValue(true);
-        model->appendRow({ statusCell, cell(text(alarm, "host_name")), cell(text(alarm, "target_name")),
-                           cell(text(alarm, "started_at")), cell(clearedText),
-                           cell(hard ? QStringLiteral("Hård") : QStringLiteral("Mjuk")),
-                           cell(notified ? QStringLiteral("Ja") : QStringLiteral("Nej")), cell(text(alarm, "ack_by")),
-                           cell(text(alarm, "ack_comment")) });
+        model->appendRow({statusCell, cell(text(alarm, "host_name")), cell(text(alarm, "target_name")),
+            cell(text(alarm, "started_at")), cell(clearedText),
+            cell(hard ? QStringLiteral("Hård") : QStringLiteral("Mjuk")),
+            cell(notified ? QStringLiteral("Ja") : QStringLiteral("Nej")), cell(text(alarm, "ack_by")),
+            cell(text(alarm, "ack_comment"))});
     }
     for (int column = 0; column < Columns.size(); ++column)
         table->resizeColumnToContents(column);

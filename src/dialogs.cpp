@@ -3,14 +3,17 @@
 #include "apiclient.h"
 #include "apiworker.h"
 #include "icons.h"
+#include "settings.h"
 
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QDialogButtonBox>
+#include <QFontComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QInputDialog>
@@ -21,15 +24,19 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QSignalBlocker>
-#include <QValueAxis>
+#include <QSpinBox>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
 
 const QList<QPair<QString, int>> DndDialog::Presets {
-    { QStringLiteral("1 timme"), 60 },     { QStringLiteral("4 timmar"), 240 },    { QStringLiteral("8 timmar"), 480 },
-    { QStringLiteral("24 timmar"), 1440 }, { QStringLiteral("Tills vidare"), 0 },
+    {QStringLiteral("1 timme"), 60},
+    {QStringLiteral("4 timmar"), 240},
+    {QStringLiteral("8 timmar"), 480},
+    {QStringLiteral("24 timmar"), 1440},
+    {QStringLiteral("Tills vidare"), 0},
 };
 
 DndDialog::DndDialog(const QString& name, QWidget* parent)
@@ -63,30 +70,81 @@ QString DndDialog::reason() const
     return reasonEdit->text().trimmed();
 }
 
+SettingsDialog::SettingsDialog(QWidget* parent)
+    : QDialog(parent)
+    , alarmOnSoftCheck(
+          new QCheckBox(QStringLiteral("Larma redan vid mjuka larm (försök 1/3, innan mail skickas)"), this))
+    , themeCombo(new QComboBox(this))
+    , fontCombo(new QFontComboBox(this))
+    , fontSizeSpin(new QSpinBox(this))
+    , intervalSpin(new QSpinBox(this))
+{
+    setWindowTitle(QStringLiteral("Inställningar – Norv GUI"));
+    alarmOnSoftCheck->setObjectName(QStringLiteral("alarmOnSoftCheck"));
+    themeCombo->setObjectName(QStringLiteral("themeCombo"));
+    fontCombo->setObjectName(QStringLiteral("fontCombo"));
+    fontSizeSpin->setObjectName(QStringLiteral("fontSizeSpin"));
+    intervalSpin->setObjectName(QStringLiteral("intervalSpin"));
+
+    alarmOnSoftCheck->setChecked(settings::alarmOnSoft());
+    themeCombo->addItem(QStringLiteral("Följ systemet"), QStringLiteral("system"));
+    themeCombo->addItem(QStringLiteral("Ljust"), QStringLiteral("light"));
+    themeCombo->addItem(QStringLiteral("Mörkt"), QStringLiteral("dark"));
+    themeCombo->setCurrentIndex(
+        std::max(0, themeCombo->findData(settings::theme(), Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive)));
+    const QString family = settings::fontFamily();
+    if (!family.isEmpty())
+        fontCombo->setCurrentFont(QFont(family));
+    fontSizeSpin->setRange(0, 24);
+    fontSizeSpin->setSpecialValueText(QStringLiteral("Systemets standard"));
+    fontSizeSpin->setValue(settings::fontSize());
+    intervalSpin->setRange(5, 300);
+    intervalSpin->setSuffix(QStringLiteral(" s"));
+    intervalSpin->setValue(settings::refreshSeconds());
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    auto* form = new QFormLayout(this);
+    form->addRow(QStringLiteral("Larmtröskel"), alarmOnSoftCheck);
+    form->addRow(QStringLiteral("Utseende"), themeCombo);
+    form->addRow(QStringLiteral("Font"), fontCombo);
+    form->addRow(QStringLiteral("Fontstorlek"), fontSizeSpin);
+    form->addRow(QStringLiteral("Uppdateringsintervall"), intervalSpin);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+void SettingsDialog::save()
+{
+    settings::setAlarmOnSoft(alarmOnSoftCheck->isChecked());
+    settings::setTheme(themeCombo->currentData().toString());
+    settings::setFont(fontCombo->currentFont().family(), fontSizeSpin->value());
+    settings::setRefreshSeconds(intervalSpin->value());
+}
+
 QString askAckComment(QWidget* parent, const QString& name, bool* ok)
 {
     const QString text = QInputDialog::getText(parent, QStringLiteral("Kvittera larm"),
-                                               QStringLiteral("Kvittera %1.\nKommentar (valfri):").arg(name),
-                                               QLineEdit::Normal, QString(), ok);
+        QStringLiteral("Kvittera %1.\nKommentar (valfri):").arg(name), QLineEdit::Normal, QString(), ok);
     return *ok ? text.trimmed() : QString();
 }
 
 QPair<double, QString> scaleSeries(const QList<double>& values, const QString& unit)
 {
     if (values.isEmpty())
-        return { 1.0, unit };
+        return {1.0, unit};
     double m = 0;
     for (const double v : values)
         m = std::max(m, std::abs(v));
     QStringList names;
     if (unit == QLatin1String("bps")) {
-        names = { QStringLiteral("bit/s"), QStringLiteral("kbit/s"), QStringLiteral("Mbit/s"), QStringLiteral("Gbit/s"),
-                  QStringLiteral("Tbit/s") };
+        names = {QStringLiteral("bit/s"), QStringLiteral("kbit/s"), QStringLiteral("Mbit/s"), QStringLiteral("Gbit/s"),
+            QStringLiteral("Tbit/s")};
     } else {
         if (m < 1000)
-            return { 1.0, unit };
-        names = { unit, QLatin1Char('k') + unit, QLatin1Char('M') + unit, QLatin1Char('G') + unit,
-                  QLatin1Char('T') + unit };
+            return {1.0, unit};
+        names = {
+            unit, QLatin1Char('k') + unit, QLatin1Char('M') + unit, QLatin1Char('G') + unit, QLatin1Char('T') + unit};
     }
     int step = 0;
     double divisor = 1.0;
@@ -95,7 +153,7 @@ QPair<double, QString> scaleSeries(const QList<double>& values, const QString& u
         divisor *= 1000;
         ++step;
     }
-    return { divisor, names.at(step) };
+    return {divisor, names.at(step)};
 }
 
 namespace {
@@ -127,19 +185,22 @@ struct Ids {
 
 Ids idsOf(const QMap<QString, QVariant>& target)
 {
-    return { target.value(QStringLiteral("host_id")).toInt(), target.value(QStringLiteral("plugin_id")).toInt(),
-             target.value(QStringLiteral("port_id")).toInt(), target.value(QStringLiteral("instance_id")).toInt() };
+    return {target.value(QStringLiteral("host_id")).toInt(), target.value(QStringLiteral("plugin_id")).toInt(),
+        target.value(QStringLiteral("port_id")).toInt(), target.value(QStringLiteral("instance_id")).toInt()};
 }
 
 } // namespace
 
 const QList<QPair<int, QString>> ChartDialog::HoursChoices {
-    { 1, QStringLiteral("1 timme") },  { 8, QStringLiteral("8 timmar") },  { 24, QStringLiteral("24 timmar") },
-    { 168, QStringLiteral("7 dagar") }, { 720, QStringLiteral("30 dagar") },
+    {1, QStringLiteral("1 timme")},
+    {8, QStringLiteral("8 timmar")},
+    {24, QStringLiteral("24 timmar")},
+    {168, QStringLiteral("7 dagar")},
+    {720, QStringLiteral("30 dagar")},
 };
 
-ChartDialog::ChartDialog(const QString& baseUrl, const QString& token, const QMap<QString, QVariant>& target,
-                         QWidget* parent)
+ChartDialog::ChartDialog(
+    const QString& baseUrl, const QString& token, const QMap<QString, QVariant>& target, QWidget* parent)
     : QDialog(parent)
     , baseUrl(baseUrl)
     , token(token)

@@ -8,8 +8,11 @@
 #include <QString>
 #include <QVariant>
 
+class QCheckBox;
 class QComboBox;
 class QChartView;
+class QFontComboBox;
+class QSpinBox;
 class QLabel;
 class QLineEdit;
 
@@ -28,6 +31,23 @@ public:
 private:
     QComboBox* durationCombo;
     QLineEdit* reasonEdit;
+};
+
+// The client's own preferences: soft alarms, theme, font and poll interval. Shows the stored values; writes them
+// only when the caller calls save() after OK. Applying them is the caller's job.
+class SettingsDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit SettingsDialog(QWidget* parent = nullptr);
+
+    void save();
+
+private:
+    QCheckBox* alarmOnSoftCheck;
+    QComboBox* themeCombo;
+    QFontComboBox* fontCombo;
+    QSpinBox* fontSizeSpin;
+    QSpinBox* intervalSpin;
 };
 
 // Asks for the optional comment of an acknowledgement; *ok tells whether the user confirmed.

@@ -57,8 +57,8 @@ void LoginDialog::attemptLogin()
         return;
     }
     if (attempt->token().isEmpty()) {
-        QMessageBox::critical(this, QStringLiteral("Inloggningen misslyckades"),
-                              QStringLiteral("Servern svarade utan token."));
+        QMessageBox::critical(
+            this, QStringLiteral("Inloggningen misslyckades"), QStringLiteral("Servern svarade utan token."));
         return;
     }
     url = address;

@@ -33,14 +33,25 @@ void PollerThread::stopPolling()
     wakeCondition.wakeAll();
 }
 
+QSet<PollerThread*>& PollerThread::stillRunning()
+{
+    static QSet<PollerThread*> pollers;
+    return pollers;
+}
+
 void PollerThread::release(int waitMs)
 {
     setParent(nullptr);
     stopPolling();
-    connect(this, &QThread::finished, this, &QObject::deleteLater);
+    connect(this, &QThread::finished, this, [this] {
+        stillRunning().remove(this);
+        deleteLater();
+    });
     // A thread that ended before the connection was made would never report it; a second deleteLater is harmless.
     if (!isRunning() || wait(waitMs))
         deleteLater();
+    else
+        stillRunning().insert(this);
 }
 
 void PollerThread::run()

@@ -2,6 +2,7 @@
 
 #include <QJsonObject>
 #include <QMutex>
+#include <QSet>
 #include <QString>
 #include <QThread>
 #include <QWaitCondition>
@@ -25,6 +26,8 @@ public:
     // within waitMs, otherwise when the thread finishes. It is detached from its parent first, so that a parent
     // deleted meanwhile cannot destroy a running thread. GUI thread only; do not touch the poller afterwards.
     void release(int waitMs);
+    // Released pollers whose thread has not ended yet. GUI thread only.
+    static QSet<PollerThread*>& stillRunning();
 
 Q_SIGNALS:
     void meReady(const QJsonObject& payload);

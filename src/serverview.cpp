@@ -34,8 +34,8 @@ namespace {
 constexpr int PollerWaitMs = 3000;
 
 // The target map of the row of a tree index.
-QMap<QString, QVariant> targetAt(const QSortFilterProxyModel* proxy, const QStandardItemModel* model,
-                                 const QModelIndex& proxyIndex)
+QMap<QString, QVariant> targetAt(
+    const QSortFilterProxyModel* proxy, const QStandardItemModel* model, const QModelIndex& proxyIndex)
 {
     const QStandardItem* item = model->itemFromIndex(proxy->mapToSource(proxyIndex).siblingAtColumn(0));
     return item ? item->data(treemodel::TargetRole).toMap() : QMap<QString, QVariant>();
@@ -69,8 +69,7 @@ bool isChartable(const QMap<QString, QVariant>& target)
 }
 
 // Visits every item of column 0, depth first, rows in order, without recursion.
-template <typename Visit>
-void forEachRow(QStandardItemModel* model, Visit visit)
+template <typename Visit> void forEachRow(QStandardItemModel* model, Visit visit)
 {
     QStack<QStandardItem*> pending;
     pending.push(model->invisibleRootItem());
@@ -162,8 +161,8 @@ void ServerView::reconnect(const QString& token)
 {
     stopPoller();
     retiredClients.erase(std::remove_if(retiredClients.begin(), retiredClients.end(),
-                                        [](const std::unique_ptr<ApiClient>& c) { return !c->busy(); }),
-                         retiredClients.end());
+                             [](const std::unique_ptr<ApiClient>& c) { return !c->busy(); }),
+        retiredClients.end());
     // The old client may be waiting for an answer further up the stack (an action, an alarm-log page): it must
     // not be deleted under that call.
     if (client->busy())
@@ -339,7 +338,7 @@ void ServerView::onAuthLost()
     hasStatus = false;
     summaryText = QStringLiteral("Inte inloggad");
     showBanner(QStringLiteral("Inloggningen på %1 har gått ut eller återkallats.").arg(entry.url), true,
-               QStringLiteral("Logga in igen…"));
+        QStringLiteral("Logga in igen…"));
     Q_EMIT authLost(entry.id);
 }
 
@@ -567,16 +566,15 @@ void ServerView::dnd(const QMap<QString, QVariant>& target)
     if (kind == QLatin1String("plugin")) {
         const int plugin = idOf(target, "plugin_id");
         const int instance = idOf(target, "instance_id");
-        runAction(QStringLiteral("Stör ej"), [=] {
-            client->dndCreate(QStringLiteral("plugin"), host, plugin, 0, minutes, reason, instance);
-        });
+        runAction(QStringLiteral("Stör ej"),
+            [=] { client->dndCreate(QStringLiteral("plugin"), host, plugin, 0, minutes, reason, instance); });
     } else if (kind == QLatin1String("port")) {
         const int port = idOf(target, "port_id");
         runAction(QStringLiteral("Stör ej"),
-                  [=] { client->dndCreate(QStringLiteral("port"), 0, 0, port, minutes, reason, 0); });
+            [=] { client->dndCreate(QStringLiteral("port"), 0, 0, port, minutes, reason, 0); });
     } else {
         runAction(QStringLiteral("Stör ej"),
-                  [=] { client->dndCreate(QStringLiteral("host"), host, 0, 0, minutes, reason, 0); });
+            [=] { client->dndCreate(QStringLiteral("host"), host, 0, 0, minutes, reason, 0); });
     }
 }
 

@@ -76,9 +76,8 @@ void TestAlarmView::setAlarmCount(int count)
     server.update([count](standin::Network& n) {
         n.alarms.clear();
         for (int i = 1; i <= count; ++i) {
-            n.alarms.append({ i, QStringLiteral("warning"), QStringLiteral("host-%1").arg(i), QStringLiteral("Ping"),
-                              QDateTime(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC), QDateTime(), true, true, QString(),
-                              QString() });
+            n.alarms.append({i, QStringLiteral("warning"), QStringLiteral("host-%1").arg(i), QStringLiteral("Ping"),
+                QDateTime(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC), QDateTime(), true, true, QString(), QString()});
         }
     });
 }
@@ -95,8 +94,9 @@ void TestAlarmView::firstShowingLoadsOnce()
     QStringList headers;
     for (int c = 0; c < table()->model()->columnCount(); ++c)
         headers.append(table()->model()->headerData(c, Qt::Horizontal).toString());
-    QCOMPARE(headers, QStringList({ "Status", "Enhet", "Check", "Startad (UTC)", "Avslutad (UTC)", "Läge", "Notifierad",
-                                    "Kvitterad av", "Kommentar" }));
+    QCOMPARE(headers,
+        QStringList({"Status", "Enhet", "Check", "Startad (UTC)", "Avslutad (UTC)", "Läge", "Notifierad",
+            "Kvitterad av", "Kommentar"}));
     view->hide();
     view->show();
     QCOMPARE(server.requests(AlarmLog).size(), 1);
@@ -183,10 +183,11 @@ void TestAlarmView::cellRules()
     ]})"));
     makeView()->show();
     QCOMPARE(pageLine(), QStringLiteral("Sida 1 / 1 (3 larm)"));
-    QCOMPARE(rowTexts(table(), 0), QStringList({ "WARNING", "web1", "Disk /", "2026-12-06 06:30:00",
-                                                 "2026-12-06 07:00:00", "Hård", "Ja", "op1", "byts" }));
-    QCOMPARE(rowTexts(table(), 1), QStringList({ "NERE", "", "", "", "pågår", "Mjuk", "Nej", "", "" }));
-    QCOMPARE(rowTexts(table(), 2), QStringList({ "", "", "", "", "pågår", "Mjuk", "Nej", "", "" }));
+    QCOMPARE(rowTexts(table(), 0),
+        QStringList(
+            {"WARNING", "web1", "Disk /", "2026-12-06 06:30:00", "2026-12-06 07:00:00", "Hård", "Ja", "op1", "byts"}));
+    QCOMPARE(rowTexts(table(), 1), QStringList({"NERE", "", "", "", "pågår", "Mjuk", "Nej", "", ""}));
+    QCOMPARE(rowTexts(table(), 2), QStringList({"", "", "", "", "pågår", "Mjuk", "Nej", "", ""}));
     auto* model = qobject_cast<QStandardItemModel*>(table()->model());
     QCOMPARE(model->item(0, 0)->foreground().color(), icons::statusColor(QStringLiteral("warning"), false));
     QCOMPARE(model->item(1, 0)->foreground().color(), icons::statusColor(QStringLiteral("pending"), false));

@@ -26,12 +26,12 @@ const QString LoadLabels = QStringLiteral("/api/hosts/10/plugins/102/metrics");
 
 QMap<QString, QVariant> loadCheck()
 {
-    return { { "kind", "plugin" }, { "host_id", 10 }, { "plugin_id", 102 }, { "instance_id", 0 }, { "name", "Load" } };
+    return {{"kind", "plugin"}, {"host_id", 10}, {"plugin_id", 102}, {"instance_id", 0}, {"name", "Load"}};
 }
 
 QMap<QString, QVariant> uplinkPort()
 {
-    return { { "kind", "port" }, { "host_id", 12 }, { "port_id", 500 }, { "name", "Gi0/1" } };
+    return {{"kind", "port"}, {"host_id", 12}, {"port_id", 500}, {"name", "Gi0/1"}};
 }
 
 QLineSeries* seriesOf(ChartDialog* dialog)
@@ -40,8 +40,7 @@ QLineSeries* seriesOf(ChartDialog* dialog)
     return all.isEmpty() ? nullptr : qobject_cast<QLineSeries*>(all.first());
 }
 
-template <typename Axis>
-Axis* axisOf(ChartDialog* dialog, Qt::Orientation orientation)
+template <typename Axis> Axis* axisOf(ChartDialog* dialog, Qt::Orientation orientation)
 {
     const QList<QAbstractAxis*> axes = child<QChartView>(dialog, "chartView")->chart()->axes(orientation);
     return axes.isEmpty() ? nullptr : qobject_cast<Axis*>(axes.first());
@@ -81,7 +80,11 @@ private:
         return chart;
     }
     // Waits until the newest series request has been drawn or has failed.
-    void waitForSeries() { QTRY_VERIFY(!chart->findChild<QLabel*>(QStringLiteral("statusLabel"))->text().startsWith(QStringLiteral("\u23f3"))); }
+    void waitForSeries()
+    {
+        QTRY_VERIFY(
+            !chart->findChild<QLabel*>(QStringLiteral("statusLabel"))->text().startsWith(QStringLiteral("\u23f3")));
+    }
 
     standin::StandinServer server;
     QPointer<ChartDialog> chart;
@@ -128,7 +131,7 @@ void TestDialogs::silenceDialogChoices()
     QStringList labels;
     for (int i = 0; i < combo->count(); ++i)
         labels.append(combo->itemText(i));
-    QCOMPARE(labels, QStringList({ "1 timme", "4 timmar", "8 timmar", "24 timmar", "Tills vidare" }));
+    QCOMPARE(labels, QStringList({"1 timme", "4 timmar", "8 timmar", "24 timmar", "Tills vidare"}));
     testsupport::whenModal([&](QWidget* modal) {
         if (index >= 0)
             modal->findChild<QComboBox*>()->setCurrentIndex(index);
@@ -180,15 +183,15 @@ void TestDialogs::scaleSeries_data()
     QTest::addColumn<double>("divisor");
     QTest::addColumn<QString>("label");
     QTest::newRow("no values") << QList<double>() << "bps" << 1.0 << "bps";
-    QTest::newRow("bps below 1000") << QList<double> { 10, 950 } << "bps" << 1.0 << "bit/s";
-    QTest::newRow("bps megabits") << QList<double> { 12500000, 3 } << "bps" << 1e6 << "Mbit/s";
-    QTest::newRow("bps negative counts by size") << QList<double> { -2500, 10 } << "bps" << 1e3 << "kbit/s";
-    QTest::newRow("bps beyond tera") << QList<double> { 5e15 } << "bps" << 1e12 << "Tbit/s";
-    QTest::newRow("unit at 999") << QList<double> { 999 } << "ms" << 1.0 << "ms";
-    QTest::newRow("unit at 1000") << QList<double> { 1000 } << "ms" << 1e3 << "kms";
-    QTest::newRow("empty unit small") << QList<double> { 0.5 } << "" << 1.0 << "";
-    QTest::newRow("empty unit large") << QList<double> { 2e9 } << "" << 1e9 << "G";
-    QTest::newRow("Bps is not bps") << QList<double> { 100 } << "Bps" << 1.0 << "Bps";
+    QTest::newRow("bps below 1000") << QList<double> {10, 950} << "bps" << 1.0 << "bit/s";
+    QTest::newRow("bps megabits") << QList<double> {12500000, 3} << "bps" << 1e6 << "Mbit/s";
+    QTest::newRow("bps negative counts by size") << QList<double> {-2500, 10} << "bps" << 1e3 << "kbit/s";
+    QTest::newRow("bps beyond tera") << QList<double> {5e15} << "bps" << 1e12 << "Tbit/s";
+    QTest::newRow("unit at 999") << QList<double> {999} << "ms" << 1.0 << "ms";
+    QTest::newRow("unit at 1000") << QList<double> {1000} << "ms" << 1e3 << "kms";
+    QTest::newRow("empty unit small") << QList<double> {0.5} << "" << 1.0 << "";
+    QTest::newRow("empty unit large") << QList<double> {2e9} << "" << 1e9 << "G";
+    QTest::newRow("Bps is not bps") << QList<double> {100} << "Bps" << 1.0 << "Bps";
 }
 
 void TestDialogs::scaleSeries()
@@ -246,7 +249,7 @@ void TestDialogs::chartOfAPortInBitRates()
     openChart(uplinkPort());
     waitForSeries();
     QCOMPARE(server.requests(QStringLiteral("/api/hosts/12/switch-ports/500/metrics/data")).first().query,
-             QByteArray("label=in&hours=24"));
+        QByteArray("label=in&hours=24"));
     QLineSeries* series = seriesOf(chart);
     QCOMPARE(series->name(), QStringLiteral("in (Mbit/s)"));
     double maximum = 0;
@@ -319,13 +322,13 @@ void TestDialogs::pointsAndAxisRange_data()
         << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":5},{"t":"2026-12-06T10:01:00","v":6},
                           {"t":"2026-12-06 10:02:00"},{"t":"2026-12-06 10:03:00","v":"7"},{"v":8},"x",
                           {"t":"2026-12-06 10:04:00","v":10}])")
-        << QList<double> { 5, 0, 10 } << 11.0 << "%.1f";
+        << QList<double> {5, 0, 10} << 11.0 << "%.1f";
     QTest::newRow("maximum exactly 100") << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":100}])")
-                                         << QList<double> { 100 } << 110.0 << "%.0f";
-    QTest::newRow("maximum 99.9") << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":99.9}])")
-                                  << QList<double> { 99.9 } << 99.9 * 1.1 << "%.1f";
-    QTest::newRow("all negative") << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":-4}])") << QList<double> { -4 }
-                                  << 1.0 << "%.1f";
+                                         << QList<double> {100} << 110.0 << "%.0f";
+    QTest::newRow("maximum 99.9") << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":99.9}])") << QList<double> {99.9}
+                                  << 99.9 * 1.1 << "%.1f";
+    QTest::newRow("all negative") << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":-4}])") << QList<double> {-4} << 1.0
+                                  << "%.1f";
 }
 
 void TestDialogs::pointsAndAxisRange()
@@ -341,8 +344,8 @@ void TestDialogs::pointsAndAxisRange()
     for (const QPointF& p : seriesOf(chart)->points())
         drawn.append(p.y());
     QCOMPARE(drawn, ys);
-    QCOMPARE(seriesOf(chart)->points().first().x(),
-             double(QDateTime(QDate(2026, 12, 6), QTime(10, 0)).toMSecsSinceEpoch()));
+    QCOMPARE(
+        seriesOf(chart)->points().first().x(), double(QDateTime(QDate(2026, 12, 6), QTime(10, 0)).toMSecsSinceEpoch()));
     auto* values = axisOf<QValueAxis>(chart, Qt::Vertical);
     QCOMPARE(values->min(), 0.0);
     QCOMPARE(values->max(), max);

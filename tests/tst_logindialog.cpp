@@ -49,8 +49,8 @@ private:
     standin::StandinServer server;
 };
 
-int TestLoginDialog::run(LoginDialog& dialog, const QString& url, const QString& user, const QString& password,
-                         Shown* shown)
+int TestLoginDialog::run(
+    LoginDialog& dialog, const QString& url, const QString& user, const QString& password, Shown* shown)
 {
     bool boxSeen = false;
     testsupport::whenModal([&](QWidget* modal) {
@@ -60,7 +60,7 @@ int TestLoginDialog::run(LoginDialog& dialog, const QString& url, const QString&
         child<QLineEdit>(modal, "passwordEdit")->setText(password);
         // Whatever the OK press brings up is handled while OK's click is still being processed.
         QPointer<QTimer> boxWatcher = testsupport::whenMessageBox([&](QMessageBox* message) {
-            *shown = { message->windowTitle(), message->text(), message->icon() };
+            *shown = {message->windowTitle(), message->text(), message->icon()};
             boxSeen = true;
             message->accept();
         });
@@ -68,8 +68,8 @@ int TestLoginDialog::run(LoginDialog& dialog, const QString& url, const QString&
         delete boxWatcher;
         if (boxSeen || dialog.result() != QDialog::Accepted) {
             // Still open after a failure: what the user typed is kept.
-            shown->text += QStringLiteral("|%1|%2").arg(child<QLineEdit>(modal, "userEdit")->text(),
-                                                        child<QLineEdit>(modal, "passwordEdit")->text());
+            shown->text += QStringLiteral("|%1|%2").arg(
+                child<QLineEdit>(modal, "userEdit")->text(), child<QLineEdit>(modal, "passwordEdit")->text());
             dialog.reject();
         }
     });
@@ -92,7 +92,7 @@ void TestLoginDialog::successHandsOverClientAndUrl()
     LoginDialog dialog;
     Shown shown;
     const int result = run(dialog, QStringLiteral("  %1/// ").arg(server.url()), QStringLiteral(" operator "),
-                           QStringLiteral("operator"), &shown);
+        QStringLiteral("operator"), &shown);
     QCOMPARE(result, int(QDialog::Accepted));
     QCOMPARE(shown.title, QString());
     QCOMPARE(dialog.url, server.url());
@@ -103,8 +103,8 @@ void TestLoginDialog::successHandsOverClientAndUrl()
     QCOMPARE(body.value(QLatin1String("username")).toString(), QStringLiteral("operator"));
     QCOMPARE(body.value(QLatin1String("client")).toString(), QHostInfo::localHostName().left(60));
     // The client handed over is logged in.
-    QCOMPARE(dialog.client->me()[QLatin1String("user")][QLatin1String("username")].toString(),
-             QStringLiteral("operator"));
+    QCOMPARE(
+        dialog.client->me()[QLatin1String("user")][QLatin1String("username")].toString(), QStringLiteral("operator"));
 }
 
 void TestLoginDialog::emptyFields_data()
@@ -112,9 +112,15 @@ void TestLoginDialog::emptyFields_data()
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
-    QTest::newRow("user of spaces") << "http://x" << "   " << "p";
-    QTest::newRow("no password") << "http://x" << "u" << "";
-    QTest::newRow("only slashes") << " /// " << "u" << "p";
+    QTest::newRow("user of spaces") << "http://x"
+                                    << "   "
+                                    << "p";
+    QTest::newRow("no password") << "http://x"
+                                 << "u"
+                                 << "";
+    QTest::newRow("only slashes") << " /// "
+                                  << "u"
+                                  << "p";
 }
 
 void TestLoginDialog::emptyFields()
@@ -137,11 +143,21 @@ void TestLoginDialog::failingLoginKeepsDialogOpen_data()
     QTest::addColumn<QString>("situation");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("message");
-    QTest::newRow("wrong password") << "wrong" << "fel" << "Fel användarnamn eller lösenord";
-    QTest::newRow("answer without token") << "no token" << "admin" << "Servern svarade utan token.";
-    QTest::newRow("html error page") << "html" << "admin" << "HTTP 502";
-    QTest::newRow("password of spaces sent as typed") << "wrong" << "   " << "Fel användarnamn eller lösenord";
-    QTest::newRow("pre-filled address only") << "https" << "admin" << "Kan inte nå servern: ";
+    QTest::newRow("wrong password") << "wrong"
+                                    << "fel"
+                                    << "Fel användarnamn eller lösenord";
+    QTest::newRow("answer without token") << "no token"
+                                          << "admin"
+                                          << "Servern svarade utan token.";
+    QTest::newRow("html error page") << "html"
+                                     << "admin"
+                                     << "HTTP 502";
+    QTest::newRow("password of spaces sent as typed") << "wrong"
+                                                      << "   "
+                                                      << "Fel användarnamn eller lösenord";
+    QTest::newRow("pre-filled address only") << "https"
+                                             << "admin"
+                                             << "Kan inte nå servern: ";
 }
 
 void TestLoginDialog::failingLoginKeepsDialogOpen()
@@ -163,7 +179,8 @@ void TestLoginDialog::failingLoginKeepsDialogOpen()
     QVERIFY(shown.text.endsWith(QStringLiteral("|admin|%1").arg(password)));
     QVERIFY(!dialog.client);
     if (situation == QLatin1String("wrong"))
-        QCOMPARE(QJsonDocument::fromJson(server.requests().first().body)[QLatin1String("password")].toString(), password);
+        QCOMPARE(
+            QJsonDocument::fromJson(server.requests().first().body)[QLatin1String("password")].toString(), password);
 }
 
 void TestLoginDialog::lockedUrlIsStillTrimmed()
@@ -172,8 +189,8 @@ void TestLoginDialog::lockedUrlIsStillTrimmed()
     QVERIFY(child<QLineEdit>(&dialog, "urlEdit")->isReadOnly());
     QCOMPARE(child<QLineEdit>(&dialog, "urlEdit")->text(), server.url() + QStringLiteral("// "));
     Shown shown;
-    QCOMPARE(run(dialog, QString(), QStringLiteral("viewer"), QStringLiteral("viewer"), &shown),
-             int(QDialog::Accepted));
+    QCOMPARE(
+        run(dialog, QString(), QStringLiteral("viewer"), QStringLiteral("viewer"), &shown), int(QDialog::Accepted));
     QCOMPARE(dialog.url, server.url());
     QCOMPARE(server.requests().first().path, QStringLiteral("/api/auth/login"));
 }

@@ -115,7 +115,7 @@ private:
 void TestServerView::initTestCase()
 {
     QVERIFY(server.listen());
-    entry = { QStringLiteral("0123456789ab"), server.url(), QStringLiteral("Stand-in"), true };
+    entry = {QStringLiteral("0123456789ab"), server.url(), QStringLiteral("Stand-in"), true};
 }
 
 void TestServerView::init()
@@ -229,15 +229,19 @@ void TestServerView::statusPayloadDefaults_data()
     QTest::addColumn<QString>("summary");
     QTest::addColumn<bool>("timeKept");
     QTest::addColumn<QString>("version");
-    QTest::newRow("empty object") << QByteArray("{}") << "ok" << "0 kritiska · 0 varningar · 0 stale · 0 ok av 0"
-                                  << true << "klient 1.0.28 · server 1.0.28";
-    QTest::newRow("ill-typed fields")
-        << QByteArray(R"({"status":5,"server_time":"","server_version":null,"summary":[1,2],"problems":{}})") << "ok"
-        << "0 kritiska · 0 varningar · 0 stale · 0 ok av 0" << true << "klient 1.0.28 · server 1.0.28";
+    QTest::newRow("empty object") << QByteArray("{}") << "ok"
+                                  << "0 kritiska · 0 varningar · 0 stale · 0 ok av 0" << true
+                                  << "klient 1.0.28 · server 1.0.28";
+    QTest::newRow("ill-typed fields") << QByteArray(
+        R"({"status":5,"server_time":"","server_version":null,"summary":[1,2],"problems":{}})")
+                                      << "ok"
+                                      << "0 kritiska · 0 varningar · 0 stale · 0 ok av 0" << true
+                                      << "klient 1.0.28 · server 1.0.28";
     QTest::newRow("numbers of any shape")
         << QByteArray(R"({"status":"warning","server_version":2.5,"server_time":"12:00",
                         "summary":{"critical":1.5,"warning":"3","stale":4,"ok":1e12,"total":9}})")
-        << "warning" << "0 kritiska · 0 varningar · 4 stale · 0 ok av 9" << false << "klient 1.0.28 · server 2.5";
+        << "warning"
+        << "0 kritiska · 0 varningar · 4 stale · 0 ok av 9" << false << "klient 1.0.28 · server 2.5";
     QTest::newRow("unknown status word") << QByteArray(R"({"status":"nere","server_version":""})") << "nere"
                                          << "0 kritiska · 0 varningar · 0 stale · 0 ok av 0" << true
                                          << "klient 1.0.28 · server ?";
@@ -268,8 +272,8 @@ void TestServerView::identityRoles_data()
     QTest::addColumn<QByteArray>("identity");
     QTest::addColumn<bool>("canAct");
     QTest::addColumn<QString>("version");
-    QTest::newRow("operator among others") << QByteArray(R"({"user":{"roles":["viewer","operator"]}})") << true
-                                           << "klient 1.0.28 · server ?";
+    QTest::newRow("operator among others")
+        << QByteArray(R"({"user":{"roles":["viewer","operator"]}})") << true << "klient 1.0.28 · server ?";
     QTest::newRow("capitalised admin") << QByteArray(R"({"user":{"roles":["Admin"]},"server_version":3})") << false
                                        << "klient 1.0.28 · server 3";
     QTest::newRow("roles not an array") << QByteArray(R"({"user":{"roles":"admin"}})") << false
@@ -351,7 +355,7 @@ void TestServerView::lostLoginDeletesTokenAndStops()
     QVERIFY(view->lastStatus.isEmpty());
     QCOMPARE(view->summaryText, QStringLiteral("Inte inloggad"));
     QCOMPARE(child<QLabel>(view, "bannerLabel")->text(),
-             QStringLiteral("Inloggningen på %1 har gått ut eller återkallats.").arg(server.url()));
+        QStringLiteral("Inloggningen på %1 har gått ut eller återkallats.").arg(server.url()));
     QVERIFY(child<QPushButton>(view, "bannerButton")->isVisible());
     QCOMPARE(child<QPushButton>(view, "bannerButton")->text(), QStringLiteral("Logga in igen…"));
 
@@ -392,8 +396,8 @@ void TestServerView::reconnectWithNewToken()
     QVERIFY(menuEntries(view, QStringLiteral("p:10:100")).contains(QStringLiteral("Kör recheck")));
     child<QTabWidget>(view, "tabs")->setCurrentIndex(1);
     QTRY_COMPARE(server.requests(QStringLiteral("/api/alarmlog")).size(), 1);
-    QCOMPARE(server.requests(QStringLiteral("/api/alarmlog")).first().header("authorization"),
-             "Bearer " + fresh.toUtf8());
+    QCOMPARE(
+        server.requests(QStringLiteral("/api/alarmlog")).first().header("authorization"), "Bearer " + fresh.toUtf8());
 }
 
 void TestServerView::withoutTokenAsksForLogin()
@@ -451,8 +455,7 @@ void TestServerView::filterExpandsAndRestoresOwnExpansion()
     tree->expand(indexOf(tree, QStringLiteral("g:3")));
     view->applyFilter(QStringLiteral("  DISK "));
     // Hosts without a matching check disappear; a matching check shows with its ancestors only.
-    QCOMPARE(visibleKeys(tree),
-             QStringList({ "g:1", "g:2", "h:10", "p:10:101", "h:11", "p:11:104:1", "p:11:104:2" }));
+    QCOMPARE(visibleKeys(tree), QStringList({"g:1", "g:2", "h:10", "p:10:101", "h:11", "p:11:104:1", "p:11:104:2"}));
     QVERIFY(tree->isExpanded(indexOf(tree, QStringLiteral("h:11"))));
     waitForRound(view); // a rebuild under a filter expands everything again
     QVERIFY(tree->isExpanded(indexOf(tree, QStringLiteral("h:10"))));
@@ -478,9 +481,8 @@ void TestServerView::vanishedCurrentNodeLeavesNoCurrentRow()
     open();
     auto* tree = child<QTreeView>(view, "tree");
     tree->setCurrentIndex(indexOf(tree, QStringLiteral("p:11:103")));
-    server.update([](standin::Network& n) {
-        n.checks.removeIf([](const standin::Check& c) { return c.pluginId == 103; });
-    });
+    server.update(
+        [](standin::Network& n) { n.checks.removeIf([](const standin::Check& c) { return c.pluginId == 103; }); });
     waitForRound(view);
     QVERIFY(!indexOf(tree, QStringLiteral("p:11:103")).isValid());
     QVERIFY(!tree->currentIndex().isValid());
@@ -540,18 +542,24 @@ void TestServerView::contextMenuEntries_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QStringList>("entries");
-    const QStringList okCheck { "Avkvittera", "Stör ej…", "Kör recheck", "-", "Graf…" };
-    QTest::newRow("ok check") << "operator" << "p:10:100" << okCheck;
-    QTest::newRow("critical check") << "admin" << "p:11:103"
-                                    << QStringList { "Kvittera…", "Avkvittera", "Stör ej…", "Kör recheck", "-", "Graf…" };
-    QTest::newRow("critical port") << "operator" << "sp:501"
-                                   << QStringList { "Kvittera…", "Avkvittera", "Stör ej…", "-", "Graf…" };
-    QTest::newRow("host") << "operator" << "h:10"
-                          << QStringList { "Kör recheck (alla checkar)", "Stör ej hela enheten…" };
-    QTest::newRow("group") << "operator" << "g:1" << QStringList();
-    QTest::newRow("placeholder group") << "admin" << "g:-1" << QStringList();
-    QTest::newRow("viewer on check") << "viewer" << "p:11:103" << QStringList { "Graf…" };
-    QTest::newRow("viewer on host") << "viewer" << "h:11" << QStringList();
+    const QStringList okCheck {"Avkvittera", "Stör ej…", "Kör recheck", "-", "Graf…"};
+    QTest::newRow("ok check") << "operator"
+                              << "p:10:100" << okCheck;
+    QTest::newRow("critical check") << "admin"
+                                    << "p:11:103"
+                                    << QStringList {"Kvittera…", "Avkvittera", "Stör ej…", "Kör recheck", "-", "Graf…"};
+    QTest::newRow("critical port") << "operator"
+                                   << "sp:501" << QStringList {"Kvittera…", "Avkvittera", "Stör ej…", "-", "Graf…"};
+    QTest::newRow("host") << "operator"
+                          << "h:10" << QStringList {"Kör recheck (alla checkar)", "Stör ej hela enheten…"};
+    QTest::newRow("group") << "operator"
+                           << "g:1" << QStringList();
+    QTest::newRow("placeholder group") << "admin"
+                                       << "g:-1" << QStringList();
+    QTest::newRow("viewer on check") << "viewer"
+                                     << "p:11:103" << QStringList {"Graf…"};
+    QTest::newRow("viewer on host") << "viewer"
+                                    << "h:11" << QStringList();
 }
 
 void TestServerView::contextMenuEntries()
@@ -574,26 +582,46 @@ void TestServerView::actionsSendTheirRequest_data()
     QTest::addColumn<QByteArray>("query");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("message");
-    QTest::newRow("acknowledge with comment") << "p:11:103" << "Kvittera…" << "  tittar på det  "
+    QTest::newRow("acknowledge with comment") << "p:11:103"
+                                              << "Kvittera…"
+                                              << "  tittar på det  "
                                               << "/api/hosts/11/plugins/103/acknowledge" << QByteArray()
                                               << QByteArray(R"({"comment":"tittar på det"})") << "Kvittensen utförd";
-    QTest::newRow("acknowledge port, empty comment") << "sp:501" << "Kvittera…" << ""
-                                                     << "/api/switch-ports/501/acknowledge" << QByteArray()
-                                                     << QByteArray("{}") << "Kvittensen utförd";
-    QTest::newRow("unacknowledge instance") << "p:11:104:2" << "Avkvittera" << ""
+    QTest::newRow("acknowledge port, empty comment")
+        << "sp:501"
+        << "Kvittera…"
+        << ""
+        << "/api/switch-ports/501/acknowledge" << QByteArray() << QByteArray("{}") << "Kvittensen utförd";
+    QTest::newRow("unacknowledge instance") << "p:11:104:2"
+                                            << "Avkvittera"
+                                            << ""
                                             << "/api/hosts/11/plugins/104/acknowledge/clear" << QByteArray("instance=2")
                                             << QByteArray() << "Avkvitteringen utförd";
-    QTest::newRow("recheck") << "p:10:100" << "Kör recheck" << "" << "/api/hosts/10/plugins/100/recheck"
-                             << QByteArray() << QByteArray() << "Recheck utförd";
-    QTest::newRow("recheck host") << "h:13" << "Kör recheck (alla checkar)" << "" << "/api/hosts/13/recheck"
-                                  << QByteArray() << QByteArray() << "Recheck utförd";
-    QTest::newRow("silence check") << "p:11:104:1" << "Stör ej…" << "Tills vidare" << "/api/dnd" << QByteArray()
-                                   << QByteArray("scope=plugin&host_id=11&plugin_id=104&instance_id=1&reason=disk%20byts")
+    QTest::newRow("recheck") << "p:10:100"
+                             << "Kör recheck"
+                             << ""
+                             << "/api/hosts/10/plugins/100/recheck" << QByteArray() << QByteArray() << "Recheck utförd";
+    QTest::newRow("recheck host") << "h:13"
+                                  << "Kör recheck (alla checkar)"
+                                  << ""
+                                  << "/api/hosts/13/recheck" << QByteArray() << QByteArray() << "Recheck utförd";
+    QTest::newRow("silence check") << "p:11:104:1"
+                                   << "Stör ej…"
+                                   << "Tills vidare"
+                                   << "/api/dnd" << QByteArray()
+                                   << QByteArray(
+                                          "scope=plugin&host_id=11&plugin_id=104&instance_id=1&reason=disk%20byts")
                                    << "Stör ej utförd";
-    QTest::newRow("silence port by its id") << "sp:500" << "Stör ej…" << "8 timmar" << "/api/dnd" << QByteArray()
-                                            << QByteArray("scope=port&port_id=500&minutes=480&reason=disk%20byts")
-                                            << "Stör ej utförd";
-    QTest::newRow("silence host") << "h:12" << "Stör ej hela enheten…" << "1 timme" << "/api/dnd" << QByteArray()
+    QTest::newRow("silence port by its id")
+        << "sp:500"
+        << "Stör ej…"
+        << "8 timmar"
+        << "/api/dnd" << QByteArray() << QByteArray("scope=port&port_id=500&minutes=480&reason=disk%20byts")
+        << "Stör ej utförd";
+    QTest::newRow("silence host") << "h:12"
+                                  << "Stör ej hela enheten…"
+                                  << "1 timme"
+                                  << "/api/dnd" << QByteArray()
                                   << QByteArray("scope=host&host_id=12&minutes=60&reason=disk%20byts")
                                   << "Stör ej utförd";
 }
@@ -614,19 +642,21 @@ void TestServerView::actionsSendTheirRequest()
 
     QString promptLabel;
     QString dialogTitle;
-    QPointer<QTimer> watcher = testsupport::whenModal([&](QWidget* modal) {
-        dialogTitle = modal->windowTitle();
-        if (auto* input = qobject_cast<QInputDialog*>(modal)) {
-            promptLabel = input->labelText();
-            input->setTextValue(dialogInput);
-            input->accept();
-        } else if (auto* silence = qobject_cast<DndDialog*>(modal)) {
-            auto* combo = silence->findChild<QComboBox*>();
-            combo->setCurrentIndex(combo->findText(dialogInput));
-            silence->findChild<QLineEdit*>()->setText(QStringLiteral("  disk byts "));
-            silence->accept();
-        }
-    }, 2000);
+    QPointer<QTimer> watcher = testsupport::whenModal(
+        [&](QWidget* modal) {
+            dialogTitle = modal->windowTitle();
+            if (auto* input = qobject_cast<QInputDialog*>(modal)) {
+                promptLabel = input->labelText();
+                input->setTextValue(dialogInput);
+                input->accept();
+            } else if (auto* silence = qobject_cast<DndDialog*>(modal)) {
+                auto* combo = silence->findChild<QComboBox*>();
+                combo->setCurrentIndex(combo->findText(dialogInput));
+                silence->findChild<QLineEdit*>()->setText(QStringLiteral("  disk byts "));
+                silence->accept();
+            }
+        },
+        2000);
     chooseFromMenu(view, key, entry);
     delete watcher; // actions without a prompt leave it waiting
     QCOMPARE(messages.count(), 1);
@@ -654,7 +684,7 @@ void TestServerView::cancelledPromptsSendNothing()
     open(QStringLiteral("admin"));
     child<QTreeView>(view, "tree")->expandAll();
     server.clearRequests();
-    for (const QString& entry : { QStringLiteral("Kvittera…"), QStringLiteral("Stör ej…") }) {
+    for (const QString& entry : {QStringLiteral("Kvittera…"), QStringLiteral("Stör ej…")}) {
         bool cancelled = false;
         testsupport::whenModal([&](QWidget* modal) {
             static_cast<QDialog*>(modal)->reject();
@@ -672,8 +702,8 @@ void TestServerView::failingActionWarnsAndDoesNotRefresh()
 {
     open(QStringLiteral("operator"));
     child<QTreeView>(view, "tree")->expandAll();
-    server.setFault(QStringLiteral("/api/hosts/10/plugins/100/recheck"),
-                    Fault::raw(500, R"({"error":"Schemaläggaren är nere"})"));
+    server.setFault(
+        QStringLiteral("/api/hosts/10/plugins/100/recheck"), Fault::raw(500, R"({"error":"Schemaläggaren är nere"})"));
     server.clearRequests();
     QSignalSpy messages(view.data(), &ServerView::message);
     QString title, text;

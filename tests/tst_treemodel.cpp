@@ -1,6 +1,6 @@
 #include "icons.h"
-#include "treemodel.h"
 #include "testsupport.h"
+#include "treemodel.h"
 
 #include <QAbstractItemModelTester>
 #include <QJsonDocument>
@@ -73,10 +73,10 @@ QJsonObject hostWith(const QByteArray& plugins, const QByteArray& ports = "[]", 
         h.insert(QStringLiteral("id"), 1);
     if (!h.contains(QLatin1String("group_id")))
         h.insert(QStringLiteral("group_id"), 9);
-    return { { QStringLiteral("groups"), parse(R"({"a":[{"id":9,"name":"G"}]})")[QLatin1String("a")] },
-             { QStringLiteral("hosts"), QJsonArray { h } },
-             { QStringLiteral("plugins"), QJsonDocument::fromJson(plugins).array() },
-             { QStringLiteral("ports"), QJsonDocument::fromJson(ports).array() } };
+    return {{QStringLiteral("groups"), parse(R"({"a":[{"id":9,"name":"G"}]})")[QLatin1String("a")]},
+        {QStringLiteral("hosts"), QJsonArray {h}},
+        {QStringLiteral("plugins"), QJsonDocument::fromJson(plugins).array()},
+        {QStringLiteral("ports"), QJsonDocument::fromJson(ports).array()}};
 }
 
 } // namespace
@@ -134,7 +134,7 @@ void TestTreeModel::emptyPayloads()
     QStringList headers;
     for (int c = 0; c < 5; ++c)
         headers.append(model.headerData(c, Qt::Horizontal).toString());
-    QCOMPARE(headers, QStringList({ "Namn", "Status", "Utdata", "Senast OK", "Flaggor" }));
+    QCOMPARE(headers, QStringList({"Namn", "Status", "Utdata", "Senast OK", "Flaggor"}));
 }
 
 void TestTreeModel::checkKeys_data()
@@ -165,8 +165,7 @@ void TestTreeModel::rowsOfEachKind()
 {
     QStandardItemModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    buildTreeModel(
-        parse(R"({
+    buildTreeModel(parse(R"({
             "groups": [{"id": 3, "name": "Kärnnät", "status": "warning", "parent_id": 0, "has_acked": true}],
             "hosts": [{"id": 7, "name": "web1", "address": "10.0.0.5", "group_id": 3, "status": "critical"}],
             "plugins": [{"host_id": 7, "plugin_id": 15, "instance_id": 2, "name": "Disk", "status": "critical",
@@ -176,41 +175,38 @@ void TestTreeModel::rowsOfEachKind()
                        "collected_at": "2026-12-06 09:00:00", "last_success_at": "ignoreras"}]
         })"),
         &model);
-    QCOMPARE(shape(model), QStringList({ "g:3", "  h:7", "    p:7:15:2", "    sp:12" }));
+    QCOMPARE(shape(model), QStringList({"g:3", "  h:7", "    p:7:15:2", "    sp:12"}));
 
     const QStandardItem* group = find(model, QStringLiteral("g:3"));
-    QCOMPARE(texts(group), QStringList({ "Kärnnät", "WARNING", "", "", "\u2713 kvitterat under" }));
-    QCOMPARE(group->data(TargetRole).toMap(),
-             QVariantMap({ { "kind", "group" }, { "group_id", 3 }, { "name", "Kärnnät" } }));
+    QCOMPARE(texts(group), QStringList({"Kärnnät", "WARNING", "", "", "\u2713 kvitterat under"}));
+    QCOMPARE(group->data(TargetRole).toMap(), QVariantMap({{"kind", "group"}, {"group_id", 3}, {"name", "Kärnnät"}}));
     QCOMPARE(group->data(StatusRole).toString(), QStringLiteral("warning"));
     QCOMPARE(group->data(HandledRole), QVariant(false));
 
     const QStandardItem* host = find(model, QStringLiteral("h:7"));
-    QCOMPARE(texts(host), QStringList({ "web1  (10.0.0.5)", "CRITICAL", "", "", "" }));
-    QCOMPARE(host->data(TargetRole).toMap(), QVariantMap({ { "kind", "host" }, { "host_id", 7 }, { "name", "web1" } }));
+    QCOMPARE(texts(host), QStringList({"web1  (10.0.0.5)", "CRITICAL", "", "", ""}));
+    QCOMPARE(host->data(TargetRole).toMap(), QVariantMap({{"kind", "host"}, {"host_id", 7}, {"name", "web1"}}));
     QCOMPARE(host->data(HandledRole), QVariant(true)); // its only alarming check is acknowledged
 
     const QStandardItem* check = find(model, QStringLiteral("p:7:15:2"));
-    QCOMPARE(texts(check),
-             QStringList({ "Disk", "CRITICAL", "95 %", "2026-12-01 10:00:00", "\u2713 Sett av op1" }));
+    QCOMPARE(texts(check), QStringList({"Disk", "CRITICAL", "95 %", "2026-12-01 10:00:00", "\u2713 Sett av op1"}));
     QCOMPARE(check->data(TargetRole).toMap(),
-             QVariantMap({ { "kind", "plugin" }, { "host_id", 7 }, { "plugin_id", 15 }, { "instance_id", 2 },
-                           { "name", "Disk" } }));
+        QVariantMap({{"kind", "plugin"}, {"host_id", 7}, {"plugin_id", 15}, {"instance_id", 2}, {"name", "Disk"}}));
     QCOMPARE(check->data(TargetRole).toMap().value("host_id").typeId(), QMetaType::Int);
     QCOMPARE(check->data(HandledRole), QVariant(true));
     QCOMPARE(check->data(KeyRole).toString(), QStringLiteral("p:7:15:2"));
 
     const QStandardItem* port = find(model, QStringLiteral("sp:12"));
-    QCOMPARE(texts(port), QStringList({ "port 12", "OK", "upp", "2026-12-06 09:00:00", "" }));
+    QCOMPARE(texts(port), QStringList({"port 12", "OK", "upp", "2026-12-06 09:00:00", ""}));
     QCOMPARE(port->data(TargetRole).toMap(),
-             QVariantMap({ { "kind", "port" }, { "host_id", 7 }, { "port_id", 12 }, { "name", "port 12" } }));
+        QVariantMap({{"kind", "port"}, {"host_id", 7}, {"port_id", 12}, {"name", "port 12"}}));
     QCOMPARE(port->data(HandledRole), QVariant(false));
 
     // Every cell is read-only; the first carries the status dot.
-    for (const QStandardItem* first : { group, host, check, port }) {
+    for (const QStandardItem* first : {group, host, check, port}) {
         for (int c = 0; c < 5; ++c) {
-            const QStandardItem* item = first->parent() ? first->parent()->child(first->row(), c)
-                                                        : model.item(first->row(), c);
+            const QStandardItem* item
+                = first->parent() ? first->parent()->child(first->row(), c) : model.item(first->row(), c);
             QVERIFY(!(item->flags() & Qt::ItemIsEditable));
         }
         QVERIFY(!first->data(Qt::DecorationRole).value<QIcon>().isNull());
@@ -229,8 +225,8 @@ void TestTreeModel::flagText_data()
     QTest::newRow("hard string is soft") << QByteArray(R"({"hard":"true"})") << "försök 0/1";
     QTest::newRow("hard true") << QByteArray(R"({"hard":true,"consecutive_failures":2})") << "";
     QTest::newRow("soft without max_attempts") << QByteArray(R"({"hard":false})") << "försök 0/1";
-    QTest::newRow("max_attempts text not a number") << QByteArray(R"({"hard":false,"max_attempts":"tre"})")
-                                                    << "försök 0/0";
+    QTest::newRow("max_attempts text not a number")
+        << QByteArray(R"({"hard":false,"max_attempts":"tre"})") << "försök 0/0";
     QTest::newRow("acknowledged by name and dnd")
         << QByteArray(R"({"acknowledged":true,"acknowledged_by_name":"op1","dnd":true})")
         << "\u2713 Sett av op1 \u00b7 \U0001F515 Stör ej";
@@ -238,10 +234,10 @@ void TestTreeModel::flagText_data()
         << QByteArray(R"({"acknowledged":true,"acknowledged_by_name":"","dnd":true})")
         << "\u2713 Sett \u00b7 \U0001F515 Stör ej";
     QTest::newRow("acknowledged as number") << QByteArray(R"({"acknowledged":1,"dnd":"true"})") << "";
-    QTest::newRow("all four")
-        << QByteArray(R"({"acknowledged":true,"dnd":true,"suppressed_reason":"underhåll","hard":false,
+    QTest::newRow("all four") << QByteArray(
+        R"({"acknowledged":true,"dnd":true,"suppressed_reason":"underhåll","hard":false,
                         "consecutive_failures":1,"max_attempts":4})")
-        << "\u2713 Sett \u00b7 \U0001F515 Stör ej \u00b7 \U0001F515 underhåll \u00b7 försök 1/4";
+                              << "\u2713 Sett \u00b7 \U0001F515 Stör ej \u00b7 \U0001F515 underhåll \u00b7 försök 1/4";
 }
 
 void TestTreeModel::flagText()
@@ -254,8 +250,8 @@ void TestTreeModel::flagText()
     QJsonObject port = check;
     port.insert(QStringLiteral("port_id"), 3);
     QStandardItemModel model;
-    buildTreeModel(hostWith(QJsonDocument(QJsonArray { check }).toJson(), QJsonDocument(QJsonArray { port }).toJson()),
-                   &model);
+    buildTreeModel(
+        hostWith(QJsonDocument(QJsonArray {check}).toJson(), QJsonDocument(QJsonArray {port}).toJson()), &model);
     QCOMPARE(texts(find(model, QStringLiteral("p:1:2"))).at(4), flags);
     QCOMPARE(texts(find(model, QStringLiteral("sp:3"))).at(4), flags);
 }
@@ -271,10 +267,9 @@ void TestTreeModel::checkRule_data()
     QTest::newRow("handled true overrides ok") << QByteArray(R"({"status":"ok","handled":true})") << true;
     QTest::newRow("handled null overrides ack")
         << QByteArray(R"({"status":"critical","acknowledged":true,"handled":null})") << false;
-    QTest::newRow("handled false overrides dnd") << QByteArray(R"({"status":"warning","dnd":true,"handled":false})")
-                                                 << false;
-    QTest::newRow("upper-case is not alarming") << QByteArray(R"({"status":"CRITICAL","acknowledged":true})")
-                                                << false;
+    QTest::newRow("handled false overrides dnd")
+        << QByteArray(R"({"status":"warning","dnd":true,"handled":false})") << false;
+    QTest::newRow("upper-case is not alarming") << QByteArray(R"({"status":"CRITICAL","acknowledged":true})") << false;
     QTest::newRow("ack as string") << QByteArray(R"({"status":"unknown","acknowledged":"true"})") << false;
 }
 
@@ -286,7 +281,7 @@ void TestTreeModel::checkRule()
     check.insert(QStringLiteral("host_id"), 1);
     check.insert(QStringLiteral("plugin_id"), 2);
     QStandardItemModel model;
-    buildTreeModel(hostWith(QJsonDocument(QJsonArray { check }).toJson()), &model);
+    buildTreeModel(hostWith(QJsonDocument(QJsonArray {check}).toJson()), &model);
     const QStandardItem* row = find(model, QStringLiteral("p:1:2"));
     QCOMPARE(row->data(HandledRole).toBool(), handled);
     const QString status = check.value(QLatin1String("status")).toString();
@@ -302,8 +297,8 @@ void TestTreeModel::hostRule_data()
     QTest::addColumn<bool>("handled");
     const QByteArray ackedWarning = R"([{"host_id":1,"plugin_id":1,"status":"warning","acknowledged":true},
                                         {"host_id":1,"plugin_id":2,"status":"ok"}])";
-    QTest::newRow("only alarming check acknowledged") << QByteArray(R"({"status":"warning"})") << ackedWarning
-                                                      << QByteArray("[]") << true;
+    QTest::newRow("only alarming check acknowledged")
+        << QByteArray(R"({"status":"warning"})") << ackedWarning << QByteArray("[]") << true;
     QTest::newRow("plus an unhandled critical port")
         << QByteArray(R"({"status":"warning"})") << ackedWarning
         << QByteArray(R"([{"host_id":1,"port_id":5,"status":"critical"}])") << false;
@@ -338,8 +333,8 @@ void TestTreeModel::rollupFlags_data()
     QTest::addColumn<QByteArray>("flags");
     QTest::addColumn<QString>("text");
     QTest::newRow("dnd wins over has_dnd") << QByteArray(R"("dnd":true,"has_dnd":true)") << "\U0001F515 Stör ej";
-    QTest::newRow("has_dnd and has_acked") << QByteArray(R"("has_dnd":true,"has_acked":true)")
-                                           << "\U0001F515 Stör ej under \u00b7 \u2713 kvitterat under";
+    QTest::newRow("has_dnd and has_acked")
+        << QByteArray(R"("has_dnd":true,"has_acked":true)") << "\U0001F515 Stör ej under \u00b7 \u2713 kvitterat under";
     QTest::newRow("has_acked as number") << QByteArray(R"("has_acked":1)") << "";
 }
 
@@ -348,8 +343,8 @@ void TestTreeModel::rollupFlags()
     QFETCH(QByteArray, flags);
     QFETCH(QString, text);
     QStandardItemModel model;
-    buildTreeModel(parse(R"({"groups":[{"id":4,)" + flags + R"(}],"hosts":[{"id":2,"group_id":4,)" + flags + "}]}"),
-                   &model);
+    buildTreeModel(
+        parse(R"({"groups":[{"id":4,)" + flags + R"(}],"hosts":[{"id":2,"group_id":4,)" + flags + "}]}"), &model);
     QCOMPARE(texts(find(model, QStringLiteral("g:4"))).at(4), text);
     QCOMPARE(texts(find(model, QStringLiteral("h:2"))).at(4), text);
 }
@@ -361,25 +356,48 @@ void TestTreeModel::lenientReading_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("output");
-    QTest::newRow("plugin_id as string") << QByteArray(R"({"plugin_id":"17"})") << "p:1:17" << "plugin 17" << "PENDING"
+    QTest::newRow("plugin_id as string") << QByteArray(R"({"plugin_id":"17"})") << "p:1:17"
+                                         << "plugin 17"
+                                         << "PENDING"
                                          << "";
-    QTest::newRow("plugin_id fraction") << QByteArray(R"({"plugin_id":17.5})") << "p:1:0" << "plugin 0" << "PENDING"
+    QTest::newRow("plugin_id fraction") << QByteArray(R"({"plugin_id":17.5})") << "p:1:0"
+                                        << "plugin 0"
+                                        << "PENDING"
                                         << "";
-    QTest::newRow("plugin_id text") << QByteArray(R"({"plugin_id":"x"})") << "p:1:0" << "plugin 0" << "PENDING" << "";
-    QTest::newRow("plugin_id huge") << QByteArray(R"({"plugin_id":3000000000})") << "p:1:0" << "plugin 0"
-                                    << "PENDING" << "";
+    QTest::newRow("plugin_id text") << QByteArray(R"({"plugin_id":"x"})") << "p:1:0"
+                                    << "plugin 0"
+                                    << "PENDING"
+                                    << "";
+    QTest::newRow("plugin_id huge") << QByteArray(R"({"plugin_id":3000000000})") << "p:1:0"
+                                    << "plugin 0"
+                                    << "PENDING"
+                                    << "";
     QTest::newRow("plugin_id string out of range") << QByteArray(R"({"plugin_id":"3000000000"})") << "p:1:0"
-                                                   << "plugin 0" << "PENDING" << "";
-    QTest::newRow("status number") << QByteArray(R"({"plugin_id":7,"status":3})") << "p:1:7" << "plugin 7" << "3"
+                                                   << "plugin 0"
+                                                   << "PENDING"
+                                                   << "";
+    QTest::newRow("status number") << QByteArray(R"({"plugin_id":7,"status":3})") << "p:1:7"
+                                   << "plugin 7"
+                                   << "3"
                                    << "";
-    QTest::newRow("status null") << QByteArray(R"({"plugin_id":7,"status":null})") << "p:1:7" << "plugin 7"
-                                 << "PENDING" << "";
-    QTest::newRow("status array") << QByteArray(R"({"plugin_id":7,"status":["ok"]})") << "p:1:7" << "plugin 7" << ""
+    QTest::newRow("status null") << QByteArray(R"({"plugin_id":7,"status":null})") << "p:1:7"
+                                 << "plugin 7"
+                                 << "PENDING"
+                                 << "";
+    QTest::newRow("status array") << QByteArray(R"({"plugin_id":7,"status":["ok"]})") << "p:1:7"
+                                  << "plugin 7"
+                                  << ""
                                   << "";
-    QTest::newRow("name number, output fraction") << QByteArray(R"({"plugin_id":7,"name":12,"output_text":2.5})")
-                                                  << "p:1:7" << "12" << "PENDING" << "2.5";
-    QTest::newRow("output boolean, name object") << QByteArray(R"({"plugin_id":7,"name":{},"output_text":false})")
-                                                 << "p:1:7" << "plugin 7" << "PENDING" << "false";
+    QTest::newRow("name number, output fraction")
+        << QByteArray(R"({"plugin_id":7,"name":12,"output_text":2.5})") << "p:1:7"
+        << "12"
+        << "PENDING"
+        << "2.5";
+    QTest::newRow("output boolean, name object")
+        << QByteArray(R"({"plugin_id":7,"name":{},"output_text":false})") << "p:1:7"
+        << "plugin 7"
+        << "PENDING"
+        << "false";
 }
 
 void TestTreeModel::lenientReading()
@@ -392,7 +410,7 @@ void TestTreeModel::lenientReading()
     QJsonObject record = parse(check);
     record.insert(QStringLiteral("host_id"), 1);
     QStandardItemModel model;
-    buildTreeModel(hostWith(QJsonDocument(QJsonArray { record }).toJson()), &model);
+    buildTreeModel(hostWith(QJsonDocument(QJsonArray {record}).toJson()), &model);
     const QStandardItem* row = find(model, key);
     QVERIFY(row);
     const QStringList cells = texts(row);
@@ -410,14 +428,14 @@ void TestTreeModel::placeholdersForMissingGroups()
         "hosts": [{"id": 1, "name": "a", "group_id": null}, {"id": 2, "name": "b"},
                   {"id": 3, "name": "c", "group_id": 5}, {"id": 4, "name": "d", "group_id": null}]
     })"),
-                   &model);
-    QCOMPARE(shape(model), QStringList({ "g:5", "  h:3", "g:42", "  g:6", "g:-1", "  h:1", "  h:4", "g:0", "  h:2" }));
-    for (const char* key : { "g:42", "g:-1", "g:0" }) {
+        &model);
+    QCOMPARE(shape(model), QStringList({"g:5", "  h:3", "g:42", "  g:6", "g:-1", "  h:1", "  h:4", "g:0", "  h:2"}));
+    for (const char* key : {"g:42", "g:-1", "g:0"}) {
         const QStandardItem* placeholder = find(model, QString::fromLatin1(key));
         QCOMPARE(placeholder->text(), QStringLiteral("Utan grupp"));
         QCOMPARE(placeholder->data(TargetRole).toMap().value("name").toString(), QStringLiteral("Utan grupp"));
-        QCOMPARE(placeholder->data(TargetRole).toMap().value("group_id").toInt(),
-                 QString::fromLatin1(key).mid(2).toInt());
+        QCOMPARE(
+            placeholder->data(TargetRole).toMap().value("group_id").toInt(), QString::fromLatin1(key).mid(2).toInt());
     }
     QCOMPARE(texts(find(model, QStringLiteral("h:2"))).at(0), QStringLiteral("b  ()"));
 }
@@ -428,8 +446,8 @@ void TestTreeModel::placeholderStatus_data()
     QTest::addColumn<QString>("status");
     QTest::newRow("handled critical, warning")
         << QByteArray(R"([{"id":1,"status":"critical","handled":true},{"id":2,"status":"warning"}])") << "warning";
-    QTest::newRow("stale beats critical") << QByteArray(R"([{"id":1,"status":"critical"},{"id":2,"status":"stale"}])")
-                                          << "stale";
+    QTest::newRow("stale beats critical")
+        << QByteArray(R"([{"id":1,"status":"critical"},{"id":2,"status":"stale"}])") << "stale";
     QTest::newRow("unknown words only") << QByteArray(R"([{"id":1,"status":"nere"},{"id":2,"status":"Critical"}])")
                                         << "none";
     QTest::newRow("ignored over none") << QByteArray(R"([{"id":1,"status":"ignored"},{"id":2}])") << "ignored";
@@ -456,9 +474,9 @@ void TestTreeModel::parentsListedAfterChildren()
     QStandardItemModel model;
     buildTreeModel(parse(R"({"groups": [{"id": 1, "name": "A", "parent_id": 2}, {"id": 3, "name": "C"},
                                         {"id": 2, "name": "B"}, {"id": 1, "name": "A2", "parent_id": 2}]})"),
-                   &model);
+        &model);
     // B is made where A needs it; the later duplicate record of A is the one shown, and B is made once.
-    QCOMPARE(shape(model), QStringList({ "g:2", "  g:1", "g:3" }));
+    QCOMPARE(shape(model), QStringList({"g:2", "  g:1", "g:3"}));
     QCOMPARE(find(model, QStringLiteral("g:1"))->text(), QStringLiteral("A2"));
 }
 
@@ -469,8 +487,8 @@ void TestTreeModel::parentCycles()
                                         {"id": 3, "parent_id": 3}, {"id": 4, "parent_id": 5},
                                         {"id": 5, "parent_id": 6}, {"id": 6, "parent_id": 4}],
                              "hosts": [{"id": 9, "group_id": 1}]})"),
-                   &model);
-    QCOMPARE(shape(model), QStringList({ "g:2", "  g:1", "    h:9", "g:3", "g:6", "  g:5", "    g:4" }));
+        &model);
+    QCOMPARE(shape(model), QStringList({"g:2", "  g:1", "    h:9", "g:3", "g:6", "  g:5", "    g:4"}));
 }
 
 void TestTreeModel::checksBeforePortsInPayloadOrder()
@@ -478,9 +496,9 @@ void TestTreeModel::checksBeforePortsInPayloadOrder()
     QStandardItemModel model;
     buildTreeModel(hostWith(R"([{"host_id":1,"plugin_id":3,"name":"z"},{"host_id":2,"plugin_id":8},
                                {"host_id":1,"plugin_id":1,"name":"a"}])",
-                            R"([{"host_id":1,"port_id":20,"name":"A"},{"host_id":1,"port_id":10,"name":"0"}])"),
-                   &model);
-    QCOMPARE(shape(model), QStringList({ "g:9", "  h:1", "    p:1:3", "    p:1:1", "    sp:20", "    sp:10" }));
+                       R"([{"host_id":1,"port_id":20,"name":"A"},{"host_id":1,"port_id":10,"name":"0"}])"),
+        &model);
+    QCOMPARE(shape(model), QStringList({"g:9", "  h:1", "    p:1:3", "    p:1:1", "    sp:20", "    sp:10"}));
 }
 
 void TestTreeModel::statusCellColours()
@@ -492,7 +510,7 @@ void TestTreeModel::statusCellColours()
     QStandardItemModel model;
     buildTreeModel(hostWith(R"([{"host_id":1,"plugin_id":1,"status":"warning","dnd":true},
                                {"host_id":1,"plugin_id":2,"status":"warning"}])"),
-                   &model);
+        &model);
     QApplication::setPalette(saved);
     QCOMPARE(statusCell(find(model, QStringLiteral("p:1:1")))->foreground().color().name(), QStringLiteral("#c8a96e"));
     QCOMPARE(statusCell(find(model, QStringLiteral("p:1:2")))->foreground().color().name(), QStringLiteral("#f59e0b"));
@@ -506,12 +524,12 @@ void TestTreeModel::aggregateStatus_data()
     QTest::addColumn<QStringList>("statuses");
     QTest::addColumn<QString>("worst");
     QTest::newRow("empty") << QStringList() << "none";
-    QTest::newRow("stale over critical") << QStringList({ "critical", "stale", "warning" }) << "stale";
-    QTest::newRow("critical over warning") << QStringList({ "warning", "critical", "unknown" }) << "critical";
-    QTest::newRow("warning over unknown") << QStringList({ "unknown", "warning" }) << "warning";
-    QTest::newRow("unknown words never win") << QStringList({ "nere", "fel" }) << "none";
-    QTest::newRow("ignored beats none") << QStringList({ "none", "ignored" }) << "ignored";
-    QTest::newRow("first of equals stays") << QStringList({ "ok", "ok" }) << "ok";
+    QTest::newRow("stale over critical") << QStringList({"critical", "stale", "warning"}) << "stale";
+    QTest::newRow("critical over warning") << QStringList({"warning", "critical", "unknown"}) << "critical";
+    QTest::newRow("warning over unknown") << QStringList({"unknown", "warning"}) << "warning";
+    QTest::newRow("unknown words never win") << QStringList({"nere", "fel"}) << "none";
+    QTest::newRow("ignored beats none") << QStringList({"none", "ignored"}) << "ignored";
+    QTest::newRow("first of equals stays") << QStringList({"ok", "ok"}) << "ok";
 }
 
 void TestTreeModel::aggregateStatus()
@@ -554,23 +572,29 @@ void TestTreeModel::hostileFieldValues_data()
 
     QJsonValue deep = QJsonArray();
     for (int i = 0; i < 200; ++i)
-        deep = QJsonArray { deep };
+        deep = QJsonArray {deep};
     const QList<QPair<const char*, QJsonValue>> values {
-        { "string", QStringLiteral("x") },         { "null", QJsonValue::Null },
-        { "array", QJsonArray { 1, 2 } },          { "object", QJsonObject { { "a", 1 } } },
-        { "huge", 1e300 },                         { "negative huge", -1e300 },
-        { "fraction", 2.5 },                       { "true", true },
-        { "deep", deep },                          { "empty object", QJsonObject() },
-        { "int64", QJsonValue(qint64(1) << 40) },  { "long text", QString(100000, QLatin1Char('x')) },
+        {"string", QStringLiteral("x")},
+        {"null", QJsonValue::Null},
+        {"array", QJsonArray {1, 2}},
+        {"object", QJsonObject {{"a", 1}}},
+        {"huge", 1e300},
+        {"negative huge", -1e300},
+        {"fraction", 2.5},
+        {"true", true},
+        {"deep", deep},
+        {"empty object", QJsonObject()},
+        {"int64", QJsonValue(qint64(1) << 40)},
+        {"long text", QString(100000, QLatin1Char('x'))},
     };
     const QList<QPair<const char*, QStringList>> fields {
-        { "group", { "id", "name", "status", "parent_id", "dnd", "has_dnd", "has_acked" } },
-        { "host", { "id", "name", "address", "group_id", "status", "handled", "dnd", "has_dnd", "has_acked" } },
-        { "plugin",
-          { "host_id", "plugin_id", "instance_id", "key", "name", "status", "output_text", "last_success_at", "handled",
-            "acknowledged", "acknowledged_by_name", "dnd", "suppressed_reason", "hard", "consecutive_failures",
-            "max_attempts" } },
-        { "port", { "host_id", "port_id", "name", "status", "output_text", "collected_at", "handled", "hard" } },
+        {"group", {"id", "name", "status", "parent_id", "dnd", "has_dnd", "has_acked"}},
+        {"host", {"id", "name", "address", "group_id", "status", "handled", "dnd", "has_dnd", "has_acked"}},
+        {"plugin",
+            {"host_id", "plugin_id", "instance_id", "key", "name", "status", "output_text", "last_success_at",
+                "handled", "acknowledged", "acknowledged_by_name", "dnd", "suppressed_reason", "hard",
+                "consecutive_failures", "max_attempts"}},
+        {"port", {"host_id", "port_id", "name", "status", "output_text", "collected_at", "handled", "hard"}},
     };
     for (const auto& [record, names] : fields) {
         for (const QString& field : names) {
@@ -585,17 +609,17 @@ void TestTreeModel::hostileFieldValues()
     QFETCH(QString, record);
     QFETCH(QString, field);
     QFETCH(QJsonValue, value);
-    QJsonObject group { { "id", 1 }, { "name", "G" }, { "status", "ok" } };
-    QJsonObject host { { "id", 2 }, { "name", "h" }, { "group_id", 1 }, { "status", "critical" } };
-    QJsonObject plugin { { "host_id", 2 }, { "plugin_id", 3 }, { "status", "critical" }, { "hard", false } };
-    QJsonObject port { { "host_id", 2 }, { "port_id", 4 }, { "status", "warning" } };
+    QJsonObject group {{"id", 1}, {"name", "G"}, {"status", "ok"}};
+    QJsonObject host {{"id", 2}, {"name", "h"}, {"group_id", 1}, {"status", "critical"}};
+    QJsonObject plugin {{"host_id", 2}, {"plugin_id", 3}, {"status", "critical"}, {"hard", false}};
+    QJsonObject port {{"host_id", 2}, {"port_id", 4}, {"status", "warning"}};
     QJsonObject& target = record == QLatin1String("group") ? group
         : record == QLatin1String("host")                  ? host
         : record == QLatin1String("plugin")                ? plugin
                                                            : port;
     target.insert(field, value);
-    const QJsonObject payload { { "groups", QJsonArray { group } }, { "hosts", QJsonArray { host } },
-                                { "plugins", QJsonArray { plugin } }, { "ports", QJsonArray { port } } };
+    const QJsonObject payload {{"groups", QJsonArray {group}}, {"hosts", QJsonArray {host}},
+        {"plugins", QJsonArray {plugin}}, {"ports", QJsonArray {port}}};
     QStandardItemModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     buildTreeModel(payload, &model);
@@ -614,10 +638,10 @@ void TestTreeModel::longParentChain()
     // A thousand groups, each the parent of the one before, listed deepest first.
     QJsonArray groups;
     for (int id = 1; id <= 1000; ++id)
-        groups.append(QJsonObject { { "id", id }, { "parent_id", id < 1000 ? id + 1 : 0 } });
+        groups.append(QJsonObject {{"id", id}, {"parent_id", id < 1000 ? id + 1 : 0}});
     QStandardItemModel model;
-    buildTreeModel(QJsonObject { { "groups", groups }, { "hosts", QJsonArray { QJsonObject { { "id", 1 }, { "group_id", 1 } } } } },
-                   &model);
+    buildTreeModel(
+        QJsonObject {{"groups", groups}, {"hosts", QJsonArray {QJsonObject {{"id", 1}, {"group_id", 1}}}}}, &model);
     QCOMPARE(model.rowCount(), 1);
     QCOMPARE(model.item(0)->data(KeyRole).toString(), QStringLiteral("g:1000"));
     const QStandardItem* deepest = find(model, QStringLiteral("g:1"));

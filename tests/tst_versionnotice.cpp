@@ -59,7 +59,8 @@ void TestVersionNotice::boxAndButtons()
     QCOMPARE(notice.textFormat(), Qt::PlainText);
     const QList<QAbstractButton*> buttons = notice.buttons();
     QCOMPARE(buttons.size(), 2);
-    QAbstractButton* download = buttons.at(0)->text().startsWith(QStringLiteral("Öppna")) ? buttons.at(0) : buttons.at(1);
+    QAbstractButton* download
+        = buttons.at(0)->text().startsWith(QStringLiteral("Öppna")) ? buttons.at(0) : buttons.at(1);
     QAbstractButton* keep = download == buttons.at(0) ? buttons.at(1) : buttons.at(0);
     QCOMPARE(download->text(), QStringLiteral("Öppna nedladdningssidan"));
     QCOMPARE(notice.buttonRole(download), QMessageBox::AcceptRole);
@@ -78,10 +79,11 @@ void TestVersionNotice::shownOncePerDifferingVersion()
     QVERIFY(notice.isVisible());
     QCOMPARE(notice.windowModality(), Qt::WindowModal);
     const QString host = QUrl(QStringLiteral(NORV_DOWNLOAD_URL)).host();
-    QCOMPARE(notice.text(), QStringLiteral("GUI-klienten har version 1.0.28 och servern har version 1.1.0.\n\nVersionerna "
-                                           "skiljer sig åt. Vill du öppna %1 för att hämta en uppdaterad klient?\n\nDu "
-                                           "kan också fortsätta med den nuvarande klienten.")
-                                .arg(host));
+    QCOMPARE(notice.text(),
+        QStringLiteral("GUI-klienten har version 1.0.28 och servern har version 1.1.0.\n\nVersionerna "
+                       "skiljer sig åt. Vill du öppna %1 för att hämta en uppdaterad klient?\n\nDu "
+                       "kan också fortsätta med den nuvarande klienten.")
+            .arg(host));
     notice.reject();
     for (int i = 0; i < 3; ++i)
         notice.checkVersion(QStringLiteral("1.1.0"));
@@ -140,7 +142,8 @@ void TestVersionNotice::versionsWithPercentSignsAreNotExpanded()
     VersionNotice notice(nullptr);
     notice.serverLabel = QStringLiteral("%1 %3");
     notice.checkVersion(QStringLiteral("%2"));
-    QVERIFY(notice.text().startsWith(QStringLiteral("GUI-klienten har version 1.0.28 och servern %1 %3 har version %2.")));
+    QVERIFY(
+        notice.text().startsWith(QStringLiteral("GUI-klienten har version 1.0.28 och servern %1 %3 har version %2.")));
 }
 
 void TestVersionNotice::downloadButtonOpensThePage()
@@ -154,7 +157,7 @@ void TestVersionNotice::downloadButtonOpensThePage()
             button->click();
     }
     QDesktopServices::unsetUrlHandler(page.scheme());
-    QCOMPARE(opened, QList<QUrl>({ page }));
+    QCOMPARE(opened, QList<QUrl>({page}));
     QVERIFY(!notice.isVisible());
 }
 

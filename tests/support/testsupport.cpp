@@ -19,8 +19,8 @@ QTemporaryDir& home()
     return dir;
 }
 
-QPointer<QTimer> whenWidget(const std::function<QWidget*()>& find, const std::function<void(QWidget*)>& act,
-                            int timeoutMs)
+QPointer<QTimer> whenWidget(
+    const std::function<QWidget*()>& find, const std::function<void(QWidget*)>& act, int timeoutMs)
 {
     auto* timer = new QTimer;
     auto clock = std::make_shared<QElapsedTimer>();
@@ -58,7 +58,8 @@ void filterPlatformNoise()
     testLog = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
         if (type == QtWarningMsg
             && (message.startsWith(QLatin1String("This plugin does not support"))
-                || message.contains(QLatin1String("OpenType support missing"))))
+                || message.contains(QLatin1String("OpenType support missing"))
+                || message.contains(QLatin1String("systemTrayWindowChanged"))))
             return;
         testLog(type, context, message);
     });
@@ -125,7 +126,7 @@ QPointer<QTimer> whenModal(const std::function<void(QWidget*)>& act, int timeout
 QPointer<QTimer> whenMessageBox(const std::function<void(QMessageBox*)>& act, int timeoutMs)
 {
     return whenWidget([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); },
-                      [act](QWidget* box) { act(static_cast<QMessageBox*>(box)); }, timeoutMs);
+        [act](QWidget* box) { act(static_cast<QMessageBox*>(box)); }, timeoutMs);
 }
 
 QPointer<QTimer> whenPopup(const std::function<void(QWidget*)>& act, int timeoutMs)

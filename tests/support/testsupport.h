@@ -4,8 +4,8 @@
 #include <QMap>
 #include <QMessageBox>
 #include <QPointer>
-#include <QTimer>
 #include <QString>
+#include <QTimer>
 #include <QtTest>
 
 #include <functional>
@@ -33,8 +33,7 @@ void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
 
 // The child of the given type and object name; fails the test when there is none.
-template <typename T>
-T* child(QObject* parent, const char* name)
+template <typename T> T* child(QObject* parent, const char* name)
 {
     T* found = parent->findChild<T*>(QString::fromLatin1(name));
     if (!found)
@@ -43,8 +42,7 @@ T* child(QObject* parent, const char* name)
 }
 
 // The visible top-level widgets of a type (dialogs opened without waiting, for instance).
-template <typename T>
-QList<T*> topLevels()
+template <typename T> QList<T*> topLevels()
 {
     QList<T*> found;
     for (QWidget* w : QApplication::topLevelWidgets()) {

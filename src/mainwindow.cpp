@@ -1,0 +1,575 @@
+#include "mainwindow.h"
+
+#include "apiclient.h"
+#include "dialogs.h"
+#include "icons.h"
+#include "logindialog.h"
+#include "serverview.h"
+#include "tray.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace {
+
+int statusRank(const QString& status)
+{
+    static const QHash<QString, int> ranks {{QStringLiteral("critical"), 5}, {QStringLiteral("unknown"), 4},
+        {QStringLiteral("warning"), 3}, {QStringLiteral("stale"), 2}, {QStringLiteral("ok"), 1}};
+    return ranks.value(status, 0);
+}
+
+} // namespace
+
+QString worstStatus(const QList<QString>& statuses)
+{
+    QString kept;
+    for (const QString& status : statuses) {
+        if (statusRank(status) > statusRank(kept))
+            kept = status;
+    }
+    if (!kept.isEmpty())
+        return kept;
+    return statuses.isEmpty() ? QStringLiteral("ok") : QStringLiteral("pending");
+}
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent)
+    , filterEdit(new QLineEdit(this))
+    , timeLabel(new QLabel(this))
+    , summaryLabel(new QLabel(this))
+    , versionLabel(new QLabel(this))
+    , serverTabs(new QTabWidget(this))
+    , emptyPage(new QWidget(this))
+    , stack(new QStackedWidget(this))
+{
+    setWindowTitle(QStringLiteral("Norv"));
+    setWindowIcon(icons::norvIcon(QStringLiteral("ok"), 64));
+    resize(1150, 720);
+    filterEdit->setObjectName(QStringLiteral("filterEdit"));
+    timeLabel->setObjectName(QStringLiteral("timeLabel"));
+    summaryLabel->setObjectName(QStringLiteral("summaryLabel"));
+    versionLabel->setObjectName(QStringLiteral("versionLabel"));
+    serverTabs->setObjectName(QStringLiteral("serverTabs"));
+    emptyPage->setObjectName(QStringLiteral("emptyPage"));
+    stack->setObjectName(QStringLiteral("stack"));
+
+    QToolBar* toolbar = addToolBar(QStringLiteral("Norv"));
+    toolbar->setMovable(false);
+    filterEdit->setPlaceholderText(QStringLiteral("Sök enhet, grupp eller check…"));
+    filterEdit->setClearButtonEnabled(true);
+    connect(filterEdit, &QLineEdit::textChanged, this, &MainWindow::applyFilter);
+    connect(filterEdit, &QLineEdit::returnPressed, this, &MainWindow::focusTree);
+    filterEdit->installEventFilter(this);
+    toolbar->addWidget(filterEdit);
+    auto addButton = [this, toolbar](const QString& text, void (MainWindow::*slot)()) {
+        auto* button = new QPushButton(text, toolbar);
+        connect(button, &QPushButton::clicked, this, slot);
+        toolbar->addWidget(button);
+    };
+    addButton(QStringLiteral("Uppdatera nu"), &MainWindow::refreshCurrent);
+    addButton(QStringLiteral("Servrar…"), &MainWindow::openServersDialog);
+    addButton(QStringLiteral("Inställningar…"), &MainWindow::openSettings);
+
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        filterEdit->setFocus(Qt::ShortcutFocusReason);
+        filterEdit->selectAll();
+    });
+
+    statusBar()->addWidget(timeLabel, 0);
+    statusBar()->addPermanentWidget(summaryLabel, 0);
+    statusBar()->addPermanentWidget(versionLabel, 0);
+
+    serverTabs->setDocumentMode(true);
+    serverTabs->setTabsClosable(true);
+    serverTabs->setTabBarAutoHide(true);
+    connect(serverTabs, &QTabWidget::tabCloseRequested, this, [this](int index) {
+        if (auto* v = qobject_cast<ServerView*>(serverTabs->widget(index)))
+            closeServer(v->entry.id);
+    });
+    connect(serverTabs, &QTabWidget::currentChanged, this, &MainWindow::onCurrentChanged);
+
+    auto* emptyLayout = new QVBoxLayout(emptyPage);
+    emptyLayout->addStretch(1);
+    emptyLayout->addWidget(
+        new QLabel(QStringLiteral("Inte ansluten till någon Norv-server."), emptyPage), 0, Qt::AlignCenter);
+    auto* emptyButtons = new QHBoxLayout;
+    emptyButtons->addStretch(1);
+    auto* servers = new QPushButton(QStringLiteral("Servrar…"), emptyPage);
+    connect(servers, &QPushButton::clicked, this, &MainWindow::openServersDialog);
+    emptyButtons->addWidget(servers);
+    auto* add = new QPushButton(QStringLiteral("Lägg till server…"), emptyPage);
+    connect(add, &QPushButton::clicked, this, [this] { addServer(); });
+    emptyButtons->addWidget(add);
+    emptyButtons->addStretch(1);
+    emptyLayout->addLayout(emptyButtons);
+    emptyLayout->addStretch(2);
+
+    stack->addWidget(emptyPage);
+    stack->addWidget(serverTabs);
+    setCentralWidget(stack);
+
+    tray = new NorvTray(this, this);
+    tray->show();
+    updateOverall();
+}
+
+MainWindow::~MainWindow()
+{
+    for (ServerView* v : views())
+        v->shutdown();
+}
+
+ServerView* MainWindow::openServer(const settings::ServerEntry& entry, const QString& token)
+{
+    if (ServerView* existing = viewsById.value(entry.id)) {
+        if (!token.isEmpty())
+            existing->reconnect(token);
+        serverTabs->setCurrentWidget(existing);
+        return existing;
+    }
+    auto* v = new ServerView(entry, token.isEmpty() ? settings::loadServerToken(entry.id) : token, nullptr);
+    connect(v, &ServerView::statusChanged, this, &MainWindow::onViewStatus);
+    connect(v, &ServerView::authLost, this, &MainWindow::onViewAuthLost);
+    connect(v, &ServerView::reloginRequested, this, &MainWindow::relogin);
+    connect(v, &ServerView::message, this,
+        [this](const QString& text, int timeoutMs) { statusBar()->showMessage(text, timeoutMs); });
+    v->applyFilter(filterEdit->text());
+    viewsById.insert(entry.id, v);
+
+    // Tabs follow the order of the server list, however they were opened.
+    QStringList order;
+    for (const settings::ServerEntry& known : settings::servers())
+        order.append(known.id);
+    auto position = [&order](const QString& id) {
+        const qsizetype at = order.indexOf(id);
+        return at < 0 ? order.size() : at;
+    };
+    int index = 0;
+    for (ServerView* open : views()) {
+        if (open != v && position(open->entry.id) < position(entry.id))
+            ++index;
+    }
+    serverTabs->insertTab(index, v, entry.label());
+    serverTabs->setTabToolTip(index, entry.url);
+    serverTabs->setCurrentWidget(v);
+    updateTab(v);
+    updateOverall();
+    return v;
+}
+
+void MainWindow::closeServer(const QString& id)
+{
+    ServerView* v = viewsById.take(id);
+    if (!v)
+        return;
+    v->shutdown();
+    serverTabs->removeTab(serverTabs->indexOf(v));
+    v->deleteLater(); // the request may come from the view's own signal
+    tray->removeServer(id);
+    updateOverall();
+}
+
+void MainWindow::removeServer(const QString& id)
+{
+    if (ServerView* v = viewsById.value(id)) {
+        v->logout();
+        closeServer(id);
+        settings::removeServer(id);
+        return;
+    }
+    const std::optional<settings::ServerEntry> entry = settings::findServer(id);
+    const QString token = settings::loadServerToken(id);
+    if (entry && !token.isEmpty())
+        ApiClient(entry->url, token).logout(); // best effort: a failing logout still lets the server go
+    settings::removeServer(id);
+}
+
+void MainWindow::renameServer(const QString& id)
+{
+    ServerView* v = viewsById.value(id);
+    const std::optional<settings::ServerEntry> entry = settings::findServer(id);
+    if (!v || !entry)
+        return;
+    v->setEntry(*entry);
+    serverTabs->setTabText(serverTabs->indexOf(v), entry->label());
+    updateOverall();
+}
+
+void MainWindow::relogin(const QString& id)
+{
+    const std::optional<settings::ServerEntry> entry = settings::findServer(id);
+    if (!entry)
+        return;
+    LoginDialog dialog(this, entry->url, true);
+    if (dialog.exec() != QDialog::Accepted || !dialog.client)
+        return;
+    const QString token = dialog.client->token();
+    settings::addOrUpdateServer(entry->url, token);
+    openServer(*entry, token);
+}
+
+std::optional<settings::ServerEntry> MainWindow::addServer()
+{
+    LoginDialog dialog(this, QString(), false);
+    if (dialog.exec() != QDialog::Accepted || !dialog.client)
+        return std::nullopt;
+    const QString token = dialog.client->token();
+    const settings::ServerEntry stored = settings::addOrUpdateServer(dialog.url, token);
+    openServer(stored, token);
+    return stored;
+}
+
+QList<ServerView*> MainWindow::views() const
+{
+    QList<ServerView*> list;
+    for (int i = 0; i < serverTabs->count(); ++i) {
+        if (auto* v = qobject_cast<ServerView*>(serverTabs->widget(i)))
+            list.append(v);
+    }
+    return list;
+}
+
+ServerView* MainWindow::view(const QString& id) const
+{
+    return viewsById.value(id);
+}
+
+ServerView* MainWindow::currentView() const
+{
+    return qobject_cast<ServerView*>(serverTabs->currentWidget());
+}
+
+void MainWindow::onViewStatus(const QString& id)
+{
+    ServerView* v = viewsById.value(id);
+    if (!v)
+        return;
+    updateTab(v);
+    if (v->hasStatus)
+        tray->updateStatus(v->lastStatus, id, v->entry.label());
+    updateOverall();
+}
+
+void MainWindow::onViewAuthLost(const QString& id)
+{
+    tray->removeServer(id);
+    onViewStatus(id);
+    if (ServerView* v = viewsById.value(id)) {
+        tray->showMessage(QStringLiteral("Norv"),
+            QStringLiteral("Inloggningen på %1 har gått ut – logga in igen.").arg(v->entry.label()),
+            QSystemTrayIcon::Information, 10000);
+    }
+}
+
+void MainWindow::updateOverall()
+{
+    const QList<ServerView*> open = views();
+    stack->setCurrentWidget(open.isEmpty() ? emptyPage : static_cast<QWidget*>(serverTabs));
+    QList<QString> statuses;
+    for (const ServerView* v : open)
+        statuses.append(v->status);
+    setWindowIcon(icons::norvIcon(worstStatus(statuses), 64));
+    onCurrentChanged();
+}
+
+void MainWindow::onCurrentChanged()
+{
+    updateStatusLabels();
+    const ServerView* current = currentView();
+    setWindowTitle(current ? QStringLiteral("Norv – %1").arg(current->entry.url) : QStringLiteral("Norv"));
+}
+
+void MainWindow::updateStatusLabels()
+{
+    const ServerView* current = currentView();
+    timeLabel->setText(current ? current->serverTimeText : QString());
+    summaryLabel->setText(current ? current->summaryText : QString());
+    versionLabel->setText(current ? current->versionText : QString());
+}
+
+void MainWindow::updateTab(ServerView* v)
+{
+    const int index = serverTabs->indexOf(v);
+    if (index >= 0)
+        serverTabs->setTabIcon(index, icons::norvIcon(v->status, 64));
+}
+
+void MainWindow::applyFilter(const QString& text)
+{
+    for (ServerView* v : views())
+        v->applyFilter(text);
+}
+
+void MainWindow::focusTree()
+{
+    if (ServerView* current = currentView())
+        current->focusTree();
+}
+
+void MainWindow::refreshCurrent()
+{
+    if (ServerView* current = currentView())
+        current->refreshNow();
+}
+
+void MainWindow::selectFirstTab()
+{
+    if (serverTabs->count() > 0)
+        serverTabs->setCurrentIndex(0);
+}
+
+void MainWindow::openSettings()
+{
+    SettingsDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    dialog.save();
+    settings::applySavedTheme();
+    settings::applySavedFont();
+    for (ServerView* v : views()) {
+        v->applySettings();
+        updateTab(v);
+    }
+    updateOverall();
+}
+
+void MainWindow::openServersDialog()
+{
+    ServersDialog dialog(this);
+    dialog.exec();
+}
+
+void MainWindow::bringToTop()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::quitApp()
+{
+    quitting = true;
+    tray->hide();
+    close();
+    QCoreApplication::quit();
+}
+
+bool MainWindow::trayShown() const
+{
+    return tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (trayShown() && !quitting) {
+        event->ignore();
+        hide();
+        return;
+    }
+    for (ServerView* v : views())
+        v->shutdown();
+    event->accept();
+    // Without a tray there is no way back to a closed window: closing it ends the program.
+    if (!quitting) {
+        quitting = true;
+        QCoreApplication::quit();
+    }
+}
+
+bool MainWindow::eventFilter(QObject* object, QEvent* event)
+{
+    if (object == filterEdit && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        filterEdit->clear();
+        focusTree();
+        return true;
+    }
+    return QMainWindow::eventFilter(object, event);
+}
+
+ServersDialog::ServersDialog(MainWindow* window)
+    : QDialog(window)
+    , window(window)
+    , table(new QTableWidget(0, 4, this))
+    , addButton(new QPushButton(QStringLiteral("Lägg till server…"), this))
+    , connectButton(new QPushButton(QStringLiteral("Anslut"), this))
+    , disconnectButton(new QPushButton(QStringLiteral("Koppla från"), this))
+    , removeButton(new QPushButton(QStringLiteral("Ta bort…"), this))
+{
+    setWindowTitle(QStringLiteral("Servrar – Norv"));
+    resize(720, 320);
+    table->setObjectName(QStringLiteral("table"));
+
+    auto* layout = new QVBoxLayout(this);
+    auto* intro
+        = new QLabel(QStringLiteral("Servrar som klienten känner till. Kryssa i <b>Anslut vid start</b> för de som "
+                                    "ska öppnas automatiskt när Norv startar. Dubbelklicka på namnet för att byta "
+                                    "namn på fliken."),
+            this);
+    intro->setTextFormat(Qt::RichText);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+
+    table->setHorizontalHeaderLabels({QStringLiteral("Namn"), QStringLiteral("Adress"),
+        QStringLiteral("Anslut vid start"), QStringLiteral("Status")});
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->verticalHeader()->hide();
+    table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    for (const int column : {0, 2, 3})
+        table->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    connect(table, &QTableWidget::itemChanged, this, &ServersDialog::itemChanged);
+    connect(table, &QTableWidget::itemSelectionChanged, this, &ServersDialog::updateButtons);
+    connect(table, &QTableWidget::cellDoubleClicked, this, [this](int, int column) {
+        if (column == 3)
+            connectSelected();
+    });
+    layout->addWidget(table);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(addButton);
+    row->addWidget(connectButton);
+    row->addWidget(disconnectButton);
+    row->addWidget(removeButton);
+    row->addStretch();
+    auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    row->addWidget(close);
+    layout->addLayout(row);
+    connect(addButton, &QPushButton::clicked, this, &ServersDialog::addServer);
+    connect(connectButton, &QPushButton::clicked, this, &ServersDialog::connectSelected);
+    connect(disconnectButton, &QPushButton::clicked, this, &ServersDialog::disconnectSelected);
+    connect(removeButton, &QPushButton::clicked, this, &ServersDialog::removeSelected);
+    connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    reload(QString());
+}
+
+void ServersDialog::reload(const QString& selectId)
+{
+    const QString select = selectId.isEmpty() ? selectedId() : selectId;
+    reloading = true;
+    table->clearSelection();
+    const QList<settings::ServerEntry> list = settings::servers();
+    table->setRowCount(int(list.size()));
+    for (int r = 0; r < list.size(); ++r) {
+        const settings::ServerEntry& entry = list.at(r);
+        auto* name = new QTableWidgetItem(entry.label());
+        name->setData(Qt::UserRole, entry.id);
+        auto* address = new QTableWidgetItem(entry.url);
+        address->setFlags(address->flags() & ~Qt::ItemIsEditable);
+        auto* autoconnect = new QTableWidgetItem;
+        autoconnect->setFlags((autoconnect->flags() | Qt::ItemIsUserCheckable) & ~Qt::ItemIsEditable);
+        autoconnect->setCheckState(entry.autoconnect ? Qt::Checked : Qt::Unchecked);
+        auto* state = new QTableWidgetItem(
+            window->view(entry.id) ? QStringLiteral("Ansluten") : QStringLiteral("Inte ansluten"));
+        state->setFlags(state->flags() & ~Qt::ItemIsEditable);
+        table->setItem(r, 0, name);
+        table->setItem(r, 1, address);
+        table->setItem(r, 2, autoconnect);
+        table->setItem(r, 3, state);
+        if (entry.id == select)
+            table->selectRow(r);
+    }
+    reloading = false;
+    updateButtons();
+}
+
+QString ServersDialog::selectedId() const
+{
+    const QList<QTableWidgetItem*> selected = table->selectedItems();
+    if (selected.isEmpty())
+        return QString();
+    const QTableWidgetItem* name = table->item(selected.first()->row(), 0);
+    return name ? name->data(Qt::UserRole).toString() : QString();
+}
+
+void ServersDialog::updateButtons()
+{
+    const QString id = selectedId();
+    const bool open = !id.isEmpty() && window->view(id);
+    connectButton->setEnabled(!id.isEmpty() && !open);
+    disconnectButton->setEnabled(open);
+    removeButton->setEnabled(!id.isEmpty());
+    addButton->setEnabled(true);
+}
+
+void ServersDialog::itemChanged(QTableWidgetItem* item)
+{
+    if (reloading)
+        return;
+    const QTableWidgetItem* nameItem = table->item(item->row(), 0);
+    const QString id = nameItem ? nameItem->data(Qt::UserRole).toString() : QString();
+    if (id.isEmpty())
+        return;
+    if (item->column() == 0) {
+        QString name = item->text().trimmed();
+        // Renamed to the URL's own host: store no name, so that the label keeps following the URL.
+        const std::optional<settings::ServerEntry> entry = settings::findServer(id);
+        if (entry && name == settings::defaultServerName(entry->url))
+            name.clear();
+        settings::setServerName(id, name);
+        window->renameServer(id);
+        // Not inside the table's own change notification.
+        QTimer::singleShot(0, this, [this, id] { reload(id); });
+    } else if (item->column() == 2) {
+        settings::setServerAutoconnect(id, item->checkState() == Qt::Checked);
+    }
+}
+
+void ServersDialog::addServer()
+{
+    if (const std::optional<settings::ServerEntry> entry = window->addServer())
+        reload(entry->id);
+}
+
+void ServersDialog::connectSelected()
+{
+    const std::optional<settings::ServerEntry> entry = settings::findServer(selectedId());
+    if (!entry)
+        return;
+    window->openServer(*entry, QString());
+    reload(entry->id);
+}
+
+void ServersDialog::disconnectSelected()
+{
+    const QString id = selectedId();
+    if (id.isEmpty())
+        return;
+    window->closeServer(id);
+    reload(id);
+}
+
+void ServersDialog::removeSelected()
+{
+    const std::optional<settings::ServerEntry> entry = settings::findServer(selectedId());
+    if (!entry)
+        return;
+    const QMessageBox::StandardButton answer = QMessageBox::question(this, QStringLiteral("Ta bort server"),
+        QStringLiteral("Ta bort %1 (%2) ur listan?\n\nInloggningen återkallas på servern och tokenen tas bort från den "
+                       "här datorn.")
+            .arg(entry->label(), entry->url),
+        QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    window->removeServer(entry->id);
+    reload(QString());
+}

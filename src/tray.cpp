@@ -1,0 +1,221 @@
+#include "tray.h"
+
+#include "icons.h"
+#include "mainwindow.h"
+#include "settings.h"
+
+#include <QHash>
+#include <QJsonArray>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// One part of an alarm key: "-" for a missing id, a number as its integer value, anything else as its text.
+QString keyPart(const QJsonValue& value)
+{
+    if (value.isUndefined() || value.isNull())
+        return QStringLiteral("-");
+    if (value.isDouble()) {
+        const double d = value.toDouble();
+        return std::trunc(d) == d ? QString::number(d, 'f', 0) : QStringLiteral("0");
+    }
+    if (value.isString())
+        return value.toString();
+    return value.toVariant().toString();
+}
+
+int alarmPriority(const QString& state)
+{
+    static const QHash<QString, int> priorities {
+        {QStringLiteral("critical"), 3}, {QStringLiteral("unknown"), 2}, {QStringLiteral("warning"), 1}};
+    return priorities.value(state, 0);
+}
+
+bool isAlarmWord(const QString& status)
+{
+    return status == QLatin1String("warning") || status == QLatin1String("unknown")
+        || status == QLatin1String("critical");
+}
+
+QString text(const QJsonObject& object, const char* key)
+{
+    return object.value(QLatin1String(key)).toString();
+}
+
+} // namespace
+
+NorvTray::NorvTray(MainWindow* window, QObject* parent)
+    : QSystemTrayIcon(parent)
+    , window(window)
+{
+    setIcon(icons::norvIcon(QStringLiteral("pending"), 64));
+    connect(menu.addAction(QStringLiteral("Visa Norv")), &QAction::triggered, this, &NorvTray::showWindow);
+    menu.addSeparator();
+    connect(menu.addAction(QStringLiteral("Avsluta")), &QAction::triggered, window, &MainWindow::quitApp);
+    setContextMenu(&menu);
+    connect(this, &QSystemTrayIcon::activated, this, &NorvTray::onActivated);
+    setToolTip(QStringLiteral("Norv"));
+    blinkTimer.setInterval(600);
+    connect(&blinkTimer, &QTimer::timeout, this, &NorvTray::blinkTick);
+}
+
+void NorvTray::updateStatus(const QJsonObject& status, const QString& serverId, const QString& label)
+{
+    const bool alarmOnSoft = settings::alarmOnSoft();
+    ServerState state {label, status.value(QLatin1String("summary")).toObject(), {}};
+    const QJsonArray problems = status.value(QLatin1String("problems")).toArray();
+    for (const QJsonValue& value : problems) {
+        const QJsonObject problem = value.toObject();
+        if (!isAlarmWord(text(problem, "status")))
+            continue;
+        if (problem.value(QLatin1String("acknowledged")).toBool() || problem.value(QLatin1String("dnd")).toBool())
+            continue;
+        if (problem.contains(QLatin1String("hard")) && !problem.value(QLatin1String("hard")).toBool() && !alarmOnSoft)
+            continue;
+        const QString key = QStringLiteral("%1|%2:%3:%4:%5")
+                                .arg(serverId, keyPart(problem.value(QLatin1String("host_id"))),
+                                    keyPart(problem.value(QLatin1String("plugin_id"))),
+                                    keyPart(problem.value(QLatin1String("port_id"))),
+                                    QString::number(problem.value(QLatin1String("instance_id")).toInt(0)));
+        state.alarms.insert(key, problem);
+    }
+    // The first payload of a server that was just connected brings alarms the operator already knows of.
+    QSet<QString> suppressed;
+    if (!states.contains(serverId)) {
+        for (auto it = state.alarms.cbegin(); it != state.alarms.cend(); ++it)
+            suppressed.insert(it.key());
+    }
+    states.insert(serverId, state);
+    refresh(true, suppressed);
+}
+
+void NorvTray::removeServer(const QString& serverId)
+{
+    if (states.remove(serverId) > 0)
+        refresh(false, {});
+}
+
+QPair<QString, bool> NorvTray::alarmState(const QMap<QString, QString>& statuses)
+{
+    if (statuses.isEmpty())
+        return {QStringLiteral("ok"), false};
+    QString worst = statuses.first();
+    for (const QString& state : statuses) {
+        if (alarmPriority(state) > alarmPriority(worst))
+            worst = state;
+    }
+    return {worst, true};
+}
+
+void NorvTray::refresh(bool notify, const QSet<QString>& suppress)
+{
+    QMap<QString, QString> statuses;
+    QMap<QString, QJsonObject> problems;
+    QMap<QString, QString> labels;
+    int critical = 0;
+    int warning = 0;
+    int ok = 0;
+    for (const ServerState& state : std::as_const(states)) {
+        for (auto it = state.alarms.cbegin(); it != state.alarms.cend(); ++it) {
+            statuses.insert(it.key(), text(it.value(), "status"));
+            problems.insert(it.key(), it.value());
+            labels.insert(it.key(), state.label);
+        }
+        critical += state.summary.value(QLatin1String("critical")).toInt(0);
+        warning += state.summary.value(QLatin1String("warning")).toInt(0);
+        ok += state.summary.value(QLatin1String("ok")).toInt(0);
+    }
+    const auto [state, anyAlarm] = alarmState(statuses);
+    currentState = state;
+
+    if (!anyAlarm) {
+        blinkTimer.stop();
+        blinkPhase = true;
+    } else if (!blinkTimer.isActive()) {
+        blinkPhase = true;
+        blinkTimer.start();
+    }
+    setIcon(icons::norvIcon(currentState, 64));
+    QString tip = QStringLiteral("Norv – %1: %2 kritiska, %3 varningar, %4 ok")
+                      .arg(currentState.toUpper())
+                      .arg(critical)
+                      .arg(warning)
+                      .arg(ok);
+    if (states.size() > 1)
+        tip += QStringLiteral(" (%1 servrar)").arg(states.size());
+    setToolTip(tip);
+
+    const QList<QString> keys = statuses.keys();
+    const QSet<QString> current(keys.cbegin(), keys.cend());
+    if (!notify) {
+        if (knownAlarms)
+            knownAlarms->intersect(current);
+        return;
+    }
+    if (knownAlarms) {
+        QStringList fresh;
+        for (const QString& key : keys) { // the map keeps them in ascending order
+            if (!knownAlarms->contains(key) && !suppress.contains(key))
+                fresh.append(key);
+        }
+        if (!fresh.isEmpty())
+            announce(fresh, problems, labels);
+    }
+    knownAlarms = current;
+}
+
+void NorvTray::announce(
+    const QStringList& newKeys, const QMap<QString, QJsonObject>& problems, const QMap<QString, QString>& labels)
+{
+    const qsizetype count = newKeys.size();
+    QStringList lines;
+    for (qsizetype i = 0; i < std::min<qsizetype>(count, 5); ++i) {
+        const QString& key = newKeys.at(i);
+        const QJsonObject problem = problems.value(key);
+        QString item = text(problem, "plugin_name");
+        if (item.isEmpty())
+            item = text(problem, "port_name");
+        if (item.isEmpty())
+            item = QStringLiteral("?");
+        const QJsonValue hostValue = problem.value(QLatin1String("host_name"));
+        const QString host = hostValue.isString() ? hostValue.toString() : QStringLiteral("?");
+        const QString label = labels.value(key);
+        const QString prefix = states.size() >= 2 && !label.isEmpty() ? QStringLiteral("[%1] ").arg(label) : QString();
+        lines.append(prefix + QStringLiteral("%1 / %2: %3").arg(host, item, text(problem, "status").toUpper()));
+    }
+    if (count > 5)
+        lines.append(QStringLiteral("… och %1 till").arg(count - 5));
+    const QString title = QStringLiteral("Norv: %1 nya larm").arg(count);
+    const QString body = lines.join(QLatin1Char('\n'));
+    Q_EMIT notified(title, body);
+    showMessage(title, body, QSystemTrayIcon::Warning, 10000);
+}
+
+void NorvTray::blinkTick()
+{
+    blinkPhase = !blinkPhase;
+    setIcon(icons::norvIcon(blinkPhase ? currentState : QStringLiteral("none"), 64));
+}
+
+void NorvTray::onActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::Trigger)
+        toggleWindow();
+}
+
+void NorvTray::toggleWindow()
+{
+    if (window->isVisible() && !window->isMinimized())
+        window->hide();
+    else
+        showWindow();
+}
+
+void NorvTray::showWindow()
+{
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QMap>
+#include <QMenu>
+#include <QPair>
+#include <QSet>
+#include <QString>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <optional>
+
+class MainWindow;
+
+// The tray icon that sums up every connected server: its badge shows the worst open alarm, it blinks while any
+// alarm is open, its tooltip gives the counts, and a notification lists alarms that are new since the last poll.
+// Fed by the main window, its parent, with each server's status payload. GUI thread only.
+class NorvTray : public QSystemTrayIcon {
+    Q_OBJECT
+public:
+    // What the tray keeps of one server's last status payload.
+    struct ServerState {
+        QString label;
+        QJsonObject summary;
+        QMap<QString, QJsonObject> alarms; // alarming problems by alarm key
+    };
+
+    NorvTray(MainWindow* window, QObject* parent);
+
+    void updateStatus(const QJsonObject& status, const QString& serverId, const QString& label);
+    void removeServer(const QString& serverId);
+    // The worst state word of the alarms, by alarm priority, and whether there is any alarm.
+    static QPair<QString, bool> alarmState(const QMap<QString, QString>& statuses);
+    void refresh(bool notify, const QSet<QString>& suppress);
+
+Q_SIGNALS:
+    // Emitted with every new-alarm notification, just before it is shown.
+    void notified(const QString& title, const QString& body);
+
+private:
+    void blinkTick();
+    void onActivated(QSystemTrayIcon::ActivationReason reason);
+    void showWindow();
+    void toggleWindow();
+    void announce(
+        const QStringList& newKeys, const QMap<QString, QJsonObject>& problems, const QMap<QString, QString>& labels);
+
+    MainWindow* window;
+    std::optional<QSet<QString>> knownAlarms;
+    QMap<QString, ServerState> states;
+    QTimer blinkTimer;
+    QString currentState = QStringLiteral("pending");
+    bool blinkPhase = true;
+    QMenu menu;
+};
