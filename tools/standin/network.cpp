@@ -178,6 +178,27 @@ QString Network::hostName(int hostId) const
     return QString();
 }
 
+void Network::setSilenced(const Silence& s, bool on)
+{
+    if (s.scope == QLatin1String("host")) {
+        if (Host* h = host(s.hostId))
+            h->dnd = on;
+        for (Check& c : checks) {
+            if (c.hostId == s.hostId)
+                c.dnd = on;
+        }
+        for (Port& p : ports) {
+            if (p.hostId == s.hostId)
+                p.dnd = on;
+        }
+    } else if (s.scope == QLatin1String("plugin")) {
+        for (Check* c : checksOf(s.hostId, s.pluginId, s.instanceId))
+            c->dnd = on;
+    } else if (Port* p = port(s.portId)) {
+        p->dnd = on;
+    }
+}
+
 QJsonObject Network::statusPayload(const QDateTime& now) const
 {
     QString overall = QStringLiteral("ok");

@@ -28,6 +28,7 @@ struct Host {
 
 // What a check and a switch port have in common: a state the server evaluates and the operator's marks on it.
 struct Item {
+    QString kind; // what is measured ("ping", "disk", "port", ...), for the simulator's texts
     int hostId = 0;
     QString name;
     QString status = QStringLiteral("ok");
@@ -113,6 +114,8 @@ struct Network {
     void recordTransition(
         const Item& item, const QString& targetName, const QString& oldStatus, const QDateTime& nowUtc);
     QString hostName(int hostId) const;
+    // Marks what a silence covers as silenced, or no longer.
+    void setSilenced(const Silence& silence, bool on);
 };
 
 bool isProblem(const QString& status);

@@ -208,27 +208,6 @@ Answer alarmLog(const Call& call)
     return json(200, call.network.alarmLogPage(page, limit, active, queryValue(call.request, QStringLiteral("q"))));
 }
 
-void setSilenced(Network& network, const Silence& s, bool on)
-{
-    if (s.scope == QLatin1String("host")) {
-        if (Host* host = network.host(s.hostId))
-            host->dnd = on;
-        for (Check& c : network.checks) {
-            if (c.hostId == s.hostId)
-                c.dnd = on;
-        }
-        for (Port& p : network.ports) {
-            if (p.hostId == s.hostId)
-                p.dnd = on;
-        }
-    } else if (s.scope == QLatin1String("plugin")) {
-        for (Check* c : network.checksOf(s.hostId, s.pluginId, s.instanceId))
-            c->dnd = on;
-    } else if (Port* port = network.port(s.portId)) {
-        port->dnd = on;
-    }
-}
-
 Answer createSilence(const Call& call)
 {
     const QUrlQuery form(QString::fromUtf8(call.request.body));
@@ -262,7 +241,7 @@ Answer createSilence(const Call& call)
     s.createdBy = call.user.displayName;
     s.createdAt = call.now;
     call.network.silences.append(s);
-    setSilenced(call.network, s, true);
+    call.network.setSilenced(s, true);
     return ok({{QStringLiteral("id"), s.id}});
 }
 
@@ -271,7 +250,7 @@ Answer cancelSilence(const Call& call)
     for (qsizetype i = 0; i < call.network.silences.size(); ++i) {
         if (call.network.silences.at(i).id == call.ids.at(0)) {
             const Silence s = call.network.silences.takeAt(i);
-            setSilenced(call.network, s, false);
+            call.network.setSilenced(s, false);
             return ok();
         }
     }

@@ -3,6 +3,7 @@
 #include "norvapi.h"
 
 #include <QAbstractHttpServer>
+#include <QFile>
 #include <QHttpServerRequest>
 #include <QMetaEnum>
 #include <QMutex>
@@ -134,6 +135,8 @@ struct StandinServer::State {
     Network network = Network::sample();
     QHash<QString, Fault> faults;
     QList<RecordedRequest> requests;
+    bool recording = true;
+    std::unique_ptr<QFile> accessLog;
     quint16 port = 0;
 };
 
@@ -161,7 +164,8 @@ protected:
         Answer answer;
         {
             QMutexLocker lock(&state->mutex);
-            state->requests.append(recorded);
+            if (state->recording)
+                state->requests.append(recorded);
             auto found = state->faults.find(recorded.path);
             if (found != state->faults.end()) {
                 fault = *found;
@@ -173,6 +177,14 @@ protected:
                 answer = *fault.answer;
             else if (answers)
                 answer = answerRequest(recorded, state->accounts, state->network, QDateTime::currentDateTime());
+            if (state->accessLog) {
+                const QString line
+                    = QStringLiteral("%1 %2 %3 %4\n")
+                          .arg(QDateTime::currentDateTime().toString(Qt::ISODate), QString::fromLatin1(recorded.method),
+                              recorded.path, answers ? QString::number(answer.status) : QStringLiteral("-"));
+                state->accessLog->write(line.toUtf8());
+                state->accessLog->flush();
+            }
         }
 
         QPointer<QTcpSocket> target(socket);
@@ -354,6 +366,27 @@ QList<RecordedRequest> StandinServer::requests(const QString& path) const
             matching.append(r);
     }
     return matching;
+}
+
+void StandinServer::setRecording(bool on)
+{
+    QMutexLocker lock(&state->mutex);
+    state->recording = on;
+    if (!on)
+        state->requests.clear();
+}
+
+bool StandinServer::setAccessLog(const QString& path)
+{
+    QMutexLocker lock(&state->mutex);
+    state->accessLog.reset();
+    if (path.isEmpty())
+        return true;
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+        return false;
+    state->accessLog = std::move(file);
+    return true;
 }
 
 void StandinServer::clearRequests()

@@ -103,6 +103,11 @@ public:
     void clearFault(const QString& path);
     void clearFaults();
 
+    // Whether requests are kept for requests(); a long-running simulator turns it off.
+    void setRecording(bool on);
+    // Appends a line per request (time, method, path, status) to the file; an empty path stops logging.
+    bool setAccessLog(const QString& path);
+
     QList<RecordedRequest> requests() const;
     QList<RecordedRequest> requests(const QString& path) const;
     void clearRequests();

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# scripts/demo, headless: the simulator starts, the demo logs in to it, the client connects and polls the tree with
+# its token, and when the client ends the demo stops the simulator.
+set -euo pipefail
+build="$1"
+root="$2"
+work=$(mktemp -d -t norv-demo-test.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+NORV_BUILD_DIR="$build" NORV_DEMO_DIR="$work" QT_QPA_PLATFORM=offscreen "$root/scripts/demo" >"$work/demo.out" 2>&1 &
+demo=$!
+
+fail() {
+    echo "FAIL: $*"
+    echo "--- demo output"; cat "$work/demo.out" || true
+    echo "--- requests"; cat "$work/requests.log" || true
+    kill "$demo" 2>/dev/null || true
+    exit 1
+}
+
+for _ in $(seq 600); do
+    grep -q ' GET /api/tree/status 200$' "$work/requests.log" 2>/dev/null && break
+    sleep 0.1
+done
+grep -q ' POST /api/auth/login 200$' "$work/requests.log" || fail "the demo did not log in"
+grep -q ' GET /api/auth/me 200$' "$work/requests.log" || fail "the client did not fetch its identity"
+grep -q ' GET /api/status 200$' "$work/requests.log" || fail "the client did not poll the status"
+grep -q ' GET /api/tree/status 200$' "$work/requests.log" || fail "the client did not poll the tree"
+grep -q ' 401$' "$work/requests.log" && fail "a request was refused"
+
+gui=$(cat "$work/norv-gui.pid")
+sim=$(cat "$work/norv-sim.pid")
+kill -0 "$sim" || fail "the simulator is not running"
+kill "$gui" # the user quits the client
+wait "$demo" || fail "the demo ended with an error"
+for _ in $(seq 50); do kill -0 "$sim" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$sim" 2>/dev/null && fail "the simulator still runs after the client ended"
+grep -q 'The client has ended' "$work/demo.out" || fail "the demo did not notice the client ending"
+echo "PASS: the demo connected the client to the simulator and stopped it afterwards"
