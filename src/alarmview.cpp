@@ -106,6 +106,11 @@ void AlarmLogView::reload()
         return;
     }
     loaded = true;
+    showPage(page);
+}
+
+void AlarmLogView::showPage(const QJsonObject& page)
+{
     const int total = wholeNumber(page.value(QLatin1String("total")), 0);
     const int pages = total <= PageSize ? 1 : int((qint64(total) + PageSize - 1) / PageSize);
     if (currentPage > pages)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QWidget>
 
 class ApiClient;
@@ -19,6 +20,8 @@ public:
     AlarmLogView(ApiClient* client, QWidget* parent);
 
     void reload();
+    // Shows one page of the alarm-log response: the page line and the rows.
+    void showPage(const QJsonObject& page);
     void go(int delta);
     void setClient(ApiClient* client);
     bool isLoaded() const { return loaded; }

@@ -5,11 +5,15 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
 
 constexpr int TransferTimeoutMs = 10000;
+// The transfer timeout only fires after ten seconds without data: a server that drips its answer a byte at a time
+// would keep a request, and with it the window, waiting without end.
+constexpr int DeadlineMs = 30000;
 
 QUrlQuery instanceParams(int instance)
 {
@@ -86,6 +90,8 @@ QJsonObject ApiClient::request(const QByteArray& method, const QString& path, co
 
     QNetworkRequest req(url);
     req.setTransferTimeout(TransferTimeoutMs);
+    // The bearer token must never reach another server: redirects are followed only within the same origin.
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     if (authenticated && !m_token.isEmpty())
         req.setRawHeader("Authorization", "Bearer " + m_token.toUtf8());
     if (!body.isEmpty() && !contentType.isEmpty())
@@ -102,6 +108,10 @@ QJsonObject ApiClient::request(const QByteArray& method, const QString& path, co
     if (!reply->isFinished()) {
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
+        deadline.start(DeadlineMs);
         ++waiting;
         loop.exec(QEventLoop::ExcludeUserInputEvents);
         --waiting;
@@ -117,14 +127,19 @@ QJsonObject ApiClient::request(const QByteArray& method, const QString& path, co
         status = 0;
     if (status == 0)
         throw ApiError(0, QStringLiteral("Kan inte nå servern: %1").arg(errorString));
+    return decide(status, data);
+}
+
+QJsonObject ApiClient::decide(int status, const QByteArray& body)
+{
     if (status == 401)
-        throw AuthError(401, errorText(401, data));
+        throw AuthError(401, errorText(401, body));
     if (status >= 400)
-        throw ApiError(status, errorText(status, data));
-    if (data.isEmpty())
+        throw ApiError(status, errorText(status, body));
+    if (body.isEmpty())
         return {};
     QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(data, &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &parseError);
     if (parseError.error != QJsonParseError::NoError || !doc.isObject())
         throw ApiError(status, QStringLiteral("Ogiltigt svar från servern"));
     return doc.object();

@@ -42,6 +42,9 @@ public:
     QJsonObject request(const QByteArray& method, const QString& path, const QByteArray& body,
         const QByteArray& contentType, const QUrlQuery& query, bool authenticated);
 
+    // The decision on a complete HTTP answer: the decoded object, or the ApiError or AuthError it means.
+    static QJsonObject decide(int status, const QByteArray& body);
+
     QJsonObject login(const QString& username, const QString& password, const QString& client);
     QJsonObject me();
     void logout();

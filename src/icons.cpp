@@ -50,6 +50,25 @@ const ColorTable& handledColorsDark()
     return table;
 }
 
+enum class IconCache { Dot, Badge };
+
+// Painted icons by kind, exact colour and size: a few dozen at most. Released with the application, since pixmaps
+// must not outlive it.
+template <typename Paint> QIcon cachedIcon(IconCache kind, const QColor& color, int size, Paint paint)
+{
+    static QHash<quint64, QIcon> cache;
+    static const bool releasedWithApplication = [] {
+        qAddPostRoutine([] { cache.clear(); });
+        return true;
+    }();
+    Q_UNUSED(releasedWithApplication)
+    const quint64 key = quint64(kind) << 56 | quint64(size & 0xffffff) << 32 | color.rgba();
+    auto found = cache.constFind(key);
+    if (found == cache.cend())
+        found = cache.insert(key, QIcon(paint()));
+    return *found;
+}
+
 } // namespace
 
 bool darkLook()
@@ -82,50 +101,43 @@ QIcon dotIcon(const QString& status, int size, bool handled)
 {
     // The tree paints a dot for every row on every poll; a dot depends only on its colour and size, so each is
     // painted once.
-    static QHash<QPair<QRgb, int>, QIcon> cache;
-    static const bool releasedWithApplication = [] {
-        qAddPostRoutine([] { cache.clear(); }); // pixmaps must not outlive the application
-        return true;
-    }();
-    Q_UNUSED(releasedWithApplication)
     const QColor color = statusColor(status, handled);
-    const auto key = qMakePair(color.rgba(), size);
-    const auto cached = cache.constFind(key);
-    if (cached != cache.cend())
-        return *cached;
-
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    {
+    return cachedIcon(IconCache::Dot, color, size, [&] {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
         painter.setBrush(color);
         painter.drawEllipse(QRect(1, 1, size - 2, size - 2));
-    }
-    const QIcon icon(pixmap);
-    cache.insert(key, icon);
-    return icon;
+        painter.end();
+        return pixmap;
+    });
 }
 
 QIcon norvIcon(const QString& status, int size)
 {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(statusColor(status, false));
-    const QRectF rect(0, 0, size, size);
-    painter.drawRoundedRect(rect, 0.18 * size, 0.18 * size, Qt::AbsoluteSize);
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSize(int(0.55 * size));
-    font.setWeight(QFont::Bold);
-    painter.setFont(font);
-    painter.setPen(QColor(QStringLiteral("#ffffff")));
-    painter.drawText(rect, Qt::AlignCenter, QStringLiteral("N"));
-    painter.end();
-    return QIcon(pixmap);
+    // The window, every tab and the tray show a badge again on every status; the same badge must be the same icon,
+    // or every new one would add its rendered copies to Qt's pixmap cache.
+    const QColor color = statusColor(status, false);
+    return cachedIcon(IconCache::Badge, color, size, [&] {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        const QRectF rect(0, 0, size, size);
+        painter.drawRoundedRect(rect, 0.18 * size, 0.18 * size, Qt::AbsoluteSize);
+        QFont font(QStringLiteral("Arial"));
+        font.setPointSize(int(0.55 * size));
+        font.setWeight(QFont::Bold);
+        painter.setFont(font);
+        painter.setPen(QColor(QStringLiteral("#ffffff")));
+        painter.drawText(rect, Qt::AlignCenter, QStringLiteral("N"));
+        painter.end();
+        return pixmap;
+    });
 }
 
 } // namespace icons

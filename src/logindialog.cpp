@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QUrl>
 
 LoginDialog::LoginDialog(QWidget* parent, const QString& url, bool lockUrl)
     : QDialog(parent)
@@ -39,6 +40,11 @@ LoginDialog::~LoginDialog() = default;
 void LoginDialog::attemptLogin()
 {
     QString address = urlEdit->text().trimmed();
+    // A name and password typed into the address would be stored in the settings file and shown in titles and
+    // messages; the login uses the fields below, so they are dropped from the address.
+    const QUrl typed(address, QUrl::TolerantMode);
+    if (!typed.userInfo().isEmpty())
+        address = typed.adjusted(QUrl::RemoveUserInfo).toString();
     while (address.endsWith(QLatin1Char('/')))
         address.chop(1);
     const QString user = userEdit->text().trimmed();

@@ -24,6 +24,8 @@ bool SingleInstance::acquire()
     // Nobody answers: a socket file left by a copy that ended without cleaning up would block listening.
     QLocalServer::removeServer(serverName);
     auto* listening = new QLocalServer(this);
+    // Only this user may wake the running copy; the name stays what other copies look for.
+    listening->setSocketOptions(QLocalServer::UserAccessOption);
     connect(listening, &QLocalServer::newConnection, this, &SingleInstance::onConnection);
     if (listening->listen(serverName))
         server = listening;

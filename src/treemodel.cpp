@@ -365,6 +365,9 @@ QList<QJsonObject> objects(const QJsonObject& payload, const char* key)
     return list;
 }
 
+// Real installations nest groups a few levels deep; deeper groups are placed at top level.
+constexpr int MaxGroupDepth = 32;
+
 // The state of one build: records indexed by id, and the group rows made so far.
 class Builder {
 public:
@@ -402,7 +405,9 @@ private:
 
     // Makes the row of a group, and of its missing ancestors first, or finds it. Walks the parent chain with a
     // loop, not recursion, so that a payload with a very long chain of groups cannot exhaust the stack. A group
-    // whose ancestors lead back to itself closes the cycle at top level.
+    // whose ancestors lead back to itself closes the cycle at top level, and so does a group that would sit more
+    // than MaxGroupDepth levels deep: Qt's item model detaches and deletes a subtree level by level, so a chain of
+    // thousands of nested groups would freeze the window for minutes at every poll.
     QStandardItem* ensureGroup(int id)
     {
         if (QStandardItem* made = groupItems.value(id))
@@ -410,9 +415,10 @@ private:
         QList<QPair<int, QList<QStandardItem*>>> chain; // from the group up to its topmost new ancestor
         QSet<int> beingMade;
         QStandardItem* parent = root;
-        for (int current = id;;) {
+        for (int current = id; chain.size() < MaxGroupDepth;) {
             if (QStandardItem* made = groupItems.value(current)) {
-                parent = made;
+                if (depthOf(made) + chain.size() <= MaxGroupDepth)
+                    parent = made;
                 break;
             }
             if (beingMade.contains(current))
@@ -443,6 +449,15 @@ private:
                 placeholderRows.insert(it->first, it->second);
         }
         return parent;
+    }
+
+    // The number of group levels from the top down to this group row.
+    int depthOf(const QStandardItem* item) const
+    {
+        int depth = 0;
+        for (; item && item != root; item = item->parent())
+            ++depth;
+        return depth;
     }
 
     static QList<ItemRecord> readItems(const QList<QJsonObject>& records)

@@ -72,6 +72,10 @@ private Q_SLOTS:
     void logoutRevokesAndClears();
     void logoutAbsorbsFailures();
     void actionsChangeLaterPayloads();
+    void tokenNeverFollowsRedirectToAnotherOrigin_data();
+    void tokenNeverFollowsRedirectToAnotherOrigin();
+    void sameOriginRedirectIsFollowed();
+    void drippingServerMeetsTheDeadline();
 
 private:
     QString loginAs(const QString& user);
@@ -479,6 +483,72 @@ void TestApiClient::actionsChangeLaterPayloads()
     QCOMPARE(refused.kind, QStringLiteral("ApiError"));
     QCOMPARE(refused.status, 403);
     QCOMPARE(refused.message, QStringLiteral("Otillräcklig behörighet"));
+}
+
+void TestApiClient::tokenNeverFollowsRedirectToAnotherOrigin_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("target"); // "port": the other server; "host": same port, other host; "scheme"
+    QTest::newRow("302 to another port") << 302 << "port";
+    QTest::newRow("307 to another port") << 307 << "port";
+    QTest::newRow("301 to another host name") << 301 << "host";
+    QTest::newRow("308 to https") << 308 << "scheme";
+}
+
+void TestApiClient::tokenNeverFollowsRedirectToAnotherOrigin()
+{
+    QFETCH(int, status);
+    QFETCH(QString, target);
+    standin::StandinServer other;
+    QVERIFY(other.listen());
+    QByteArray location;
+    if (target == QLatin1String("port"))
+        location = other.url().toUtf8() + "/api/status";
+    else if (target == QLatin1String("host"))
+        location = QStringLiteral("http://localhost:%1/api/status").arg(server.port()).toUtf8();
+    else
+        location = QStringLiteral("https://127.0.0.1:%1/api/status").arg(other.port()).toUtf8();
+    server.setFault(QStringLiteral("/api/status"), Fault::redirect(status, location));
+    const QString token = loginAs(QStringLiteral("viewer"));
+    ApiClient client(server.url(), token);
+    call([&] { return client.status(); });
+    QTest::qWait(200);
+    for (const RecordedRequest& r : other.requests())
+        QVERIFY2(!r.header("authorization").contains(token.toUtf8()), "the token reached another server");
+    // Nothing but the first request reached the client's own server either (a redirect to the same port on another
+    // host name lands here).
+    for (const RecordedRequest& r : server.requests().mid(1))
+        QVERIFY(!r.header("authorization").contains(token.toUtf8()));
+}
+
+void TestApiClient::sameOriginRedirectIsFollowed()
+{
+    server.setFault(QStringLiteral("/api/status"), Fault::redirect(302, server.url().toUtf8() + "/api/tree/status"));
+    const QString token = loginAs(QStringLiteral("viewer"));
+    ApiClient client(server.url(), token);
+    const Outcome outcome = call([&] { return client.status(); });
+    QCOMPARE(outcome.kind, QStringLiteral("ok"));
+    QVERIFY(outcome.object.contains(QLatin1String("hosts")));
+    QCOMPARE(server.requests().last().path, QStringLiteral("/api/tree/status"));
+}
+
+// A server that sends its answer a byte at a time never lets the 10 s transfer timeout fire; the request still
+// ends with the client's status-0 error after 30 s.
+void TestApiClient::drippingServerMeetsTheDeadline()
+{
+    Fault drip = Fault::raw(200, QByteArray(40000, ' ') + "{}");
+    drip.delivery = Fault::Delivery::Drip;
+    drip.dripIntervalMs = 500;
+    server.setFault(QStringLiteral("/api/status"), drip);
+    ApiClient client(server.url(), loginAs(QStringLiteral("viewer")));
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome outcome = call([&] { return client.status(); });
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(outcome.kind, QStringLiteral("ApiError"));
+    QCOMPARE(outcome.status, 0);
+    QVERIFY2(outcome.message.startsWith(QStringLiteral("Kan inte nå servern: ")), qPrintable(outcome.message));
+    QVERIFY2(elapsed >= 29000 && elapsed < 40000, qPrintable(QString::number(elapsed)));
 }
 
 NORV_TEST_MAIN(TestApiClient)

@@ -41,6 +41,7 @@ private Q_SLOTS:
     void failingLoginKeepsDialogOpen_data();
     void failingLoginKeepsDialogOpen();
     void lockedUrlIsStillTrimmed();
+    void credentialsInTheAddressAreDropped();
 
 private:
     // Fills the fields and presses OK while the dialog runs; a message box that comes up is read and closed.
@@ -193,6 +194,19 @@ void TestLoginDialog::lockedUrlIsStillTrimmed()
         run(dialog, QString(), QStringLiteral("viewer"), QStringLiteral("viewer"), &shown), int(QDialog::Accepted));
     QCOMPARE(dialog.url, server.url());
     QCOMPARE(server.requests().first().path, QStringLiteral("/api/auth/login"));
+}
+
+// A password typed into the address would end up in the settings file, the window title and messages.
+void TestLoginDialog::credentialsInTheAddressAreDropped()
+{
+    LoginDialog dialog;
+    Shown shown;
+    const QString url = server.url().replace(QStringLiteral("http://"), QStringLiteral("http://bob:hemligt@"));
+    QCOMPARE(run(dialog, url + QStringLiteral("/"), QStringLiteral("admin"), QStringLiteral("admin"), &shown),
+        int(QDialog::Accepted));
+    QCOMPARE(dialog.url, server.url());
+    QCOMPARE(dialog.client->baseUrl(), server.url());
+    QVERIFY(!server.requests().first().hasHeader("authorization"));
 }
 
 NORV_TEST_MAIN(TestLoginDialog)

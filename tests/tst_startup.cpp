@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -26,6 +27,7 @@ private Q_SLOTS:
     void staleSocketFileDoesNotBlock();
     void twoUsersRunOneCopyEach();
     void serversWithoutAutoconnectOpenNoTab();
+    void socketIsTheUsersAlone();
 
 private:
     // A configuration home with the stand-in server known; autoconnect as given.
@@ -192,6 +194,23 @@ void TestStartup::serversWithoutAutoconnectOpenNoTab()
     QProcess* gui = start(makeHome(false), "utan-anslutning");
     QVERIFY(stillRunning(gui, 2500));
     QVERIFY(server.requests().isEmpty());
+}
+
+// Other users of the machine may not connect to the running copy, whatever the umask.
+void TestStartup::socketIsTheUsersAlone()
+{
+    const mode_t oldMask = ::umask(0);
+    SingleInstance guard(QStringLiteral("norv-gui-egen"), nullptr);
+    QVERIFY(guard.acquire());
+    ::umask(oldMask);
+    struct stat info { };
+    const QByteArray path = QFile::encodeName(sockets.path() + QStringLiteral("/norv-gui-egen"));
+    QCOMPARE(::stat(path.constData(), &info), 0);
+    QVERIFY(S_ISSOCK(info.st_mode));
+    QCOMPARE(info.st_mode & 077, mode_t(0));
+    // It still answers its own user: a second guard of the same name finds it.
+    SingleInstance second(QStringLiteral("norv-gui-egen"), nullptr);
+    QVERIFY(!second.acquire());
 }
 
 NORV_TEST_MAIN(TestStartup)

@@ -10,6 +10,7 @@ namespace standin {
 namespace {
 
 const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+constexpr qsizetype MaxAlarms = 5000;
 
 // Deterministic noise in [0, 1) for one sample, so a chart looks the same when it is fetched again.
 double noise(const QString& seed, qint64 t)

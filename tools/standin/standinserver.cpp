@@ -122,6 +122,13 @@ Fault Fault::drip(int intervalMs)
     return fault;
 }
 
+Fault Fault::redirect(int status, const QByteArray& location)
+{
+    Fault fault = raw(status, QByteArray(), QByteArray());
+    fault.answer->headers.append({"Location", location});
+    return fault;
+}
+
 Fault Fault::cutOff()
 {
     Fault fault;

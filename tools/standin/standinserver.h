@@ -71,6 +71,7 @@ struct Fault {
     static Fault drop();
     static Fault drip(int intervalMs);
     static Fault cutOff();
+    static Fault redirect(int status, const QByteArray& location);
 };
 
 class StandinServer {

@@ -1,0 +1,40 @@
+// The status and identity payloads through the tray's bookkeeping and a server tab's status texts, delivered the
+// way the tab's poller delivers them.
+
+#include "fuzzsupport.h"
+#include "mainwindow.h"
+#include "poller.h"
+#include "serverview.h"
+#include "tray.h"
+
+namespace {
+
+MainWindow* window = nullptr;
+ServerView* view = nullptr;
+PollerThread* poller = nullptr;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzzsupport::startApplication();
+    window = new MainWindow;
+    // A tab whose poller talks to a port where nothing listens; its payloads come from the fuzzer instead.
+    view = new ServerView({QStringLiteral("0000000000aa"), QStringLiteral("http://127.0.0.1:9"), QString(), true},
+        QStringLiteral("token"), nullptr);
+    poller = view->findChild<PollerThread*>();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QJsonObject payload = fuzzsupport::parse(data, size).object();
+    NorvTray* tray = window->trayIcon();
+    tray->updateStatus(payload, QStringLiteral("a"), QStringLiteral("A"));
+    tray->updateStatus(payload, QStringLiteral("b"), QString());
+    tray->updateStatus(QJsonObject(), QStringLiteral("a"), QStringLiteral("A"));
+    tray->removeServer(QStringLiteral("b"));
+    Q_EMIT poller->meReady(payload);
+    Q_EMIT poller->statusReady(payload);
+    return 0;
+}

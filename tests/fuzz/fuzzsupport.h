@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstddef>
+#include <cstdint>
+
+// What every fuzz target shares: one widget application on the offscreen platform, made before the first input,
+// and the input read as JSON the way the client reads a server's answer.
+namespace fuzzsupport {
+
+inline void startApplication()
+{
+    static int argc = 1;
+    static char name[] = "norv-fuzz";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication* app = new QApplication(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Norv GUI"));
+    QApplication::setOrganizationName(QStringLiteral("Trelvik"));
+    Q_UNUSED(app)
+}
+
+inline QJsonDocument parse(const uint8_t* data, size_t size)
+{
+    return QJsonDocument::fromJson(QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)));
+}
+
+} // namespace fuzzsupport
