@@ -1,5 +1,7 @@
 #include "apiclient.h"
 
+#include "version.h"
+
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -68,6 +70,7 @@ AuthError::AuthError(int status, const QString& message)
 ApiClient::ApiClient(const QString& baseUrl, const QString& token)
     : m_baseUrl(baseUrl)
     , m_token(token)
+    , userAgent("norv-gui/" + appversion::clientVersion().toUtf8())
 {
     while (m_baseUrl.endsWith(QLatin1Char('/')))
         m_baseUrl.chop(1);
@@ -90,6 +93,7 @@ QJsonObject ApiClient::request(const QByteArray& method, const QString& path, co
 
     QNetworkRequest req(url);
     req.setTransferTimeout(TransferTimeoutMs);
+    req.setHeader(QNetworkRequest::UserAgentHeader, userAgent);
     // The bearer token must never reach another server: redirects are followed only within the same origin.
     req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     if (authenticated && !m_token.isEmpty())

@@ -68,4 +68,5 @@ private:
     QString m_token;
     QNetworkAccessManager* manager = nullptr;
     int waiting = 0;
+    QByteArray userAgent; // "norv-gui/<version>": servers can tell which clients talk to them
 };

@@ -74,6 +74,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Norv GUI"));
     QApplication::setOrganizationName(QStringLiteral("Trelvik"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("se.trelvik.norvgui"));
     QApplication::setWindowIcon(icons::norvIcon(QStringLiteral("ok"), 64));
     settings::applySavedTheme();
     settings::applySavedFont();

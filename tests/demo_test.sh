@@ -19,14 +19,14 @@ fail() {
 }
 
 for _ in $(seq 600); do
-    grep -q ' GET /api/tree/status 200$' "$work/requests.log" 2>/dev/null && break
+    grep -q ' GET /api/tree/status 200 ' "$work/requests.log" 2>/dev/null && break
     sleep 0.1
 done
-grep -q ' POST /api/auth/login 200$' "$work/requests.log" || fail "the demo did not log in"
-grep -q ' GET /api/auth/me 200$' "$work/requests.log" || fail "the client did not fetch its identity"
-grep -q ' GET /api/status 200$' "$work/requests.log" || fail "the client did not poll the status"
-grep -q ' GET /api/tree/status 200$' "$work/requests.log" || fail "the client did not poll the tree"
-grep -q ' 401$' "$work/requests.log" && fail "a request was refused"
+grep -q ' POST /api/auth/login 200 ' "$work/requests.log" || fail "the demo did not log in"
+grep -q ' GET /api/auth/me 200 ' "$work/requests.log" || fail "the client did not fetch its identity"
+grep -q ' GET /api/status 200 ' "$work/requests.log" || fail "the client did not poll the status"
+grep -q ' GET /api/tree/status 200 ' "$work/requests.log" || fail "the client did not poll the tree"
+grep -q ' 401 ' "$work/requests.log" && fail "a request was refused"
 
 gui=$(cat "$work/norv-gui.pid")
 sim=$(cat "$work/norv-sim.pid")

@@ -233,6 +233,7 @@ void TestApiClient::operationsSendExactRequests()
     QCOMPARE(r.hasHeader("content-type"), !contentType.isEmpty());
     QCOMPARE(r.header("content-type"), contentType);
     QCOMPARE(r.header("authorization"), "Bearer " + token.toUtf8());
+    QCOMPARE(r.header("user-agent"), QByteArray("norv-gui/1.0.28")); // no VERSION file beside the tests
 }
 
 void TestApiClient::failureTable_data()

@@ -59,7 +59,6 @@ private Q_SLOTS:
 
     void roundOrderAndIdentityOnce();
     void refreshDuringSleepStartsRoundAtOnce();
-    void twoRefreshesDuringOneSleepGiveOneRound();
     void twoRefreshesDuringOneRoundSkipOneSleep();
     void stopDuringSleepEndsPromptly();
     void intervalHasFiveSecondFloor();
@@ -113,20 +112,9 @@ void TestPoller::refreshDuringSleepStartsRoundAtOnce()
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
 }
 
-void TestPoller::twoRefreshesDuringOneSleepGiveOneRound()
-{
-    Running run(makePoller());
-    QTRY_COMPARE(run.tree.size(), 1);
-    QTest::qWait(200);
-    run.poller->refreshNow();
-    run.poller->refreshNow();
-    QTRY_COMPARE(run.tree.size(), 2);
-    QTest::qWait(1000);
-    QCOMPARE(run.tree.size(), 2);
-    QCOMPARE(server.requests(Status).size(), 2);
-}
-
-// Requests that arrive while a round runs are one request: the round that follows skips one sleep, not two.
+// Requests for a round are a flag, not a count: two of them before the thread takes the flag give one extra round.
+// Whether a second call lands in the same sleep or just after the thread woke depends on the scheduler, so the
+// calls are made while a slow round runs, where they meet the same flag for certain: one sleep is skipped, not two.
 void TestPoller::twoRefreshesDuringOneRoundSkipOneSleep()
 {
     Fault slowTree = Fault::slow(600);

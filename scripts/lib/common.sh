@@ -2,10 +2,10 @@
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
-# What building and testing needs: compiler, CMake, Ninja, Qt with Charts and HttpServer, an X server for
-# screenshots and the tray, and the validators of the desktop files.
+# What building, packaging and testing need: compiler, CMake, Ninja, Qt with Charts and HttpServer, the Debian
+# packaging tools, and the validators of the desktop entry and the AppStream metadata.
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-httpserver-dev
-    qt6-websockets-dev libgl-dev)
+    qt6-websockets-dev libgl-dev dpkg-dev appstream desktop-file-utils)
 
 # Installs those of the given packages that are missing. Uses sudo when not root; without apt it names them and stops.
 ensure_packages() {

@@ -186,9 +186,10 @@ protected:
                 answer = answerRequest(recorded, state->accounts, state->network, QDateTime::currentDateTime());
             if (state->accessLog) {
                 const QString line
-                    = QStringLiteral("%1 %2 %3 %4\n")
+                    = QStringLiteral("%1 %2 %3 %4 %5\n")
                           .arg(QDateTime::currentDateTime().toString(Qt::ISODate), QString::fromLatin1(recorded.method),
-                              recorded.path, answers ? QString::number(answer.status) : QStringLiteral("-"));
+                              recorded.path, answers ? QString::number(answer.status) : QStringLiteral("-"),
+                              QString::fromUtf8(recorded.header("user-agent")));
                 state->accessLog->write(line.toUtf8());
                 state->accessLog->flush();
             }
