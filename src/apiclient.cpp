@@ -50,6 +50,14 @@ QByteArray compactJson(const QJsonObject& object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
+// A query or form as QUrlQuery writes it, except that a literal "+" is sent as %2B: QUrlQuery leaves it as it is,
+// and a server that decodes forms and queries the usual way would read it as a space ("disk+cpu" as "disk cpu").
+// A server that keeps "+" literal decodes %2B to "+" as well.
+QString encoded(const QUrlQuery& query)
+{
+    return query.query(QUrl::FullyEncoded).replace(QLatin1Char('+'), QLatin1String("%2B"));
+}
+
 QString checkPath(int hostId, int pluginId, const char* suffix)
 {
     return QStringLiteral("/api/hosts/%1/plugins/%2%3").arg(hostId).arg(pluginId).arg(QLatin1String(suffix));
@@ -89,7 +97,7 @@ QJsonObject ApiClient::request(const QByteArray& method, const QString& path, co
 
     QUrl url(m_baseUrl + path, QUrl::TolerantMode);
     if (!query.isEmpty())
-        url.setQuery(query);
+        url.setQuery(encoded(query), QUrl::StrictMode);
 
     QNetworkRequest req(url);
     req.setTransferTimeout(TransferTimeoutMs);
@@ -138,7 +146,9 @@ QJsonObject ApiClient::decide(int status, const QByteArray& body)
 {
     if (status == 401)
         throw AuthError(401, errorText(401, body));
-    if (status >= 400)
+    // A redirect that was not followed (it led to another origin) is no answer: taken as an empty success, a
+    // server that has moved would show as working.
+    if (status >= 300)
         throw ApiError(status, errorText(status, body));
     if (body.isEmpty())
         return {};
@@ -262,8 +272,8 @@ QJsonObject ApiClient::dndCreate(
         form.addQueryItem(QStringLiteral("minutes"), QString::number(minutes));
     if (!reason.isEmpty())
         form.addQueryItem(QStringLiteral("reason"), reason);
-    return request("POST", QStringLiteral("/api/dnd"), form.query(QUrl::FullyEncoded).toUtf8(),
-        "application/x-www-form-urlencoded", {}, true);
+    return request(
+        "POST", QStringLiteral("/api/dnd"), encoded(form).toUtf8(), "application/x-www-form-urlencoded", {}, true);
 }
 
 QJsonObject ApiClient::dndCancel(int id)

@@ -80,7 +80,9 @@ bool PollerThread::pollOnce(ApiClient& client)
             fetchIdentity = false;
         }
         Q_EMIT statusReady(client.status());
-        Q_EMIT treeReady(client.treeStatus());
+        const QJsonObject tree = client.treeStatus();
+        sentTrees.fetchAndAddRelease(1);
+        Q_EMIT treeReady(tree);
     } catch (const AuthError&) {
         Q_EMIT authLost();
         return false;

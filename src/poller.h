@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAtomicInt>
 #include <QJsonObject>
 #include <QMutex>
 #include <QSet>
@@ -26,6 +27,10 @@ public:
     // within waitMs, otherwise when the thread finishes. It is detached from its parent first, so that a parent
     // deleted meanwhile cannot destroy a running thread. GUI thread only; do not touch the poller afterwards.
     void release(int waitMs);
+    // How many tree payloads the thread has emitted so far. Thread-safe; the receiver compares it with the number it
+    // has handled to tell a tree that a newer one has superseded already.
+    int treesSent() const { return sentTrees.loadAcquire(); }
+
     // Released pollers whose thread has not ended yet. GUI thread only.
     static QSet<PollerThread*>& stillRunning();
 
@@ -50,4 +55,5 @@ private:
     bool stopRequested = false;
     int intervalSeconds;
     bool fetchIdentity;
+    QAtomicInt sentTrees;
 };

@@ -221,9 +221,15 @@ void ServerView::startPoller()
         if (poller == p)
             onStatus(o);
     });
+    // Only the newest tree is built: when building takes longer than the interval (a very large tree on a slow
+    // machine), payloads queue up, and building each of them would only fall further behind.
+    treesHandled = 0;
     connect(p, &PollerThread::treeReady, this, [this, p](const QJsonObject& o) {
-        if (poller == p)
-            onTree(o);
+        if (poller != p)
+            return;
+        if (++treesHandled < p->treesSent())
+            return;
+        onTree(o);
     });
     connect(p, &PollerThread::pollError, this, [this, p](const QString& m) {
         if (poller == p)

@@ -109,6 +109,7 @@ private:
     AlarmLogView* alarmLog;
     VersionNotice* versionNotice;
     PollerThread* poller = nullptr;
+    int treesHandled = 0; // tree payloads of the current poller that have reached the view
     QSet<QString> expandedKeys;
     QString filterText;
     bool restoring = false;

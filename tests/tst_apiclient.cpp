@@ -76,6 +76,8 @@ private Q_SLOTS:
     void tokenNeverFollowsRedirectToAnotherOrigin();
     void sameOriginRedirectIsFollowed();
     void drippingServerMeetsTheDeadline();
+    void plusArrivesIntact_data();
+    void plusArrivesIntact();
 
 private:
     QString loginAs(const QString& user);
@@ -260,6 +262,11 @@ void TestApiClient::failureTable_data()
     QTest::newRow("503 json array") << 503 << QByteArray(R"(["error"])") << json << "ApiError" << 503 << "HTTP 503";
     QTest::newRow("400 error is an object")
         << 400 << QByteArray(R"({"error":{"text":"x"}})") << json << "ApiError" << 400 << "HTTP 400";
+    QTest::newRow("302 without Location") << 302 << QByteArray() << QByteArray() << "ApiError" << 302 << "HTTP 302";
+    QTest::newRow("300 with error text") << 300 << QByteArray(R"({"error":"Flyttad"})") << json << "ApiError" << 300
+                                         << "Flyttad";
+    QTest::newRow("304 with a JSON object")
+        << 304 << QByteArray(R"({"status":"ok"})") << json << "ApiError" << 304 << "HTTP 304";
     QTest::newRow("200 empty") << 200 << QByteArray() << json << "ok" << -1 << "";
     QTest::newRow("204 empty") << 204 << QByteArray() << QByteArray() << "ok" << -1 << "";
     QTest::newRow("201 object") << 201 << QByteArray(R"({"id":5})") << json << "ok" << -1 << "";
@@ -512,7 +519,10 @@ void TestApiClient::tokenNeverFollowsRedirectToAnotherOrigin()
     server.setFault(QStringLiteral("/api/status"), Fault::redirect(status, location));
     const QString token = loginAs(QStringLiteral("viewer"));
     ApiClient client(server.url(), token);
-    call([&] { return client.status(); });
+    const Outcome outcome = call([&] { return client.status(); });
+    // Not followed, and not taken for an empty success either.
+    QCOMPARE(outcome.kind, QStringLiteral("ApiError"));
+    QVERIFY2(outcome.status == status || outcome.status == 0, qPrintable(QString::number(outcome.status)));
     QTest::qWait(200);
     for (const RecordedRequest& r : other.requests())
         QVERIFY2(!r.header("authorization").contains(token.toUtf8()), "the token reached another server");
@@ -550,6 +560,40 @@ void TestApiClient::drippingServerMeetsTheDeadline()
     QCOMPARE(outcome.status, 0);
     QVERIFY2(outcome.message.startsWith(QStringLiteral("Kan inte nå servern: ")), qPrintable(outcome.message));
     QVERIFY2(elapsed >= 29000 && elapsed < 40000, qPrintable(QString::number(elapsed)));
+}
+
+void TestApiClient::plusArrivesIntact_data()
+{
+    QTest::addColumn<bool>("plusAsSpace");
+    QTest::newRow("server decodes + as a space") << true;
+    QTest::newRow("server keeps + literal") << false;
+}
+
+// A literal "+" in the silence form, a search text or a metric label reaches the server as "+", whichever way the
+// server decodes forms and queries.
+void TestApiClient::plusArrivesIntact()
+{
+    QFETCH(bool, plusAsSpace);
+    server.setPlusAsSpace(plusAsSpace);
+    server.update([](standin::Network& n) {
+        n.ports.first().metrics.append(QStringLiteral("in+out"));
+        n.alarms.append({99, QStringLiteral("warning"), QStringLiteral("web+1"), QStringLiteral("Disk"),
+            QDateTime::currentDateTimeUtc(), QDateTime(), true, true, QString(), QString()});
+    });
+    ApiClient client(server.url(), loginAs(QStringLiteral("operator")));
+
+    client.dndCreate(QStringLiteral("host"), 10, 0, 0, 60, QStringLiteral("disk+cpu 1+1"), 0);
+    QCOMPARE(server.requests(QStringLiteral("/api/dnd")).first().body,
+        QByteArray("scope=host&host_id=10&minutes=60&reason=disk%2Bcpu%201%2B1"));
+    QCOMPARE(client.dndSessions().first()[QLatin1String("reason")].toString(), QStringLiteral("disk+cpu 1+1"));
+
+    const QJsonObject found = client.alarmlog(1, 100, false, QStringLiteral("web+1"));
+    QCOMPARE(server.requests(QStringLiteral("/api/alarmlog")).first().query, QByteArray("page=1&limit=100&q=web%2B1"));
+    QCOMPARE(found[QLatin1String("total")].toInt(), 1);
+
+    const QJsonObject series = client.metricSeries(12, 0, 500, QStringLiteral("in+out"), 1, 0);
+    QCOMPARE(series[QLatin1String("label")].toString(), QStringLiteral("in+out"));
+    server.setPlusAsSpace(false);
 }
 
 NORV_TEST_MAIN(TestApiClient)

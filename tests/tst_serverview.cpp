@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QTabWidget>
+#include <QThread>
 #include <QTreeView>
 
 using standin::Fault;
@@ -98,6 +99,7 @@ private Q_SLOTS:
     void treeRebuildAndLostLoginDuringAnAction();
     void pollerOutlivingTheWaitIsDeletedLater();
     void versionNoticeForDifferingServer();
+    void onlyTheNewestTreeIsBuilt();
 
 private:
     // A view of the stand-in server, logged in as the given user, that has received its first tree.
@@ -778,6 +780,37 @@ void TestServerView::versionNoticeForDifferingServer()
     waitForRound(view);
     QVERIFY(!notice->isVisible());
     QCOMPARE(view->versionText, QStringLiteral("klient 1.0.28 · server 2.0.0"));
+}
+
+// While the window is busy, the poller goes on polling; when the window gets to its queue, it builds only the
+// newest tree, and every status still counts.
+void TestServerView::onlyTheNewestTreeIsBuilt()
+{
+    open();
+    auto* tree = child<QTreeView>(view, "tree");
+    QSignalSpy rebuilt(tree->model(), &QAbstractItemModel::modelReset);
+    QSignalSpy changed(view.data(), &ServerView::statusChanged);
+    const int treesBefore = int(server.requests(Tree).size());
+    // The window is busy (it processes no events) while five rounds are asked for and answered; between rounds
+    // the network changes, so that the newest tree is told apart from the others.
+    for (int round = 1; round <= 5; ++round) {
+        server.update([round](standin::Network& n) { n.hosts.first().name = QStringLiteral("web-v%1").arg(round); });
+        const int trees = int(server.requests(Tree).size());
+        view->refreshNow();
+        QElapsedTimer clock;
+        clock.start();
+        while (server.requests(Tree).size() == trees && clock.elapsed() < 5000)
+            QThread::msleep(10);
+        QThread::msleep(100); // the answer reaches the poller, which queues it
+    }
+    QCOMPARE(int(server.requests(Tree).size()), treesBefore + 5);
+    QTRY_COMPARE(changed.count(), 5);
+    QCOMPARE(rebuilt.count(), 1);
+    tree->expandAll();
+    QVERIFY(indexOf(tree, QStringLiteral("h:10")).data().toString().startsWith(QStringLiteral("web-v5")));
+    // Trees that come one at a time are all built.
+    waitForRound(view);
+    QCOMPARE(rebuilt.count(), 2);
 }
 
 NORV_TEST_MAIN(TestServerView)

@@ -11,6 +11,7 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
+#include <QUrlQuery>
 
 namespace standin {
 
@@ -56,6 +57,16 @@ QByteArray head(const Answer& answer, qsizetype contentLength)
         out += header.first + ": " + header.second + "\r\n";
     out += "Connection: keep-alive\r\n\r\n";
     return out;
+}
+
+// The request as a server that decodes "+" as a space reads it.
+RecordedRequest withPlusAsSpace(RecordedRequest request)
+{
+    QString raw = QString::fromUtf8(request.query);
+    request.queryItems = QUrlQuery(raw.replace(QLatin1Char('+'), QLatin1String("%20"))).queryItems(QUrl::FullyDecoded);
+    if (request.header("content-type").startsWith("application/x-www-form-urlencoded"))
+        request.body.replace('+', "%20");
+    return request;
 }
 
 void dripNext(QTcpSocket* socket, const QByteArray& rest, int intervalMs)
@@ -143,6 +154,7 @@ struct StandinServer::State {
     QHash<QString, Fault> faults;
     QList<RecordedRequest> requests;
     bool recording = true;
+    bool plusAsSpace = false;
     std::unique_ptr<QFile> accessLog;
     quint16 port = 0;
 };
@@ -183,7 +195,8 @@ protected:
             if (fault.answer)
                 answer = *fault.answer;
             else if (answers)
-                answer = answerRequest(recorded, state->accounts, state->network, QDateTime::currentDateTime());
+                answer = answerRequest(state->plusAsSpace ? withPlusAsSpace(recorded) : recorded, state->accounts,
+                    state->network, QDateTime::currentDateTime());
             if (state->accessLog) {
                 const QString line
                     = QStringLiteral("%1 %2 %3 %4 %5\n")
@@ -374,6 +387,12 @@ QList<RecordedRequest> StandinServer::requests(const QString& path) const
             matching.append(r);
     }
     return matching;
+}
+
+void StandinServer::setPlusAsSpace(bool on)
+{
+    QMutexLocker lock(&state->mutex);
+    state->plusAsSpace = on;
 }
 
 void StandinServer::setRecording(bool on)

@@ -104,6 +104,9 @@ public:
     void clearFault(const QString& path);
     void clearFaults();
 
+    // Decode "+" in queries and forms as a space, as servers that decode forms the usual way do. Off by default:
+    // "+" is then taken literally.
+    void setPlusAsSpace(bool on);
     // Whether requests are kept for requests(); a long-running simulator turns it off.
     void setRecording(bool on);
     // Appends a line per request (time, method, path, status) to the file; an empty path stops logging.
