@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cmath>
 
 namespace standin {
@@ -387,6 +388,13 @@ void Network::recordTransition(
         }
         alarms.append({nextAlarmId++, item.status, host, targetName, nowUtc, QDateTime(), item.hard, item.hard,
             QString(), QString()});
+        // A simulator left running for days keeps its log bounded: the oldest cleared alarm goes first.
+        if (alarms.size() > MaxAlarms) {
+            const auto oldestCleared
+                = std::find_if(alarms.begin(), alarms.end(), [](const Alarm& a) { return a.clearedAt.isValid(); });
+            if (oldestCleared != alarms.end())
+                alarms.erase(oldestCleared);
+        }
     } else if (open && isProblem(oldStatus)) {
         open->clearedAt = nowUtc;
     }
