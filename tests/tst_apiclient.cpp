@@ -110,103 +110,58 @@ void TestApiClient::operationsSendExactRequests_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QByteArray>("contentType"); // empty: no Content-Type header at all
 
-    auto row = [](const char* name, Operation op, const char* method, const char* path, const char* query,
-                   const QByteArray& body, const char* contentType) {
+    auto row = [](const char* name, const char* method, const char* path, const char* query, const QByteArray& body,
+                   const char* contentType, Operation op) {
         QTest::newRow(name) << op << QByteArray(method) << QString::fromUtf8(path) << QByteArray(query) << body
                             << QByteArray(contentType);
     };
     const char* json = "application/json";
     const char* form = "application/x-www-form-urlencoded";
-
-    row(
-        "me", [](ApiClient& c) { c.me(); }, "GET", "/api/auth/me", "", {}, "");
-    row(
-        "logout", [](ApiClient& c) { c.logout(); }, "POST", "/api/auth/logout", "", {}, "");
-    row(
-        "status", [](ApiClient& c) { c.status(); }, "GET", "/api/status", "", {}, "");
-    row(
-        "tree", [](ApiClient& c) { c.treeStatus(); }, "GET", "/api/tree/status", "", {}, "");
-    row(
-        "alarmlog plain", [](ApiClient& c) { c.alarmlog(1, 100, false, QString()); }, "GET", "/api/alarmlog",
-        "page=1&limit=100", {}, "");
-    row(
-        "alarmlog active search", [](ApiClient& c) { c.alarmlog(3, 100, true, QStringLiteral("web 1&x=ö")); }, "GET",
-        "/api/alarmlog", "page=3&limit=100&active=1&q=web%201%26x%3D%C3%B6", {}, "");
-    row(
-        "dnd sessions", [](ApiClient& c) { c.dndSessions(); }, "GET", "/api/dnd", "", {}, "");
-    row(
-        "labels check", [](ApiClient& c) { c.metricLabels(10, 102, 0, 0); }, "GET", "/api/hosts/10/plugins/102/metrics",
-        "", {}, "");
-    row(
-        "labels instance", [](ApiClient& c) { c.metricLabels(11, 104, 0, 2); }, "GET",
-        "/api/hosts/11/plugins/104/metrics", "instance=2", {}, "");
-    row(
-        "labels negative instance", [](ApiClient& c) { c.metricLabels(11, 104, 0, -1); }, "GET",
-        "/api/hosts/11/plugins/104/metrics", "", {}, "");
-    row(
-        "labels port", [](ApiClient& c) { c.metricLabels(12, 99, 500, 3); }, "GET",
-        "/api/hosts/12/switch-ports/500/metrics", "", {}, "");
-    row(
-        "series check", [](ApiClient& c) { c.metricSeries(10, 102, 0, QStringLiteral("load1"), 24, 0); }, "GET",
-        "/api/hosts/10/plugins/102/metrics/data", "label=load1&hours=24", {}, "");
-    row(
-        "series instance", [](ApiClient& c) { c.metricSeries(11, 104, 0, QStringLiteral("använt"), 168, 2); }, "GET",
-        "/api/hosts/11/plugins/104/metrics/data", "label=anv%C3%A4nt&hours=168&instance=2", {}, "");
-    row(
-        "series port", [](ApiClient& c) { c.metricSeries(12, 7, 500, QStringLiteral("in"), 8, 2); }, "GET",
-        "/api/hosts/12/switch-ports/500/metrics/data", "label=in&hours=8", {}, "");
-    row(
-        "series empty label", [](ApiClient& c) { c.metricSeries(10, 102, 0, QString(), 1, 0); }, "GET",
-        "/api/hosts/10/plugins/102/metrics/data", "label&hours=1", {}, "");
-    row(
-        "ack empty comment", [](ApiClient& c) { c.acknowledge(10, 101, 0, QString(), 0); }, "POST",
-        "/api/hosts/10/plugins/101/acknowledge", "", "{}", json);
-    row(
-        "ack comment", [](ApiClient& c) { c.acknowledge(10, 101, 0, QStringLiteral("Tittar på det ✓"), 0); }, "POST",
-        "/api/hosts/10/plugins/101/acknowledge", "", QByteArray(R"({"comment":"Tittar på det ✓"})"), json);
-    row(
-        "ack instance", [](ApiClient& c) { c.acknowledge(11, 104, 0, QString(), 2); }, "POST",
-        "/api/hosts/11/plugins/104/acknowledge", "instance=2", "{}", json);
-    row(
-        "ack port wins", [](ApiClient& c) { c.acknowledge(12, 104, 501, QString(), 2); }, "POST",
-        "/api/switch-ports/501/acknowledge", "", "{}", json);
-    row(
-        "unack check", [](ApiClient& c) { c.unacknowledge(10, 101, 0, 0); }, "POST",
-        "/api/hosts/10/plugins/101/acknowledge/clear", "", {}, "");
-    row(
-        "unack instance", [](ApiClient& c) { c.unacknowledge(11, 104, 0, 1); }, "POST",
-        "/api/hosts/11/plugins/104/acknowledge/clear", "instance=1", {}, "");
-    row(
-        "unack port", [](ApiClient& c) { c.unacknowledge(12, 104, 501, 1); }, "POST",
-        "/api/switch-ports/501/acknowledge/clear", "", {}, "");
-    row(
-        "dnd host", [](ApiClient& c) { c.dndCreate(QStringLiteral("host"), 12, 0, 0, 60, QString(), 0); }, "POST",
-        "/api/dnd", "", "scope=host&host_id=12&minutes=60", form);
-    row(
-        "dnd plugin all fields",
-        [](ApiClient& c) {
-            c.dndCreate(QStringLiteral("plugin"), 11, 104, 0, 240, QStringLiteral("disk full & mer"), 2);
-        },
-        "POST", "/api/dnd", "",
-        "scope=plugin&host_id=11&plugin_id=104&instance_id=2&minutes=240&reason=disk%20full%20%26%20mer", form);
-    row(
-        "dnd port until further notice",
-        [](ApiClient& c) { c.dndCreate(QStringLiteral("port"), 0, 0, 501, 0, QString(), 0); }, "POST", "/api/dnd", "",
-        "scope=port&port_id=501", form);
-    row(
-        "dnd empty scope", [](ApiClient& c) { c.dndCreate(QString(), 0, 0, 0, 0, QString(), -1); }, "POST", "/api/dnd",
-        "", "scope", form);
-    row(
-        "dnd cancel", [](ApiClient& c) { c.dndCancel(7); }, "POST", "/api/dnd/7/cancel", "", {}, "");
-    row(
-        "recheck no instance", [](ApiClient& c) { c.recheckPlugin(10, 100, 0); }, "POST",
-        "/api/hosts/10/plugins/100/recheck", "", {}, "");
-    row(
-        "recheck instance", [](ApiClient& c) { c.recheckPlugin(11, 104, 3); }, "POST",
-        "/api/hosts/11/plugins/104/recheck", "instance=3", {}, "");
-    row(
-        "recheck host negative id", [](ApiClient& c) { c.recheckHost(-3); }, "POST", "/api/hosts/-3/recheck", "", {},
-        "");
+    // clang-format off
+    row("me", "GET", "/api/auth/me", "", {}, "", [](ApiClient& c) { c.me(); });
+    row("logout", "POST", "/api/auth/logout", "", {}, "", [](ApiClient& c) { c.logout(); });
+    row("status", "GET", "/api/status", "", {}, "", [](ApiClient& c) { c.status(); });
+    row("tree", "GET", "/api/tree/status", "", {}, "", [](ApiClient& c) { c.treeStatus(); });
+    row("alarmlog plain", "GET", "/api/alarmlog", "page=1&limit=100", {}, "",
+        [](ApiClient& c) { c.alarmlog(1, 100, false, QString()); });
+    row("alarmlog active search", "GET", "/api/alarmlog", "page=3&limit=100&active=1&q=web%201%26x%3D%C3%B6", {}, "",
+        [](ApiClient& c) { c.alarmlog(3, 100, true, QStringLiteral("web 1&x=ö")); });
+    row("dnd sessions", "GET", "/api/dnd", "", {}, "", [](ApiClient& c) { c.dndSessions(); });
+    row("labels instance", "GET", "/api/hosts/11/plugins/104/metrics", "instance=2", {}, "",
+        [](ApiClient& c) { c.metricLabels(11, 104, 0, 2); });
+    row("labels negative instance", "GET", "/api/hosts/11/plugins/104/metrics", "", {}, "",
+        [](ApiClient& c) { c.metricLabels(11, 104, 0, -1); });
+    row("labels port", "GET", "/api/hosts/12/switch-ports/500/metrics", "", {}, "",
+        [](ApiClient& c) { c.metricLabels(12, 99, 500, 3); });
+    row("series instance", "GET", "/api/hosts/11/plugins/104/metrics/data", "label=anv%C3%A4nt&hours=168&instance=2", {}, "",
+        [](ApiClient& c) { c.metricSeries(11, 104, 0, QStringLiteral("använt"), 168, 2); });
+    row("series port", "GET", "/api/hosts/12/switch-ports/500/metrics/data", "label=in&hours=8", {}, "",
+        [](ApiClient& c) { c.metricSeries(12, 7, 500, QStringLiteral("in"), 8, 2); });
+    row("series empty label", "GET", "/api/hosts/10/plugins/102/metrics/data", "label&hours=1", {}, "",
+        [](ApiClient& c) { c.metricSeries(10, 102, 0, QString(), 1, 0); });
+    row("ack empty comment", "POST", "/api/hosts/10/plugins/101/acknowledge", "", "{}", json,
+        [](ApiClient& c) { c.acknowledge(10, 101, 0, QString(), 0); });
+    row("ack comment, instance", "POST", "/api/hosts/11/plugins/104/acknowledge", "instance=2",
+        QByteArray(R"({"comment":"Tittar på det ✓"})"), json,
+        [](ApiClient& c) { c.acknowledge(11, 104, 0, QStringLiteral("Tittar på det ✓"), 2); });
+    row("ack port wins", "POST", "/api/switch-ports/501/acknowledge", "", "{}", json,
+        [](ApiClient& c) { c.acknowledge(12, 104, 501, QString(), 2); });
+    row("unack check", "POST", "/api/hosts/10/plugins/101/acknowledge/clear", "", {}, "",
+        [](ApiClient& c) { c.unacknowledge(10, 101, 0, 0); });
+    row("unack port", "POST", "/api/switch-ports/501/acknowledge/clear", "", {}, "",
+        [](ApiClient& c) { c.unacknowledge(12, 104, 501, 1); });
+    row("dnd host", "POST", "/api/dnd", "", "scope=host&host_id=12&minutes=60", form,
+        [](ApiClient& c) { c.dndCreate(QStringLiteral("host"), 12, 0, 0, 60, QString(), 0); });
+    row("dnd plugin all fields", "POST", "/api/dnd", "",
+        "scope=plugin&host_id=11&plugin_id=104&instance_id=2&minutes=240&reason=disk%20full%20%26%20mer", form,
+        [](ApiClient& c) { c.dndCreate(QStringLiteral("plugin"), 11, 104, 0, 240, QStringLiteral("disk full & mer"), 2); });
+    row("dnd port until further notice", "POST", "/api/dnd", "", "scope=port&port_id=501", form,
+        [](ApiClient& c) { c.dndCreate(QStringLiteral("port"), 0, 0, 501, 0, QString(), 0); });
+    row("dnd cancel", "POST", "/api/dnd/7/cancel", "", {}, "", [](ApiClient& c) { c.dndCancel(7); });
+    row("recheck instance", "POST", "/api/hosts/11/plugins/104/recheck", "instance=3", {}, "",
+        [](ApiClient& c) { c.recheckPlugin(11, 104, 3); });
+    row("recheck host negative id", "POST", "/api/hosts/-3/recheck", "", {}, "", [](ApiClient& c) { c.recheckHost(-3); });
+    // clang-format on
 }
 
 void TestApiClient::operationsSendExactRequests()

@@ -34,6 +34,27 @@ QColor iconColor(const QIcon& icon)
     return QColor(icon.pixmap(64, 64).toImage().pixel(32, 2));
 }
 
+// A row of the servers dialog: name, address, connect at start, status.
+QString rowText(QTableWidget* table, int row)
+{
+    return QStringList(
+        {table->item(row, 0)->text(), table->item(row, 1)->text(),
+            table->item(row, 2)->checkState() == Qt::Checked ? QStringLiteral("on") : QStringLiteral("off"),
+            table->item(row, 3)->text()})
+        .join(QLatin1Char('|'));
+}
+
+QString enabledButtons(QWidget* dialog)
+{
+    QStringList names;
+    for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+        if (button->isEnabled() && button->text() != QLatin1String("&Close")
+            && button->text() != QLatin1String("Close"))
+            names.append(button->text());
+    }
+    return names.join(QLatin1Char(','));
+}
+
 QPushButton* buttonNamed(QWidget* parent, const QString& text)
 {
     for (QPushButton* button : parent->findChildren<QPushButton*>()) {
@@ -54,7 +75,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void emptyWindow();
     void worstStatus_data();
     void worstStatus();
     void tabsFollowServerList();
@@ -64,12 +84,10 @@ private Q_SLOTS:
     void removingLogsOutAndDeletes_data();
     void removingLogsOutAndDeletes();
     void reloginReconnectsOpenTab();
-    void lostLoginLeavesTray();
     void filterField();
     void closingWithoutTrayEndsProgram();
     void addServerThroughLogin();
     void settingsDialogShowsAndSaves();
-    void settingsDialogCancelChangesNothing();
     void acceptedSettingsApply();
     void serversDialogTable();
     void serversDialogRenameAndAutoconnect();
@@ -124,38 +142,23 @@ void TestMainWindow::withServersDialog(const std::function<void(ServersDialog*)>
     window->openServersDialog();
 }
 
-void TestMainWindow::emptyWindow()
-{
-    QCOMPARE(window->windowTitle(), QStringLiteral("Norv"));
-    QCOMPARE(window->size(), QSize(1150, 720));
-    QCOMPARE(child<QStackedWidget>(window.get(), "stack")->currentIndex(), 0);
-    QCOMPARE(iconColor(window->windowIcon()), icons::statusColor(QStringLiteral("ok"), false));
-    for (const char* label : {"timeLabel", "summaryLabel", "versionLabel"})
-        QCOMPARE(child<QLabel>(window.get(), label)->text(), QString());
-    QCOMPARE(child<QLineEdit>(window.get(), "filterEdit")->placeholderText(),
-        QStringLiteral("Sök enhet, grupp eller check…"));
-    QVERIFY(child<QWidget>(window.get(), "emptyPage")->findChild<QLabel*>()->text()
-        == QStringLiteral("Inte ansluten till någon Norv-server."));
-}
-
 void TestMainWindow::worstStatus_data()
 {
     QTest::addColumn<QStringList>("statuses");
     QTest::addColumn<QString>("worst");
+    // clang-format off
     QTest::newRow("none") << QStringList() << "ok";
     QTest::newRow("warning and stale") << QStringList({"stale", "warning"}) << "warning";
     QTest::newRow("pending beside ok") << QStringList({"pending", "ok"}) << "ok";
-    QTest::newRow("all pending") << QStringList({"pending", "pending"}) << "pending";
     QTest::newRow("unknown words rank 0") << QStringList({"none", "ignored", ""}) << "pending";
     QTest::newRow("critical over unknown") << QStringList({"unknown", "critical", "warning"}) << "critical";
-    QTest::newRow("first of equals") << QStringList({"ok", "ok"}) << "ok";
+    // clang-format on
 }
 
 void TestMainWindow::worstStatus()
 {
     QFETCH(QStringList, statuses);
-    QFETCH(QString, worst);
-    QCOMPARE(::worstStatus(statuses), worst);
+    QTEST(::worstStatus(statuses), "worst");
 }
 
 void TestMainWindow::tabsFollowServerList()
@@ -166,27 +169,23 @@ void TestMainWindow::tabsFollowServerList()
     window->openServer(ec, QString());
     window->openServer(ea, QString());
     window->openServer(eb, QString());
-    const QList<ServerView*> views = window->views();
-    QCOMPARE(views.size(), 3);
-    QCOMPARE(views.at(0)->entry.id, ea.id);
-    QCOMPARE(views.at(1)->entry.id, eb.id);
-    QCOMPARE(views.at(2)->entry.id, ec.id);
+    const auto ids = [this] {
+        QStringList ids;
+        for (ServerView* view : window->views())
+            ids.append(view->entry.id);
+        return ids;
+    };
+    QCOMPARE(ids(), QStringList({ea.id, eb.id, ec.id}));
     QCOMPARE(window->currentView()->entry.id, eb.id); // the last opened is current
-    auto* tabs = child<QTabWidget>(window.get(), "serverTabs");
-    QCOMPARE(tabs->tabText(0), QStringLiteral("127.0.0.1"));
-    QCOMPARE(tabs->tabToolTip(2), c.url());
-    QCOMPARE(child<QStackedWidget>(window.get(), "stack")->currentIndex(), 1);
+    QCOMPARE(child<QTabWidget>(window.get(), "serverTabs")->tabToolTip(2), c.url());
 
     // A server that is not in the list goes last.
     const settings::ServerEntry stranger {
         QStringLiteral("fffffffffff0"), a.url() + QStringLiteral("/x"), QStringLiteral("Främling"), true};
     window->openServer(stranger, a.issueToken(QStringLiteral("viewer")));
-    QCOMPARE(window->views().last()->entry.id, stranger.id);
     window->closeServer(eb.id);
     window->openServer(eb, QString());
-    QCOMPARE(window->views().at(1)->entry.id, eb.id);
-    window->selectFirstTab();
-    QCOMPARE(window->currentView()->entry.id, ea.id);
+    QCOMPARE(ids(), QStringList({ea.id, eb.id, ec.id, stranger.id}));
 }
 
 void TestMainWindow::iconTitleAndStatusBar()
@@ -206,16 +205,12 @@ void TestMainWindow::iconTitleAndStatusBar()
     QCOMPARE(iconColor(tabs->tabIcon(1)), icons::statusColor(QStringLiteral("ok"), false));
     QCOMPARE(iconColor(tabs->tabIcon(0)), icons::statusColor(QStringLiteral("critical"), false));
 
-    tabs->setCurrentIndex(1);
-    QCOMPARE(window->windowTitle(), QStringLiteral("Norv – %1").arg(b.url()));
-    QCOMPARE(child<QLabel>(window.get(), "summaryLabel")->text(), vb->summaryText);
-    QCOMPARE(child<QLabel>(window.get(), "summaryLabel")->text(),
-        QStringLiteral("0 kritiska · 0 varningar · 0 stale · 9 ok av 9"));
-    QCOMPARE(child<QLabel>(window.get(), "versionLabel")->text(), QStringLiteral("klient 1.0.28 · server 1.0.28"));
-    QVERIFY(child<QLabel>(window.get(), "timeLabel")->text().startsWith(QStringLiteral("servertid ")));
-    tabs->setCurrentIndex(0);
-    QCOMPARE(child<QLabel>(window.get(), "summaryLabel")->text(), va->summaryText);
-    QCOMPARE(window->windowTitle(), QStringLiteral("Norv – %1").arg(a.url()));
+    for (ServerView* view : {vb, va}) {
+        tabs->setCurrentWidget(view);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Norv – %1").arg(view->entry.url));
+        QCOMPARE(child<QLabel>(window.get(), "summaryLabel")->text(), view->summaryText);
+        QCOMPARE(child<QLabel>(window.get(), "timeLabel")->text(), view->serverTimeText);
+    }
     // The tray sums both servers up.
     QTRY_VERIFY(window->trayIcon()->toolTip().endsWith(QStringLiteral("(2 servrar)")));
 }
@@ -251,14 +246,14 @@ void TestMainWindow::closingKeepsServerAndToken()
     auto* tabs = child<QTabWidget>(window.get(), "serverTabs");
     Q_EMIT tabs->tabCloseRequested(0); // the tab's close button
     QCOMPARE(window->views(), QList<ServerView*>({vb}));
-    QVERIFY(!window->view(ea.id));
     QCOMPARE(settings::servers().size(), 2);
     QCOMPARE(settings::loadServerToken(ea.id), token);
     QVERIFY(!window->trayIcon()->toolTip().endsWith(QStringLiteral("servrar)")));
     window->closeServer(eb.id);
     window->closeServer(eb.id); // already closed: nothing
-    QCOMPARE(child<QStackedWidget>(window.get(), "stack")->currentIndex(), 0);
-    QCOMPARE(window->windowTitle(), QStringLiteral("Norv"));
+    QCOMPARE(child<QStackedWidget>(window.get(), "stack")->currentIndex(), 0); // the empty page
+    QCOMPARE(window->windowTitle() + child<QLabel>(window.get(), "summaryLabel")->text(), QStringLiteral("Norv"));
+    QCOMPARE(iconColor(window->windowIcon()), icons::statusColor(QStringLiteral("ok"), false));
 }
 
 void TestMainWindow::removingLogsOutAndDeletes_data()
@@ -292,10 +287,8 @@ void TestMainWindow::removingLogsOutAndDeletes()
     QCOMPARE(logouts.first().header("authorization"), "Bearer " + token.toUtf8());
     if (tokenValid)
         QCOMPARE(a.tokenCount(), tokensBefore - 1);
-    QVERIFY(!settings::findServer(ea.id));
+    QVERIFY(!settings::findServer(ea.id) && !window->view(ea.id));
     QVERIFY(!QFile::exists(settings::serverTokenPath(ea.id)));
-    QVERIFY(!window->view(ea.id));
-    QVERIFY(settings::findServer(eb.id));
     QVERIFY(!settings::loadServerToken(eb.id).isEmpty());
 }
 
@@ -323,32 +316,10 @@ void TestMainWindow::reloginReconnectsOpenTab()
     QCOMPARE(lockedUrl, a.url());
     QVERIFY(readOnly);
     const QString stored = settings::loadServerToken(ea.id);
-    QVERIFY(!stored.isEmpty());
     QCOMPARE(window->views(), QList<ServerView*>({va}));
     QTRY_COMPARE(va->summaryText, QStringLiteral("2 kritiska · 2 varningar · 0 stale · 5 ok av 9"));
     QCOMPARE(a.requests().last().header("authorization"), "Bearer " + stored.toUtf8());
     QCOMPARE(settings::servers().size(), 1);
-}
-
-void TestMainWindow::lostLoginLeavesTray()
-{
-    const settings::ServerEntry ea = store(a);
-    const settings::ServerEntry eb = store(b);
-    ServerView* va = window->openServer(ea, QString());
-    ServerView* vb = window->openServer(eb, QString());
-    waitForStatus(va);
-    waitForStatus(vb);
-    QTRY_VERIFY(window->trayIcon()->toolTip().endsWith(QStringLiteral("(2 servrar)")));
-    a.revokeAllTokens();
-    va->refreshNow();
-    QTRY_COMPARE(va->summaryText, QStringLiteral("Inte inloggad"));
-    QVERIFY(!window->trayIcon()->toolTip().contains(QStringLiteral("servrar")));
-    QCOMPARE(iconColor(child<QTabWidget>(window.get(), "serverTabs")->tabIcon(0)),
-        icons::statusColor(QStringLiteral("pending"), false));
-    // A later status of the other server does not bring the lost one back.
-    vb->refreshNow();
-    QTest::qWait(300);
-    QVERIFY(!window->trayIcon()->toolTip().contains(QStringLiteral("servrar")));
 }
 
 void TestMainWindow::filterField()
@@ -388,9 +359,7 @@ void TestMainWindow::closingWithoutTrayEndsProgram()
     ServerView* va = window->openServer(store(a), QString());
     waitForStatus(va);
     window->show();
-    QVERIFY(!window->isQuitting());
     QVERIFY(window->close());
-    QVERIFY(!window->isVisible());
     QVERIFY(window->isQuitting());
     a.clearRequests();
     va->refreshNow(); // shut down: no poller any more
@@ -413,10 +382,8 @@ void TestMainWindow::addServerThroughLogin()
     const QList<settings::ServerEntry> list = settings::servers();
     QCOMPARE(list.size(), 1);
     QCOMPARE(list.first().url, c.url());
-    QVERIFY(list.first().autoconnect);
     QCOMPARE(window->views().size(), 1);
-    QCOMPARE(window->views().first()->entry.id, list.first().id);
-    waitForStatus(window->views().first());
+    waitForStatus(window->view(list.first().id));
 
     // Cancelled: nothing is stored or opened.
     testsupport::whenModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
@@ -430,51 +397,26 @@ void TestMainWindow::settingsDialogShowsAndSaves()
         "[General]\ntheme=Blå\nfont_size=0\nrefresh_seconds=900\n"
         "alarm_on_soft=yes\nfont_family=\n");
     SettingsDialog dialog;
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Inställningar – Norv GUI"));
     auto* theme = child<QComboBox>(&dialog, "themeCombo");
-    QCOMPARE(theme->currentText(), QStringLiteral("Följ systemet"));
-    QCOMPARE(theme->count(), 3);
-    QCOMPARE(theme->itemText(2), QStringLiteral("Mörkt"));
     auto* size = child<QSpinBox>(&dialog, "fontSizeSpin");
-    QCOMPARE(size->text(), QStringLiteral("Systemets standard"));
     auto* interval = child<QSpinBox>(&dialog, "intervalSpin");
-    QCOMPARE(interval->value(), 300); // stored 900, shown clamped
-    QCOMPARE(interval->suffix(), QStringLiteral(" s"));
-    QCOMPARE(interval->minimum(), 5);
+    QCOMPARE(theme->currentText(), QStringLiteral("Följ systemet"));
+    QCOMPARE(size->text(), QStringLiteral("Systemets standard"));
+    QCOMPARE(interval->text(), QStringLiteral("300 s")); // stored 900, shown clamped
     QVERIFY(child<QCheckBox>(&dialog, "alarmOnSoftCheck")->isChecked());
-
     dialog.save();
-    QCOMPARE(settings::theme(), QStringLiteral("system"));
-    QCOMPARE(settings::refreshSeconds(), 300);
-    QCOMPARE(settings::fontSize(), 0);
+    QCOMPARE(settings::theme() + QString::number(settings::refreshSeconds()) + QString::number(settings::fontSize()),
+        QStringLiteral("system3000"));
+    // The family shown is stored even when none was.
     QCOMPARE(settings::fontFamily(), child<QFontComboBox>(&dialog, "fontCombo")->currentFont().family());
-    QVERIFY(!settings::fontFamily().isEmpty());
-
     theme->setCurrentIndex(2);
     size->setValue(13);
     interval->setValue(4); // below the range: stays 5
     child<QCheckBox>(&dialog, "alarmOnSoftCheck")->setChecked(false);
     dialog.save();
-    QCOMPARE(settings::theme(), QStringLiteral("dark"));
-    QCOMPARE(settings::fontSize(), 13);
-    QCOMPARE(settings::refreshSeconds(), 5);
+    QCOMPARE(settings::theme() + QString::number(settings::refreshSeconds()) + QString::number(settings::fontSize()),
+        QStringLiteral("dark513"));
     QVERIFY(!settings::alarmOnSoft());
-}
-
-void TestMainWindow::settingsDialogCancelChangesNothing()
-{
-    settings::setTheme(QStringLiteral("light"));
-    settings::setRefreshSeconds(30);
-    const QByteArray before = testsupport::readFile(testsupport::iniPath());
-    testsupport::whenModal([](QWidget* modal) {
-        child<QComboBox>(modal, "themeCombo")->setCurrentIndex(2);
-        child<QSpinBox>(modal, "intervalSpin")->setValue(60);
-        child<QSpinBox>(modal, "fontSizeSpin")->setValue(20);
-        child<QCheckBox>(modal, "alarmOnSoftCheck")->setChecked(true);
-        QTest::mouseClick(modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel), Qt::LeftButton);
-    });
-    window->openSettings();
-    QCOMPARE(testsupport::readFile(testsupport::iniPath()), before);
 }
 
 void TestMainWindow::acceptedSettingsApply()
@@ -492,9 +434,7 @@ void TestMainWindow::acceptedSettingsApply()
     QCOMPARE(QApplication::palette().color(QPalette::Window).name(), QStringLiteral("#171e2b"));
     QTRY_VERIFY(!a.requests(QStringLiteral("/api/status")).isEmpty()); // every tab polls at once
     // The tab badge is repainted in the dark look.
-    QCOMPARE(iconColor(child<QTabWidget>(window.get(), "serverTabs")->tabIcon(0)),
-        icons::statusColor(QStringLiteral("critical"), false));
-    QCOMPARE(icons::statusColor(QStringLiteral("critical"), false).name(), QStringLiteral("#ff8080"));
+    QCOMPARE(iconColor(child<QTabWidget>(window.get(), "serverTabs")->tabIcon(0)).name(), QStringLiteral("#ff8080"));
     settings::setTheme(QStringLiteral("system"));
     settings::applySavedTheme();
     QCOMPARE(QApplication::palette().color(QPalette::Window), before.color(QPalette::Window));
@@ -508,37 +448,16 @@ void TestMainWindow::serversDialogTable()
     settings::setServerAutoconnect(eb.id, false);
     window->openServer(ea, QString());
     withServersDialog([&](ServersDialog* dialog) {
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("Servrar – Norv"));
-        QCOMPARE(dialog->size(), QSize(720, 320));
         auto* table = child<QTableWidget>(dialog, "table");
-        QCOMPARE(table->rowCount(), 2);
-        QStringList headers;
-        for (int col = 0; col < 4; ++col)
-            headers.append(table->horizontalHeaderItem(col)->text());
-        QCOMPARE(headers, QStringList({"Namn", "Adress", "Anslut vid start", "Status"}));
-        QCOMPARE(table->item(0, 0)->text(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(table->item(0, 0)->data(Qt::UserRole).toString(), ea.id);
-        QCOMPARE(table->item(1, 0)->text(), QStringLiteral("Drift"));
-        QCOMPARE(table->item(1, 1)->text(), b.url());
-        QCOMPARE(table->item(0, 2)->checkState(), Qt::Checked);
-        QCOMPARE(table->item(1, 2)->checkState(), Qt::Unchecked);
-        QCOMPARE(table->item(0, 3)->text(), QStringLiteral("Ansluten"));
-        QCOMPARE(table->item(1, 3)->text(), QStringLiteral("Inte ansluten"));
-        QVERIFY(!(table->item(1, 1)->flags() & Qt::ItemIsEditable));
-        QVERIFY(table->item(1, 0)->flags() & Qt::ItemIsEditable);
-        // Nothing selected: only adding is possible.
-        QVERIFY(dialog->selectedId().isEmpty());
-        QVERIFY(!buttonNamed(dialog, QStringLiteral("Anslut"))->isEnabled());
-        QVERIFY(!buttonNamed(dialog, QStringLiteral("Koppla från"))->isEnabled());
-        QVERIFY(!buttonNamed(dialog, QStringLiteral("Ta bort…"))->isEnabled());
-        QVERIFY(buttonNamed(dialog, QStringLiteral("Lägg till server…"))->isEnabled());
+        QCOMPARE(rowText(table, 0), QStringLiteral("127.0.0.1|%1|on|Ansluten").arg(a.url()));
+        QCOMPARE(rowText(table, 1), QStringLiteral("Drift|%1|off|Inte ansluten").arg(b.url()));
+        QVERIFY(
+            !(table->item(1, 1)->flags() & Qt::ItemIsEditable) && (table->item(1, 0)->flags() & Qt::ItemIsEditable));
+        QCOMPARE(enabledButtons(dialog), QStringLiteral("Lägg till server…")); // nothing selected
         table->selectRow(0);
-        QVERIFY(!buttonNamed(dialog, QStringLiteral("Anslut"))->isEnabled());
-        QVERIFY(buttonNamed(dialog, QStringLiteral("Koppla från"))->isEnabled());
+        QCOMPARE(enabledButtons(dialog), QStringLiteral("Lägg till server…,Koppla från,Ta bort…"));
         table->selectRow(1);
-        QVERIFY(buttonNamed(dialog, QStringLiteral("Anslut"))->isEnabled());
-        QVERIFY(!buttonNamed(dialog, QStringLiteral("Koppla från"))->isEnabled());
-        QVERIFY(buttonNamed(dialog, QStringLiteral("Ta bort…"))->isEnabled());
+        QCOMPARE(enabledButtons(dialog), QStringLiteral("Lägg till server…,Anslut,Ta bort…"));
     });
 }
 
@@ -551,7 +470,6 @@ void TestMainWindow::serversDialogRenameAndAutoconnect()
         table->item(0, 0)->setText(QStringLiteral("  Produktion  "));
         QCOMPARE(settings::findServer(ea.id)->name, QStringLiteral("Produktion"));
         QCOMPARE(child<QTabWidget>(window.get(), "serverTabs")->tabText(0), QStringLiteral("Produktion"));
-        QCOMPARE(va->entry.name, QStringLiteral("Produktion"));
         QTRY_COMPARE(table->item(0, 0)->text(), QStringLiteral("Produktion")); // reloaded after the edit
         QCOMPARE(dialog->selectedId(), ea.id);
 
@@ -565,7 +483,6 @@ void TestMainWindow::serversDialogRenameAndAutoconnect()
         table->item(0, 2)->setCheckState(Qt::Unchecked);
         QVERIFY(!settings::findServer(ea.id)->autoconnect);
         QCOMPARE(window->view(ea.id), va); // still connected
-        QCOMPARE(settings::loadServerToken(ea.id).isEmpty(), false);
     });
 }
 
@@ -577,24 +494,20 @@ void TestMainWindow::serversDialogConnectDisconnect()
         auto* table = child<QTableWidget>(dialog, "table");
         table->selectRow(0);
         QTest::mouseClick(buttonNamed(dialog, QStringLiteral("Anslut")), Qt::LeftButton);
-        QVERIFY(window->view(ea.id));
         QCOMPARE(table->item(0, 3)->text(), QStringLiteral("Ansluten"));
         QCOMPARE(dialog->selectedId(), ea.id);
-        QVERIFY(dialog->isVisible());
 
         // A double-click on the status cell connects as well.
         table->selectRow(1);
         const QRect cell = table->visualItemRect(table->item(1, 3));
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
         QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
-        QVERIFY(window->view(eb.id));
         QCOMPARE(table->item(1, 3)->text(), QStringLiteral("Ansluten"));
 
         table->selectRow(0);
         QTest::mouseClick(buttonNamed(dialog, QStringLiteral("Koppla från")), Qt::LeftButton);
         QVERIFY(!window->view(ea.id));
         QCOMPARE(table->item(0, 3)->text(), QStringLiteral("Inte ansluten"));
-        QCOMPARE(settings::servers().size(), 2);
     });
     // Connected with the stored token.
     QTRY_VERIFY(window->view(eb.id)->hasStatus);
@@ -619,17 +532,13 @@ void TestMainWindow::serversDialogRemove()
                            "på servern och tokenen tas bort från den här datorn.")
                 .arg(a.url()));
         QCOMPARE(settings::servers().size(), 2);
-        QVERIFY(window->view(ea.id));
-        QVERIFY(!settings::loadServerToken(ea.id).isEmpty());
 
         testsupport::whenMessageBox([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
         QTest::mouseClick(buttonNamed(dialog, QStringLiteral("Ta bort…")), Qt::LeftButton);
         QCOMPARE(settings::servers().size(), 1);
-        QVERIFY(!window->view(ea.id));
         QCOMPARE(table->rowCount(), 1);
         QVERIFY(dialog->selectedId().isEmpty());
         QCOMPARE(a.requests(QStringLiteral("/api/auth/logout")).size(), 1);
-        QVERIFY(!settings::loadServerToken(eb.id).isEmpty());
     });
 }
 

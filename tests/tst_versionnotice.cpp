@@ -15,7 +15,6 @@ private Q_SLOTS:
 
     void clientVersion_data();
     void clientVersion();
-    void boxAndButtons();
     void shownOncePerDifferingVersion();
     void unusableVersionsNeverOpen_data();
     void unusableVersionsNeverOpen();
@@ -49,25 +48,6 @@ void TestVersionNotice::clientVersion()
     if (!content.isNull())
         testsupport::writeFile(versionFile(), content);
     QCOMPARE(appversion::clientVersion(), version);
-}
-
-void TestVersionNotice::boxAndButtons()
-{
-    VersionNotice notice(nullptr);
-    QCOMPARE(notice.windowTitle(), QStringLiteral("Olika versioner av Norv"));
-    QCOMPARE(notice.icon(), QMessageBox::Information);
-    QCOMPARE(notice.textFormat(), Qt::PlainText);
-    const QList<QAbstractButton*> buttons = notice.buttons();
-    QCOMPARE(buttons.size(), 2);
-    QAbstractButton* download
-        = buttons.at(0)->text().startsWith(QStringLiteral("Öppna")) ? buttons.at(0) : buttons.at(1);
-    QAbstractButton* keep = download == buttons.at(0) ? buttons.at(1) : buttons.at(0);
-    QCOMPARE(download->text(), QStringLiteral("Öppna nedladdningssidan"));
-    QCOMPARE(notice.buttonRole(download), QMessageBox::AcceptRole);
-    QCOMPARE(keep->text(), QStringLiteral("Fortsätt"));
-    QCOMPARE(notice.buttonRole(keep), QMessageBox::RejectRole);
-    QCOMPARE(notice.defaultButton(), keep);
-    QCOMPARE(notice.escapeButton(), keep);
 }
 
 void TestVersionNotice::shownOncePerDifferingVersion()
