@@ -107,10 +107,12 @@ void TestAlarmView::pageCount_data()
 {
     QTest::addColumn<int>("total");
     QTest::addColumn<QString>("line");
+    // clang-format off
     QTest::newRow("none") << 0 << "Sida 1 / 1 (0 larm)";
     QTest::newRow("exactly one page") << 100 << "Sida 1 / 1 (100 larm)";
     QTest::newRow("one more") << 101 << "Sida 1 / 2 (101 larm)";
     QTest::newRow("250") << 250 << "Sida 1 / 3 (250 larm)";
+    // clang-format on
 }
 
 void TestAlarmView::pageCount()
@@ -206,10 +208,12 @@ void TestAlarmView::failureKeepsRows_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("message");
+    // clang-format off
     QTest::newRow("server error") << 503 << QByteArray(R"({"error":"Underhåll pågår"})") << "Underhåll pågår";
     QTest::newRow("not json") << 200 << QByteArray("<html/>") << "Ogiltigt svar från servern";
     QTest::newRow("rejected token") << 401 << QByteArray() << "HTTP 401";
     QTest::newRow("dropped") << -1 << QByteArray() << "Kan inte nå servern: ";
+    // clang-format on
 }
 
 void TestAlarmView::failureKeepsRows()

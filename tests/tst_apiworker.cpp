@@ -74,14 +74,12 @@ void TestApiWorker::failureCarriesClientMessage_data()
 {
     QTest::addColumn<QString>("situation");
     QTest::addColumn<QString>("messageStart");
-    QTest::newRow("unreachable") << "unreachable"
-                                 << "Kan inte nå servern: ";
-    QTest::newRow("rejected token") << "401"
-                                    << "Token återkallad";
-    QTest::newRow("not an object") << "array"
-                                   << "Ogiltigt svar från servern";
-    QTest::newRow("empty job") << "empty"
-                               << "bad_function_call";
+    // clang-format off
+    QTest::newRow("unreachable") << "unreachable" << "Kan inte nå servern: ";
+    QTest::newRow("rejected token") << "401" << "Token återkallad";
+    QTest::newRow("not an object") << "array" << "Ogiltigt svar från servern";
+    QTest::newRow("empty job") << "empty" << "bad_function_call";
+    // clang-format on
 }
 
 void TestApiWorker::failureCarriesClientMessage()

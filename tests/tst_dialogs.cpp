@@ -112,11 +112,13 @@ void TestDialogs::silenceDialogChoices_data()
     QTest::addColumn<QString>("reason");
     QTest::addColumn<int>("minutes");
     QTest::addColumn<QString>("trimmed");
+    // clang-format off
     QTest::newRow("untouched") << -1 << "" << 60 << "";
     QTest::newRow("4 timmar") << 1 << " disk " << 240 << "disk";
     QTest::newRow("8 timmar") << 2 << "" << 480 << "";
     QTest::newRow("24 timmar") << 3 << "   " << 1440 << "";
     QTest::newRow("tills vidare") << 4 << "byte av switch" << 0 << "byte av switch";
+    // clang-format on
 }
 
 void TestDialogs::silenceDialogChoices()
@@ -150,9 +152,11 @@ void TestDialogs::acknowledgementPrompt_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("confirm");
     QTest::addColumn<QString>("comment");
+    // clang-format off
     QTest::newRow("comment trimmed") << "  åtgärdas  " << true << "åtgärdas";
     QTest::newRow("empty confirmed") << "" << true << "";
     QTest::newRow("cancelled") << "skrivet men avbrutet" << false << "";
+    // clang-format on
 }
 
 void TestDialogs::acknowledgementPrompt()
@@ -182,6 +186,7 @@ void TestDialogs::scaleSeries_data()
     QTest::addColumn<QString>("unit");
     QTest::addColumn<double>("divisor");
     QTest::addColumn<QString>("label");
+    // clang-format off
     QTest::newRow("no values") << QList<double>() << "bps" << 1.0 << "bps";
     QTest::newRow("bps below 1000") << QList<double> {10, 950} << "bps" << 1.0 << "bit/s";
     QTest::newRow("bps megabits") << QList<double> {12500000, 3} << "bps" << 1e6 << "Mbit/s";
@@ -192,6 +197,7 @@ void TestDialogs::scaleSeries_data()
     QTest::newRow("empty unit small") << QList<double> {0.5} << "" << 1.0 << "";
     QTest::newRow("empty unit large") << QList<double> {2e9} << "" << 1e9 << "G";
     QTest::newRow("Bps is not bps") << QList<double> {100} << "Bps" << 1.0 << "Bps";
+    // clang-format on
 }
 
 void TestDialogs::scaleSeries()
@@ -318,17 +324,12 @@ void TestDialogs::pointsAndAxisRange_data()
     QTest::addColumn<QList<double>>("ys");
     QTest::addColumn<double>("max");
     QTest::addColumn<QString>("format");
-    QTest::newRow("unreadable points skipped")
-        << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":5},{"t":"2026-12-06T10:01:00","v":6},
-                          {"t":"2026-12-06 10:02:00"},{"t":"2026-12-06 10:03:00","v":"7"},{"v":8},"x",
-                          {"t":"2026-12-06 10:04:00","v":10}])")
-        << QList<double> {5, 0, 10} << 11.0 << "%.1f";
-    QTest::newRow("maximum exactly 100") << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":100}])")
-                                         << QList<double> {100} << 110.0 << "%.0f";
-    QTest::newRow("maximum 99.9") << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":99.9}])") << QList<double> {99.9}
-                                  << 99.9 * 1.1 << "%.1f";
-    QTest::newRow("all negative") << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":-4}])") << QList<double> {-4} << 1.0
-                                  << "%.1f";
+    // clang-format off
+    QTest::newRow("unreadable points skipped") << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":5},{"t":"2026-12-06T10:01:00","v":6}, {"t":"2026-12-06 10:02:00"},{"t":"2026-12-06 10:03:00","v":"7"},{"v":8},"x", {"t":"2026-12-06 10:04:00","v":10}])") << QList<double> {5, 0, 10} << 11.0 << "%.1f";
+    QTest::newRow("maximum exactly 100") << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":100}])") << QList<double> {100} << 110.0 << "%.0f";
+    QTest::newRow("maximum 99.9") << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":99.9}])") << QList<double> {99.9} << 99.9 * 1.1 << "%.1f";
+    QTest::newRow("all negative") << QByteArray(R"([{"t":"2026-12-06 10:00:00","v":-4}])") << QList<double> {-4} << 1.0 << "%.1f";
+    // clang-format on
 }
 
 void TestDialogs::pointsAndAxisRange()

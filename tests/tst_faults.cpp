@@ -108,27 +108,24 @@ void TestFaults::faultyAnswers_data()
     QTest::addColumn<int>("timeoutMs");
 
     const QString label = QStringLiteral("Stand-in: ");
-    QTest::newRow("HTML 500") << Status << Fault::raw(500, "<html><h1>Internal Server Error</h1></html>", "text/html")
-                              << label + "HTTP 500" << 5000;
-    QTest::newRow("JSON array") << Status << Fault::raw(200, "[{\"status\":\"ok\"}]")
-                                << label + "Ogiltigt svar från servern" << 5000;
-    QTest::newRow("truncated JSON") << Tree << Fault::raw(200, "{\"groups\":[{\"id\":1,\"name\":\"Sto")
-                                    << label + "Ogiltigt svar från servern" << 5000;
-    QTest::newRow("invalid UTF-8") << Status << Fault::raw(200, "{\"status\":\"ok\xff\xfe\x80\"}")
-                                   << label + "Ogiltigt svar från servern" << 5000;
-    QTest::newRow("nested thousands deep")
-        << Status << Fault::raw(200, nested(5000)) << label + "Ogiltigt svar från servern" << 5000;
-    QTest::newRow("connection closed in the body")
-        << Tree << Fault::cutOff() << label + "Kan inte nå servern: " << 5000;
+    // clang-format off
+    QTest::newRow("HTML 500") << Status << Fault::raw(500, "<html><h1>Internal Server Error</h1></html>", "text/html") << label + "HTTP 500" << 5000;
+    QTest::newRow("JSON array") << Status << Fault::raw(200, "[{\"status\":\"ok\"}]") << label + "Ogiltigt svar från servern" << 5000;
+    QTest::newRow("truncated JSON") << Tree << Fault::raw(200, "{\"groups\":[{\"id\":1,\"name\":\"Sto") << label + "Ogiltigt svar från servern" << 5000;
+    QTest::newRow("invalid UTF-8") << Status << Fault::raw(200, "{\"status\":\"ok\xff\xfe\x80\"}") << label + "Ogiltigt svar från servern" << 5000;
+    QTest::newRow("nested thousands deep") << Status << Fault::raw(200, nested(5000)) << label + "Ogiltigt svar från servern" << 5000;
+    QTest::newRow("connection closed in the body") << Tree << Fault::cutOff() << label + "Kan inte nå servern: " << 5000;
     QTest::newRow("connection dropped") << Status << Fault::drop() << label + "Kan inte nå servern: " << 5000;
-    QTest::newRow("silent beyond the transfer timeout")
-        << Status << Fault::hang() << label + "Kan inte nå servern: " << 15000;
+    QTest::newRow("silent beyond the transfer timeout") << Status << Fault::hang() << label + "Kan inte nå servern: " << 15000;
     QTest::newRow("slow answer") << Status << Fault::slow(3000) << QString() << 8000;
+    // clang-format on
     Fault drip = Fault::drip(15);
     drip.answer
         = standin::Answer {200, QByteArray(R"({"status":"warning","summary":{"warning":1}})"), "application/json", {}};
+    // clang-format off
     QTest::newRow("answer dripped byte by byte") << Status << drip << QString() << 8000;
     QTest::newRow("tree of tens of megabytes") << Tree << Fault::raw(200, hugeTree()) << QString() << 60000;
+    // clang-format on
 }
 
 void TestFaults::faultyAnswers()

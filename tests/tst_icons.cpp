@@ -85,12 +85,14 @@ void TestIcons::lookThreshold_data()
 {
     QTest::addColumn<QColor>("window");
     QTest::addColumn<bool>("dark");
+    // clang-format off
     QTest::newRow("grey 128 is light") << QColor(128, 128, 128) << false;
     QTest::newRow("grey 127 is dark") << QColor(127, 127, 127) << true;
     QTest::newRow("sum 127999 is dark") << QColor(6, 215, 0) << true;
     QTest::newRow("sum 128113 is light") << QColor(6, 215, 1) << false;
     QTest::newRow("pure green is light") << QColor(0, 255, 0) << false;
     QTest::newRow("pure red is dark") << QColor(255, 0, 0) << true;
+    // clang-format on
 }
 
 void TestIcons::lookThreshold()

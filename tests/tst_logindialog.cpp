@@ -113,15 +113,11 @@ void TestLoginDialog::emptyFields_data()
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
-    QTest::newRow("user of spaces") << "http://x"
-                                    << "   "
-                                    << "p";
-    QTest::newRow("no password") << "http://x"
-                                 << "u"
-                                 << "";
-    QTest::newRow("only slashes") << " /// "
-                                  << "u"
-                                  << "p";
+    // clang-format off
+    QTest::newRow("user of spaces") << "http://x" << "   " << "p";
+    QTest::newRow("no password") << "http://x" << "u" << "";
+    QTest::newRow("only slashes") << " /// " << "u" << "p";
+    // clang-format on
 }
 
 void TestLoginDialog::emptyFields()
@@ -144,21 +140,13 @@ void TestLoginDialog::failingLoginKeepsDialogOpen_data()
     QTest::addColumn<QString>("situation");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("message");
-    QTest::newRow("wrong password") << "wrong"
-                                    << "fel"
-                                    << "Fel användarnamn eller lösenord";
-    QTest::newRow("answer without token") << "no token"
-                                          << "admin"
-                                          << "Servern svarade utan token.";
-    QTest::newRow("html error page") << "html"
-                                     << "admin"
-                                     << "HTTP 502";
-    QTest::newRow("password of spaces sent as typed") << "wrong"
-                                                      << "   "
-                                                      << "Fel användarnamn eller lösenord";
-    QTest::newRow("pre-filled address only") << "https"
-                                             << "admin"
-                                             << "Kan inte nå servern: ";
+    // clang-format off
+    QTest::newRow("wrong password") << "wrong" << "fel" << "Fel användarnamn eller lösenord";
+    QTest::newRow("answer without token") << "no token" << "admin" << "Servern svarade utan token.";
+    QTest::newRow("html error page") << "html" << "admin" << "HTTP 502";
+    QTest::newRow("password of spaces sent as typed") << "wrong" << "   " << "Fel användarnamn eller lösenord";
+    QTest::newRow("pre-filled address only") << "https" << "admin" << "Kan inte nå servern: ";
+    // clang-format on
 }
 
 void TestLoginDialog::failingLoginKeepsDialogOpen()

@@ -260,10 +260,12 @@ void TestMainWindow::removingLogsOutAndDeletes_data()
 {
     QTest::addColumn<bool>("open");
     QTest::addColumn<bool>("tokenValid");
+    // clang-format off
     QTest::newRow("open tab") << true << true;
     QTest::newRow("open tab, token already revoked") << true << false;
     QTest::newRow("not open") << false << true;
     QTest::newRow("not open, server refuses") << false << false;
+    // clang-format on
 }
 
 void TestMainWindow::removingLogsOutAndDeletes()

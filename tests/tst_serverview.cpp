@@ -344,20 +344,13 @@ void TestServerView::actionsSendTheirRequest_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("message");
     // clang-format off
-    QTest::newRow("acknowledge") << "p:11:103" << "Kvittera…" << "  tittar på det  " << "/api/hosts/11/plugins/103/acknowledge"
-        << QByteArray() << QByteArray(R"({"comment":"tittar på det"})") << "Kvittensen utförd";
-    QTest::newRow("acknowledge port, no comment") << "sp:501" << "Kvittera…" << "" << "/api/switch-ports/501/acknowledge"
-        << QByteArray() << QByteArray("{}") << "Kvittensen utförd";
-    QTest::newRow("unacknowledge instance") << "p:11:104:2" << "Avkvittera" << "" << "/api/hosts/11/plugins/104/acknowledge/clear"
-        << QByteArray("instance=2") << QByteArray() << "Avkvitteringen utförd";
-    QTest::newRow("recheck host") << "h:13" << "Kör recheck (alla checkar)" << "" << "/api/hosts/13/recheck"
-        << QByteArray() << QByteArray() << "Recheck utförd";
-    QTest::newRow("silence check") << "p:11:104:1" << "Stör ej…" << "Tills vidare" << "/api/dnd"
-        << QByteArray() << QByteArray("scope=plugin&host_id=11&plugin_id=104&instance_id=1&reason=disk%20byts") << "Stör ej utförd";
-    QTest::newRow("silence port by its id") << "sp:500" << "Stör ej…" << "8 timmar" << "/api/dnd"
-        << QByteArray() << QByteArray("scope=port&port_id=500&minutes=480&reason=disk%20byts") << "Stör ej utförd";
-    QTest::newRow("silence host") << "h:12" << "Stör ej hela enheten…" << "1 timme" << "/api/dnd"
-        << QByteArray() << QByteArray("scope=host&host_id=12&minutes=60&reason=disk%20byts") << "Stör ej utförd";
+    QTest::newRow("acknowledge") << "p:11:103" << "Kvittera…" << "  tittar på det  " << "/api/hosts/11/plugins/103/acknowledge" << QByteArray() << QByteArray(R"({"comment":"tittar på det"})") << "Kvittensen utförd";
+    QTest::newRow("acknowledge port, no comment") << "sp:501" << "Kvittera…" << "" << "/api/switch-ports/501/acknowledge" << QByteArray() << QByteArray("{}") << "Kvittensen utförd";
+    QTest::newRow("unacknowledge instance") << "p:11:104:2" << "Avkvittera" << "" << "/api/hosts/11/plugins/104/acknowledge/clear" << QByteArray("instance=2") << QByteArray() << "Avkvitteringen utförd";
+    QTest::newRow("recheck host") << "h:13" << "Kör recheck (alla checkar)" << "" << "/api/hosts/13/recheck" << QByteArray() << QByteArray() << "Recheck utförd";
+    QTest::newRow("silence check") << "p:11:104:1" << "Stör ej…" << "Tills vidare" << "/api/dnd" << QByteArray() << QByteArray("scope=plugin&host_id=11&plugin_id=104&instance_id=1&reason=disk%20byts") << "Stör ej utförd";
+    QTest::newRow("silence port by its id") << "sp:500" << "Stör ej…" << "8 timmar" << "/api/dnd" << QByteArray() << QByteArray("scope=port&port_id=500&minutes=480&reason=disk%20byts") << "Stör ej utförd";
+    QTest::newRow("silence host") << "h:12" << "Stör ej hela enheten…" << "1 timme" << "/api/dnd" << QByteArray() << QByteArray("scope=host&host_id=12&minutes=60&reason=disk%20byts") << "Stör ej utförd";
     // clang-format on
 }
 

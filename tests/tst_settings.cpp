@@ -63,21 +63,13 @@ void TestSettings::urlsAndNames_data()
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("normalized");
     QTest::addColumn<QString>("name");
-    QTest::newRow("spaces and slashes") << "  https://Norv.example:8443/api///  "
-                                        << "https://Norv.example:8443/api"
-                                        << "norv.example";
-    QTest::newRow("inner slashes kept") << "http://h//x/y/"
-                                        << "http://h//x/y"
-                                        << "h";
-    QTest::newRow("encoded idn host") << "https://xn--rksmrgs-5wao1o.se"
-                                      << "https://xn--rksmrgs-5wao1o.se"
-                                      << "räksmörgås.se";
-    QTest::newRow("no host") << " norv-lokal/ "
-                             << "norv-lokal"
-                             << "norv-lokal";
-    QTest::newRow("only slashes") << "////"
-                                  << ""
-                                  << "Norv";
+    // clang-format off
+    QTest::newRow("spaces and slashes") << "  https://Norv.example:8443/api///  " << "https://Norv.example:8443/api" << "norv.example";
+    QTest::newRow("inner slashes kept") << "http://h//x/y/" << "http://h//x/y" << "h";
+    QTest::newRow("encoded idn host") << "https://xn--rksmrgs-5wao1o.se" << "https://xn--rksmrgs-5wao1o.se" << "räksmörgås.se";
+    QTest::newRow("no host") << " norv-lokal/ " << "norv-lokal" << "norv-lokal";
+    QTest::newRow("only slashes") << "////" << "" << "Norv";
+    // clang-format on
 }
 
 void TestSettings::urlsAndNames()
@@ -98,24 +90,17 @@ void TestSettings::readRules_data()
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QString>("getter");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("refresh absent") << QByteArray() << "refresh"
-                                    << "15";
-    QTest::newRow("refresh 3 reads 5") << QByteArray("refresh_seconds=3") << "refresh"
-                                       << "5";
-    QTest::newRow("refresh text reads 15") << QByteArray("refresh_seconds=snabbt") << "refresh"
-                                           << "15";
-    QTest::newRow("soft Yes") << QByteArray("alarm_on_soft=Yes") << "soft"
-                              << "true";
-    QTest::newRow("soft on") << QByteArray("alarm_on_soft=on") << "soft"
-                             << "false";
-    QTest::newRow("font size text") << QByteArray("font_size=stor") << "fontSize"
-                                    << "0";
-    QTest::newRow("font size negative not clamped") << QByteArray("font_size=-3") << "fontSize"
-                                                    << "-3";
-    QTest::newRow("theme DARK") << QByteArray("theme=DARK") << "theme"
-                                << "dark";
-    QTest::newRow("theme unknown") << QByteArray("theme=turkos") << "theme"
-                                   << "system";
+    // clang-format off
+    QTest::newRow("refresh absent") << QByteArray() << "refresh" << "15";
+    QTest::newRow("refresh 3 reads 5") << QByteArray("refresh_seconds=3") << "refresh" << "5";
+    QTest::newRow("refresh text reads 15") << QByteArray("refresh_seconds=snabbt") << "refresh" << "15";
+    QTest::newRow("soft Yes") << QByteArray("alarm_on_soft=Yes") << "soft" << "true";
+    QTest::newRow("soft on") << QByteArray("alarm_on_soft=on") << "soft" << "false";
+    QTest::newRow("font size text") << QByteArray("font_size=stor") << "fontSize" << "0";
+    QTest::newRow("font size negative not clamped") << QByteArray("font_size=-3") << "fontSize" << "-3";
+    QTest::newRow("theme DARK") << QByteArray("theme=DARK") << "theme" << "dark";
+    QTest::newRow("theme unknown") << QByteArray("theme=turkos") << "theme" << "system";
+    // clang-format on
 }
 
 void TestSettings::readRules()
@@ -143,26 +128,13 @@ void TestSettings::writeRules_data()
     QTest::addColumn<QString>("argument");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("refresh below floor") << "refresh"
-                                         << "3"
-                                         << "refresh_seconds"
-                                         << "5";
-    QTest::newRow("soft on") << "soft"
-                             << "true"
-                             << "alarm_on_soft"
-                             << "true";
-    QTest::newRow("font size negative") << "fontSize"
-                                        << "-4"
-                                        << "font_size"
-                                        << "0";
-    QTest::newRow("theme dark") << "theme"
-                                << "dark"
-                                << "theme"
-                                << "dark";
-    QTest::newRow("theme Dark") << "theme"
-                                << "Dark"
-                                << "theme"
-                                << "system";
+    // clang-format off
+    QTest::newRow("refresh below floor") << "refresh" << "3" << "refresh_seconds" << "5";
+    QTest::newRow("soft on") << "soft" << "true" << "alarm_on_soft" << "true";
+    QTest::newRow("font size negative") << "fontSize" << "-4" << "font_size" << "0";
+    QTest::newRow("theme dark") << "theme" << "dark" << "theme" << "dark";
+    QTest::newRow("theme Dark") << "theme" << "Dark" << "theme" << "system";
+    // clang-format on
 }
 
 void TestSettings::writeRules()
@@ -186,10 +158,12 @@ void TestSettings::autoconnectReadRule_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<bool>("expected");
+    // clang-format off
     QTest::newRow("absent") << QByteArray() << true;
     QTest::newRow("YES") << QByteArray("1\\autoconnect=YES") << true;
     QTest::newRow("false") << QByteArray("1\\autoconnect=false") << false;
     QTest::newRow("on") << QByteArray("1\\autoconnect=on") << false;
+    // clang-format on
 }
 
 void TestSettings::autoconnectReadRule()
@@ -307,16 +281,13 @@ void TestSettings::tokenFileNames_data()
 {
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("fileName");
-    QTest::newRow("path characters dropped") << "../a/b.c"
-                                             << "abc";
-    QTest::newRow("only separators") << "/./"
-                                     << "_";
-    QTest::newRow("letters, dash, underscore") << "Åsa-ö_9"
-                                               << "Åsa-ö_9";
-    QTest::newRow("letter outside the basic plane") << "x\U0001D400y"
-                                                    << "x\U0001D400y";
-    QTest::newRow("vulgar fraction is no digit") << "\u00bd"
-                                                 << "_";
+    // clang-format off
+    QTest::newRow("path characters dropped") << "../a/b.c" << "abc";
+    QTest::newRow("only separators") << "/./" << "_";
+    QTest::newRow("letters, dash, underscore") << "Åsa-ö_9" << "Åsa-ö_9";
+    QTest::newRow("letter outside the basic plane") << "x\U0001D400y" << "x\U0001D400y";
+    QTest::newRow("vulgar fraction is no digit") << "\u00bd" << "_";
+    // clang-format on
 }
 
 void TestSettings::tokenFileNames()
@@ -405,10 +376,12 @@ void TestSettings::fontRules_data()
 {
     QTest::addColumn<QString>("family");
     QTest::addColumn<int>("size");
+    // clang-format off
     QTest::newRow("nothing stored") << "" << 0;
     QTest::newRow("family only") << "Noto Testfamilj" << 0;
     QTest::newRow("size only") << "" << 12;
     QTest::newRow("both") << "Noto Testfamilj" << 15;
+    // clang-format on
 }
 
 void TestSettings::fontRules()

@@ -113,10 +113,12 @@ void TestStartup::secondStartWakesTheRunningCopy_data()
     QTest::addColumn<bool>("unsetUser");
     QTest::addColumn<QByteArray>("userName");
     QTest::addColumn<QString>("socket");
+    // clang-format off
     QTest::newRow("USER") << QByteArray("anna") << false << QByteArray() << "norv-gui-anna";
     QTest::newRow("USER set but empty") << QByteArray("") << false << QByteArray("bo") << "norv-gui-";
     QTest::newRow("USERNAME when USER is unset") << QByteArray() << true << QByteArray("cilla") << "norv-gui-cilla";
     QTest::newRow("neither") << QByteArray() << true << QByteArray() << "norv-gui-norv";
+    // clang-format on
 }
 
 // This process plays the running copy with the program's own guard; the real program is the second start.

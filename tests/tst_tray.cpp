@@ -77,6 +77,7 @@ void TestTray::whichProblemsAreAlarms_data()
     QTest::addColumn<QString>("status");
     QTest::addColumn<bool>("softOn");
     QTest::addColumn<bool>("alarm");
+    // clang-format off
     QTest::newRow("critical") << QByteArray() << "critical" << false << true;
     QTest::newRow("unknown") << QByteArray() << "unknown" << false << true;
     QTest::newRow("stale is no alarm") << QByteArray() << "stale" << false << false;
@@ -88,6 +89,7 @@ void TestTray::whichProblemsAreAlarms_data()
     QTest::newRow("soft, alarm on soft on") << QByteArray(R"("hard":false)") << "warning" << true << true;
     QTest::newRow("hard null is soft") << QByteArray(R"("hard":null)") << "warning" << false << false;
     QTest::newRow("no hard member") << QByteArray() << "warning" << false << true;
+    // clang-format on
 }
 
 void TestTray::whichProblemsAreAlarms()
@@ -110,22 +112,15 @@ void TestTray::alarmKeys_data()
     QTest::addColumn<QByteArray>("first");
     QTest::addColumn<QByteArray>("second");
     QTest::addColumn<int>("newAlarms");
-    QTest::newRow("string and number ids are one key")
-        << QByteArray(R"({"host_id":7,"plugin_id":15,"status":"critical"})")
-        << QByteArray(R"({"host_id":"7","plugin_id":15.0,"status":"critical"})") << 0;
-    QTest::newRow("other instance is another alarm")
-        << QByteArray(R"({"host_id":7,"plugin_id":15,"status":"critical"})")
-        << QByteArray(R"({"host_id":7,"plugin_id":15,"instance_id":2,"status":"critical"})") << 1;
-    QTest::newRow("null and missing ids are one key")
-        << QByteArray(R"({"host_id":null,"status":"warning"})") << QByteArray(R"({"status":"warning"})") << 0;
-    QTest::newRow("fraction counts as 0") << QByteArray(R"({"host_id":0,"status":"warning"})")
-                                          << QByteArray(R"({"host_id":0.5,"status":"warning"})") << 0;
-    QTest::newRow("boolean id is its text") << QByteArray(R"({"host_id":"true","status":"warning"})")
-                                            << QByteArray(R"({"host_id":true,"status":"warning"})") << 0;
-    QTest::newRow("huge number") << QByteArray(R"({"host_id":1e300,"status":"warning"})")
-                                 << QByteArray(R"({"host_id":2e300,"status":"warning"})") << 1;
-    QTest::newRow("port is another part") << QByteArray(R"({"host_id":1,"plugin_id":5,"status":"warning"})")
-                                          << QByteArray(R"({"host_id":1,"port_id":5,"status":"warning"})") << 1;
+    // clang-format off
+    QTest::newRow("string and number ids are one key") << QByteArray(R"({"host_id":7,"plugin_id":15,"status":"critical"})") << QByteArray(R"({"host_id":"7","plugin_id":15.0,"status":"critical"})") << 0;
+    QTest::newRow("other instance is another alarm") << QByteArray(R"({"host_id":7,"plugin_id":15,"status":"critical"})") << QByteArray(R"({"host_id":7,"plugin_id":15,"instance_id":2,"status":"critical"})") << 1;
+    QTest::newRow("null and missing ids are one key") << QByteArray(R"({"host_id":null,"status":"warning"})") << QByteArray(R"({"status":"warning"})") << 0;
+    QTest::newRow("fraction counts as 0") << QByteArray(R"({"host_id":0,"status":"warning"})") << QByteArray(R"({"host_id":0.5,"status":"warning"})") << 0;
+    QTest::newRow("boolean id is its text") << QByteArray(R"({"host_id":"true","status":"warning"})") << QByteArray(R"({"host_id":true,"status":"warning"})") << 0;
+    QTest::newRow("huge number") << QByteArray(R"({"host_id":1e300,"status":"warning"})") << QByteArray(R"({"host_id":2e300,"status":"warning"})") << 1;
+    QTest::newRow("port is another part") << QByteArray(R"({"host_id":1,"plugin_id":5,"status":"warning"})") << QByteArray(R"({"host_id":1,"port_id":5,"status":"warning"})") << 1;
+    // clang-format on
 }
 
 void TestTray::alarmKeys()
@@ -239,16 +234,11 @@ void TestTray::notificationLines_data()
     QByteArray seven;
     for (int i = 1; i <= 7; ++i)
         seven += (i > 1 ? "," : "") + problem(1, i, "critical");
-    QTest::newRow("seven alarms, one server") << 1 << seven << "Norv: 7 nya larm"
-                                              << "h1 / c1: CRITICAL\nh1 / c2: CRITICAL\nh1 / c3: CRITICAL\nh1 / c4: "
-                                                 "CRITICAL\nh1 / c5: CRITICAL\n… och 2 till";
-    QTest::newRow("port name and missing names")
-        << 1 << QByteArray(R"({"host_id":1,"port_id":4,"status":"warning","host_name":"sw","port_name":"Gi0/4"},
-                         {"host_id":2,"port_id":5,"status":"unknown","host_name":3})")
-        << "Norv: 2 nya larm"
-        << "sw / Gi0/4: WARNING\n? / ?: UNKNOWN";
-    QTest::newRow("label prefix with two servers") << 2 << problem(1, 1, "warning") << "Norv: 1 nya larm"
-                                                   << "[Drift Syd] h1 / c1: WARNING";
+    // clang-format off
+    QTest::newRow("seven alarms, one server") << 1 << seven << "Norv: 7 nya larm" << "h1 / c1: CRITICAL\nh1 / c2: CRITICAL\nh1 / c3: CRITICAL\nh1 / c4: " "CRITICAL\nh1 / c5: CRITICAL\n… och 2 till";
+    QTest::newRow("port name and missing names") << 1 << QByteArray(R"({"host_id":1,"port_id":4,"status":"warning","host_name":"sw","port_name":"Gi0/4"}, {"host_id":2,"port_id":5,"status":"unknown","host_name":3})") << "Norv: 2 nya larm" << "sw / Gi0/4: WARNING\n? / ?: UNKNOWN";
+    QTest::newRow("label prefix with two servers") << 2 << problem(1, 1, "warning") << "Norv: 1 nya larm" << "[Drift Syd] h1 / c1: WARNING";
+    // clang-format on
 }
 
 void TestTray::notificationLines()
@@ -287,16 +277,14 @@ void TestTray::blinkingFollowsAlarms()
 void TestTray::anyPayloadShapeIsHarmless_data()
 {
     QTest::addColumn<QByteArray>("json");
+    // clang-format off
     QTest::newRow("empty") << QByteArray("{}");
     QTest::newRow("problems not an array") << QByteArray(R"({"problems":{"a":1},"summary":[]})");
     QTest::newRow("problems of every type") << QByteArray(R"({"problems":[1,"x",null,[],true,{}]})");
-    QTest::newRow("status of every type")
-        << QByteArray(R"({"problems":[{"status":1},{"status":null},{"status":["critical"]},{"status":{}}]})");
-    QTest::newRow("ids of every type") << QByteArray(
-        R"({"problems":[{"status":"critical","host_id":[1],"plugin_id":{},"port_id":-0.0,
-                                      "instance_id":"2","host_name":[],"plugin_name":5}]})");
-    QTest::newRow("repeated keys, later wins")
-        << QByteArray(R"({"problems":[{"host_id":1,"status":"warning"},{"host_id":1,"status":"critical"}]})");
+    QTest::newRow("status of every type") << QByteArray(R"({"problems":[{"status":1},{"status":null},{"status":["critical"]},{"status":{}}]})");
+    QTest::newRow("ids of every type") << QByteArray( R"({"problems":[{"status":"critical","host_id":[1],"plugin_id":{},"port_id":-0.0, "instance_id":"2","host_name":[],"plugin_name":5}]})");
+    QTest::newRow("repeated keys, later wins") << QByteArray(R"({"problems":[{"host_id":1,"status":"warning"},{"host_id":1,"status":"critical"}]})");
+    // clang-format on
 }
 
 void TestTray::anyPayloadShapeIsHarmless()

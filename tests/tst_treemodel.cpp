@@ -103,9 +103,11 @@ private Q_SLOTS:
 void TestTreeModel::emptyPayloads_data()
 {
     QTest::addColumn<QByteArray>("payload");
+    // clang-format off
     QTest::newRow("empty object") << QByteArray("{}");
     QTest::newRow("wrong types") << QByteArray(R"({"groups":5,"hosts":"x","plugins":null,"ports":{}})");
     QTest::newRow("checks without hosts") << QByteArray(R"({"plugins":[{"host_id":1}],"ports":[{"host_id":1}]})");
+    // clang-format on
 }
 
 void TestTreeModel::emptyPayloads()
@@ -123,12 +125,14 @@ void TestTreeModel::checkKeys_data()
 {
     QTest::addColumn<QByteArray>("check");
     QTest::addColumn<QString>("key");
+    // clang-format off
     QTest::newRow("server key") << QByteArray(R"({"key":"disk/root","plugin_id":9})") << "p:disk/root";
     QTest::newRow("empty server key") << QByteArray(R"({"key":"","plugin_id":9})") << "p:5:9";
     QTest::newRow("instance 2") << QByteArray(R"({"plugin_id":9,"instance_id":2})") << "p:5:9:2";
     QTest::newRow("instance -1") << QByteArray(R"({"plugin_id":9,"instance_id":-1})") << "p:5:9";
     QTest::newRow("ids as strings") << QByteArray(R"({"plugin_id":"17","instance_id":"3"})") << "p:5:17:3";
     QTest::newRow("fraction and text") << QByteArray(R"({"plugin_id":17.5,"instance_id":"x"})") << "p:5:0";
+    // clang-format on
 }
 
 void TestTreeModel::checkKeys()
@@ -173,24 +177,16 @@ void TestTreeModel::checkRows_data()
     QTest::addColumn<QByteArray>("record");
     QTest::addColumn<QString>("flags");
     QTest::addColumn<bool>("handled");
-    QTest::newRow("soft with attempts") << QByteArray(
-        R"({"status":"warning","hard":false,"consecutive_failures":2,"max_attempts":3})")
-                                        << "försök 2/3" << false;
-    QTest::newRow("hard null is soft, defaults")
-        << QByteArray(R"({"hard":null,"max_attempts":"tre"})") << "försök 0/0" << false;
-    QTest::newRow("acknowledged by name, silenced")
-        << QByteArray(R"({"status":"critical","acknowledged":true,"acknowledged_by_name":"op1","dnd":true})")
-        << "✓ Sett av op1 · 🔕 Stör ej" << true;
-    QTest::newRow("flags not JSON true") << QByteArray(R"({"status":"critical","acknowledged":1,"dnd":"true"})") << ""
-                                         << false;
-    QTest::newRow("all four") << QByteArray(
-        R"({"status":"stale","dnd":true,"suppressed_reason":"underhåll","hard":false})")
-                              << "🔕 Stör ej · 🔕 underhåll · försök 0/1" << true;
+    // clang-format off
+    QTest::newRow("soft with attempts") << QByteArray( R"({"status":"warning","hard":false,"consecutive_failures":2,"max_attempts":3})") << "försök 2/3" << false;
+    QTest::newRow("hard null is soft, defaults") << QByteArray(R"({"hard":null,"max_attempts":"tre"})") << "försök 0/0" << false;
+    QTest::newRow("acknowledged by name, silenced") << QByteArray(R"({"status":"critical","acknowledged":true,"acknowledged_by_name":"op1","dnd":true})") << "✓ Sett av op1 · 🔕 Stör ej" << true;
+    QTest::newRow("flags not JSON true") << QByteArray(R"({"status":"critical","acknowledged":1,"dnd":"true"})") << "" << false;
+    QTest::newRow("all four") << QByteArray( R"({"status":"stale","dnd":true,"suppressed_reason":"underhåll","hard":false})") << "🔕 Stör ej · 🔕 underhåll · försök 0/1" << true;
     QTest::newRow("handled key overrides ok") << QByteArray(R"({"status":"ok","handled":true})") << "" << true;
-    QTest::newRow("handled null overrides ack")
-        << QByteArray(R"({"status":"critical","acknowledged":true,"handled":null})") << "✓ Sett" << false;
-    QTest::newRow("upper case is not alarming")
-        << QByteArray(R"({"status":"CRITICAL","acknowledged":true})") << "✓ Sett" << false;
+    QTest::newRow("handled null overrides ack") << QByteArray(R"({"status":"critical","acknowledged":true,"handled":null})") << "✓ Sett" << false;
+    QTest::newRow("upper case is not alarming") << QByteArray(R"({"status":"CRITICAL","acknowledged":true})") << "✓ Sett" << false;
+    // clang-format on
 }
 
 void TestTreeModel::checkRows()
@@ -218,14 +214,12 @@ void TestTreeModel::hostRule_data()
     QTest::addColumn<QByteArray>("host");
     QTest::addColumn<QByteArray>("ports");
     QTest::addColumn<bool>("handled");
-    QTest::newRow("only alarming check acknowledged")
-        << QByteArray(R"({"status":"warning","dnd":true,"has_dnd":true})") << QByteArray("[]") << true;
-    QTest::newRow("plus an unhandled critical port")
-        << QByteArray(R"({"status":"warning"})") << QByteArray(R"({"host_id":1,"port_id":5,"status":"critical"})")
-        << false;
+    // clang-format off
+    QTest::newRow("only alarming check acknowledged") << QByteArray(R"({"status":"warning","dnd":true,"has_dnd":true})") << QByteArray("[]") << true;
+    QTest::newRow("plus an unhandled critical port") << QByteArray(R"({"status":"warning"})") << QByteArray(R"({"host_id":1,"port_id":5,"status":"critical"})") << false;
     QTest::newRow("host itself ok") << QByteArray(R"({"status":"ok"})") << QByteArray("[]") << false;
-    QTest::newRow("handled key decides") << QByteArray(R"({"status":"warning","handled":"yes"})") << QByteArray("[]")
-                                         << false;
+    QTest::newRow("handled key decides") << QByteArray(R"({"status":"warning","handled":"yes"})") << QByteArray("[]") << false;
+    // clang-format on
 }
 
 void TestTreeModel::hostRule()
@@ -260,12 +254,11 @@ void TestTreeModel::placeholderStatus_data()
 {
     QTest::addColumn<QByteArray>("hosts");
     QTest::addColumn<QString>("status");
-    QTest::newRow("handled critical, warning")
-        << QByteArray(R"([{"id":1,"status":"critical","handled":true},{"id":2,"status":"warning"}])") << "warning";
-    QTest::newRow("stale beats critical")
-        << QByteArray(R"([{"id":1,"status":"critical"},{"id":2,"status":"stale"}])") << "stale";
-    QTest::newRow("unknown words only") << QByteArray(R"([{"id":1,"status":"nere"},{"id":2,"status":"Critical"}])")
-                                        << "none";
+    // clang-format off
+    QTest::newRow("handled critical, warning") << QByteArray(R"([{"id":1,"status":"critical","handled":true},{"id":2,"status":"warning"}])") << "warning";
+    QTest::newRow("stale beats critical") << QByteArray(R"([{"id":1,"status":"critical"},{"id":2,"status":"stale"}])") << "stale";
+    QTest::newRow("unknown words only") << QByteArray(R"([{"id":1,"status":"nere"},{"id":2,"status":"Critical"}])") << "none";
+    // clang-format on
 }
 
 void TestTreeModel::placeholderStatus()
@@ -306,11 +299,13 @@ void TestTreeModel::aggregateStatus_data()
 {
     QTest::addColumn<QStringList>("statuses");
     QTest::addColumn<QString>("worst");
+    // clang-format off
     QTest::newRow("empty") << QStringList() << "none";
     QTest::newRow("stale over critical") << QStringList({"critical", "stale", "warning"}) << "stale";
     QTest::newRow("warning over unknown") << QStringList({"unknown", "warning"}) << "warning";
     QTest::newRow("unknown words never win") << QStringList({"nere", "fel"}) << "none";
     QTest::newRow("ignored beats none") << QStringList({"none", "ignored"}) << "ignored";
+    // clang-format on
 }
 
 void TestTreeModel::aggregateStatus()

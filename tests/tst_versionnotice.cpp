@@ -34,11 +34,13 @@ void TestVersionNotice::clientVersion_data()
 {
     QTest::addColumn<QByteArray>("content"); // null: no file at all
     QTest::addColumn<QString>("version");
+    // clang-format off
     QTest::newRow("no file") << QByteArray() << "1.0.28";
     QTest::newRow("version and line feed") << QByteArray("1.2.0\n") << "1.2.0";
     QTest::newRow("surrounding blanks") << QByteArray("  2.0-beta \r\n") << "2.0-beta";
     QTest::newRow("only blanks") << QByteArray(" \n\t") << "1.0.28";
     QTest::newRow("utf-8") << QByteArray("1.0 \xc3\xa5r\n") << "1.0 år";
+    // clang-format on
 }
 
 void TestVersionNotice::clientVersion()
@@ -88,11 +90,13 @@ void TestVersionNotice::unusableVersionsNeverOpen_data()
 {
     QTest::addColumn<QByteArray>("client");
     QTest::addColumn<QString>("server");
+    // clang-format off
     QTest::newRow("empty") << QByteArray() << "";
     QTest::newRow("question mark") << QByteArray() << " ? ";
     QTest::newRow("same as client") << QByteArray() << "1.0.28";
     QTest::newRow("same with blanks") << QByteArray() << "\t1.0.28 ";
     QTest::newRow("client unknown") << QByteArray("?\n") << "9.9";
+    // clang-format on
 }
 
 void TestVersionNotice::unusableVersionsNeverOpen()
