@@ -105,9 +105,7 @@ void TestSimulation::metricsForEveryPeriod_data()
 {
     QTest::addColumn<int>("hours");
     for (const auto& choice : ChartDialog::HoursChoices)
-        // clang-format off
         QTest::newRow(qPrintable(choice.second)) << choice.first;
-    // clang-format on
 }
 
 void TestSimulation::metricsForEveryPeriod()
@@ -167,9 +165,7 @@ void TestSimulation::badRequestsGetErrors_data()
     for (const auto& [name, status] : std::initializer_list<std::pair<const char*, int>> {
              { "password", 401 }, { "revoked", 401 }, { "viewer", 403 }, { "host", 404 }, { "silence", 404 },
              { "label", 404 }, { "form", 400 }, { "scope", 400 }, { "ackBody", 400 }, { "path", 404 }, { "page", 400 } })
-        // clang-format off
         QTest::newRow(name) << QString::fromLatin1(name) << status;
-    // clang-format on
     // clang-format on
 }
 
