@@ -6,6 +6,10 @@ build="$1"
 root="$2"
 work=$(mktemp -d -t norv-demo-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+# What an earlier demo in the same folder left behind: a simulator that is long gone.
+mkdir -p "$work/config/Trelvik"
+printf '[servers]\n1\\id=0000000000ee\n1\\url=http://127.0.0.1:9\n1\\autoconnect=true\nsize=1\n' \
+    >"$work/config/Trelvik/NorvGUI.ini"
 
 NORV_BUILD_DIR="$build" NORV_DEMO_DIR="$work" QT_QPA_PLATFORM=offscreen "$root/scripts/demo" >"$work/demo.out" 2>&1 &
 demo=$!
@@ -27,6 +31,11 @@ grep -q ' GET /api/auth/me 200 ' "$work/requests.log" || fail "the client did no
 grep -q ' GET /api/status 200 ' "$work/requests.log" || fail "the client did not poll the status"
 grep -q ' GET /api/tree/status 200 ' "$work/requests.log" || fail "the client did not poll the tree"
 grep -q ' 401 ' "$work/requests.log" && fail "a request was refused"
+
+version=$(cat "$build/src/VERSION")
+grep -q "version $version)" "$work/demo.out" || fail "the simulator does not report the client's version $version"
+ini="$work/config/Trelvik/NorvGUI.ini"
+[ "$(grep -c 'url=' "$ini")" = 1 ] && ! grep -q '127.0.0.1:9$' "$ini" || fail "servers of an earlier demo came back"
 
 gui=$(cat "$work/norv-gui.pid")
 sim=$(cat "$work/norv-sim.pid")

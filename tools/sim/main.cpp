@@ -28,7 +28,7 @@ int main(int argc, char** argv)
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed of the simulation."),
         QStringLiteral("number"), QStringLiteral("1"));
     const QCommandLineOption version(QStringLiteral("server-version"), QStringLiteral("Version the server reports."),
-        QStringLiteral("version"), QStringLiteral("1.0.28"));
+        QStringLiteral("version"), QStringLiteral(NORV_VERSION));
     const QCommandLineOption tick(QStringLiteral("tick"), QStringLiteral("Seconds between changes in the network."),
         QStringLiteral("seconds"), QStringLiteral("4"));
     const QCommandLineOption log(
