@@ -64,7 +64,6 @@ private Q_SLOTS:
     void noAuthorizationWithoutToken();
     void loginStoresToken();
     void logoutRevokesAndAlwaysClears();
-    void actionsChangeLaterPayloads();
     void tokenNeverFollowsRedirectToAnotherOrigin_data();
     void tokenNeverFollowsRedirectToAnotherOrigin();
     void sameOriginRedirectIsFollowed();
@@ -361,48 +360,6 @@ void TestApiClient::logoutRevokesAndAlwaysClears()
     ApiClient failing(server.url(), loginAs(QStringLiteral("admin")));
     failing.logout();
     QCOMPARE(failing.token(), QString());
-}
-
-// The stand-in server honours the actions, so that the client's later polls see them.
-void TestApiClient::actionsChangeLaterPayloads()
-{
-    ApiClient client(server.url(), loginAs(QStringLiteral("operator")));
-    client.acknowledge(10, 101, 0, QStringLiteral("på väg"), 0);
-    client.dndCreate(QStringLiteral("port"), 0, 0, 501, 60, QStringLiteral("byte"), 0);
-    client.recheckPlugin(11, 103, 0);
-
-    const QJsonObject tree = client.treeStatus();
-    QJsonObject disk, postgres;
-    for (const QJsonValue& v : tree.value(QLatin1String("plugins")).toArray()) {
-        if (v[QLatin1String("plugin_id")].toInt() == 101)
-            disk = v.toObject();
-        if (v[QLatin1String("plugin_id")].toInt() == 103)
-            postgres = v.toObject();
-    }
-    QCOMPARE(disk.value(QLatin1String("acknowledged")).toBool(), true);
-    QCOMPARE(disk.value(QLatin1String("acknowledged_by_name")).toString(), QStringLiteral("Operatör"));
-    QVERIFY(postgres.value(QLatin1String("output_text")).toString().startsWith(QStringLiteral("Omkontroll")));
-    const QJsonArray sessions = client.dndSessions();
-    QCOMPARE(sessions.size(), 1);
-    QCOMPARE(sessions.first()[QLatin1String("reason")].toString(), QStringLiteral("byte"));
-
-    bool portSilenced = false;
-    for (const QJsonValue& p : client.status().value(QLatin1String("problems")).toArray()) {
-        if (p[QLatin1String("port_id")].toInt() == 501)
-            portSilenced = p[QLatin1String("dnd")].toBool();
-    }
-    QVERIFY(portSilenced);
-
-    client.dndCancel(sessions.first()[QLatin1String("id")].toInt());
-    QVERIFY(client.dndSessions().isEmpty());
-    const Outcome unknown = call([&] { return client.dndCancel(999); });
-    QCOMPARE(unknown.status, 404);
-
-    ApiClient viewer(server.url(), loginAs(QStringLiteral("viewer")));
-    const Outcome refused = call([&] { return viewer.recheckHost(10); });
-    QCOMPARE(refused.kind, QStringLiteral("ApiError"));
-    QCOMPARE(refused.status, 403);
-    QCOMPARE(refused.message, QStringLiteral("Otillräcklig behörighet"));
 }
 
 void TestApiClient::tokenNeverFollowsRedirectToAnotherOrigin_data()
