@@ -99,7 +99,11 @@ private:
     {
         return settings::addOrUpdateServer(server.url(), server.issueToken(user));
     }
-    void waitForStatus(ServerView* view) { QTRY_VERIFY_WITH_TIMEOUT(view->hasStatus, 10000); }
+    // Waits for a whole first round: the tree comes last, so after it the server hears nothing until the next poll.
+    void waitForStatus(ServerView* view)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(view->hasStatus && child<QTreeView>(view, "tree")->model()->rowCount() > 0, 10000);
+    }
     // Runs the servers dialog; act works on it while it is open, then it is closed.
     void withServersDialog(const std::function<void(ServersDialog*)>& act);
 
