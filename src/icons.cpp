@@ -53,7 +53,7 @@ const ColorTable& handledColorsDark()
 enum class IconCache { Dot, Badge };
 
 // Painted icons by kind, exact colour and size: a few dozen at most. Released with the application, since pixmaps
-// must not outlive it.
+// must not outlive it. paint draws on a transparent square with the colour as its brush and no pen.
 template <typename Paint> QIcon cachedIcon(IconCache kind, const QColor& color, int size, Paint paint)
 {
     static QHash<quint64, QIcon> cache;
@@ -64,8 +64,17 @@ template <typename Paint> QIcon cachedIcon(IconCache kind, const QColor& color, 
     Q_UNUSED(releasedWithApplication)
     const quint64 key = quint64(kind) << 56 | quint64(size & 0xffffff) << 32 | color.rgba();
     auto found = cache.constFind(key);
-    if (found == cache.cend())
-        found = cache.insert(key, QIcon(paint()));
+    if (found == cache.cend()) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        paint(painter);
+        painter.end();
+        found = cache.insert(key, QIcon(pixmap));
+    }
     return *found;
 }
 
@@ -102,17 +111,8 @@ QIcon dotIcon(const QString& status, int size, bool handled)
     // The tree paints a dot for every row on every poll; a dot depends only on its colour and size, so each is
     // painted once.
     const QColor color = statusColor(status, handled);
-    return cachedIcon(IconCache::Dot, color, size, [&] {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(color);
-        painter.drawEllipse(QRect(1, 1, size - 2, size - 2));
-        painter.end();
-        return pixmap;
-    });
+    return cachedIcon(IconCache::Dot, color, size,
+        [size](QPainter& painter) { painter.drawEllipse(QRect(1, 1, size - 2, size - 2)); });
 }
 
 QIcon norvIcon(const QString& status, int size)
@@ -120,13 +120,7 @@ QIcon norvIcon(const QString& status, int size)
     // The window, every tab and the tray show a badge again on every status; the same badge must be the same icon,
     // or every new one would add its rendered copies to Qt's pixmap cache.
     const QColor color = statusColor(status, false);
-    return cachedIcon(IconCache::Badge, color, size, [&] {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(color);
+    return cachedIcon(IconCache::Badge, color, size, [size](QPainter& painter) {
         const QRectF rect(0, 0, size, size);
         painter.drawRoundedRect(rect, 0.18 * size, 0.18 * size, Qt::AbsoluteSize);
         QFont font(QStringLiteral("Arial"));
@@ -135,8 +129,6 @@ QIcon norvIcon(const QString& status, int size)
         painter.setFont(font);
         painter.setPen(QColor(QStringLiteral("#ffffff")));
         painter.drawText(rect, Qt::AlignCenter, QStringLiteral("N"));
-        painter.end();
-        return pixmap;
     });
 }
 
