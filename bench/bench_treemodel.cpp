@@ -1,13 +1,18 @@
-// Building the status tree from a payload, at three sizes, against a floor: the same number of plain five-cell rows
-// of QStandardItems with their texts, appended to a QStandardItemModel.
+// A server tab handling tree payloads at three sizes, on the window's thread: the first tree, a steady poll with no
+// change, and a poll with 1 % of the checks changed and a few hosts added and removed; against a floor, the same
+// number of plain five-cell rows of QStandardItems with their texts appended to a QStandardItemModel. Also the
+// work the poller's thread does with each tree (reading it and comparing it with the last).
 
+#include "serverview.h"
 #include "treemodel.h"
 
 #include <QApplication>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 #include <QStandardItemModel>
+#include <QTreeView>
 
 #include <benchmark/benchmark.h>
 
@@ -79,16 +84,139 @@ double peakMiB()
     return double(usage.ru_maxrss) / 1024.0;
 }
 
-void BM_BuildTree(benchmark::State& state)
+// The payload of the next poll: 1 % of the check rows with another status, output and last OK, two hosts gone and two
+// new ones with their checks.
+QJsonObject changedPayload(const QJsonObject& before)
+{
+    QJsonObject p = before;
+    QJsonArray plugins = p["plugins"].toArray();
+    for (qsizetype i = 0; i < plugins.size(); i += 100) {
+        QJsonObject check = plugins.at(i).toObject();
+        check["status"] = check["status"].toString() == QLatin1String("ok") ? "critical" : "ok";
+        check["output_text"] = QStringLiteral("ändrad %1").arg(i);
+        check["last_success_at"] = "2026-12-06 09:05:00";
+        plugins.replace(i, check);
+    }
+    QJsonArray hosts = p["hosts"].toArray();
+    const int firstNew = int(hosts.size()) + 1000000;
+    for (int h = 0; h < 2; ++h) {
+        hosts.removeAt(hosts.size() / 2 + h * 7);
+        hosts.append(QJsonObject {{"id", firstNew + h}, {"name", QStringLiteral("ny-%1").arg(h)}, {"group_id", 101}});
+        for (int c = 1; c <= 10; ++c)
+            plugins.append(QJsonObject {{"host_id", firstNew + h}, {"plugin_id", c}, {"status", "pending"}});
+    }
+    p["hosts"] = hosts;
+    p["plugins"] = plugins;
+    return p;
+}
+
+// A payload read as the poller reads it, from its JSON text.
+std::shared_ptr<treemodel::Tree> read(const QByteArray& json)
+{
+    auto tree = std::make_shared<treemodel::Tree>();
+    if (!treemodel::readTree(json, tree.get()))
+        std::abort();
+    return tree;
+}
+
+std::shared_ptr<treemodel::Tree> read(const QJsonObject& payload)
+{
+    return read(QJsonDocument(payload).toJson(QJsonDocument::Compact));
+}
+
+// A real server tab, shown, with its top-level groups open, that handles tree updates as the poller delivers them.
+struct Tab {
+    std::unique_ptr<ServerView> view = std::make_unique<ServerView>(
+        settings::ServerEntry {"bench", "http://127.0.0.1:9", "Bench", true}, QString(), nullptr);
+    QTreeView* tree = view->findChild<QTreeView*>(QStringLiteral("tree"));
+    Tab()
+    {
+        view->resize(1100, 700);
+        view->show();
+        QCoreApplication::processEvents();
+    }
+    // The whole handling of one tree on the window's thread: the model, the filter, the tree's state and the view's
+    // layout of its rows (asking for a row's place makes the view lay out what it had put off). Painting the rows
+    // that show comes on top; it depends on the size of the window, not on the tree's.
+    void handle(const treemodel::TreeUpdatePtr& update)
+    {
+        view->onTree(update);
+        tree->visualRect(tree->model()->index(0, 0));
+    }
+    // Paints what the last tree changed, outside the clock.
+    void paint(benchmark::State& state)
+    {
+        state.PauseTiming();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    void openTopLevel()
+    {
+        for (int r = 0; r < tree->model()->rowCount(); ++r)
+            tree->expand(tree->model()->index(r, 0));
+        QCoreApplication::processEvents();
+    }
+};
+
+// The first tree of a tab, from scratch.
+void BM_FirstTree(benchmark::State& state)
 {
     const QJsonObject p = payload(int(state.range(0)));
-    QStandardItemModel model;
-    // As in the client, every build replaces the tree of the one before; the first one also warms the heap up.
-    treemodel::buildTreeModel(p, &model);
-    for (auto _ : state)
-        treemodel::buildTreeModel(p, &model);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto tab = std::make_unique<Tab>();
+        const treemodel::TreeUpdatePtr update = treemodel::diffTrees(nullptr, read(p));
+        state.ResumeTiming();
+        tab->handle(update);
+        tab->paint(state);
+        state.PauseTiming();
+        tab.reset();
+        state.ResumeTiming();
+    }
     state.counters["rows"] = rowCount(p);
+}
+
+// Polls that alternate between two payloads: the same tree twice (range 1 = 0), or a tree and its changed
+// successor (range 1 = 1). Each update is worked out against the tree the tab shows, as the poller does, before the
+// clock runs.
+void BM_Poll(benchmark::State& state)
+{
+    const QJsonObject payloads[2] = {payload(int(state.range(0))), QJsonObject()};
+    const QByteArray texts[2] = {QJsonDocument(payloads[0]).toJson(QJsonDocument::Compact),
+        QJsonDocument(state.range(1) ? changedPayload(payloads[0]) : payloads[0]).toJson(QJsonDocument::Compact)};
+    Tab tab;
+    std::shared_ptr<const treemodel::Tree> shown = read(texts[0]);
+    tab.handle(treemodel::diffTrees(nullptr, std::const_pointer_cast<treemodel::Tree>(shown)));
+    tab.openTopLevel();
+    qsizetype next = 1;
+    double changed = 0;
+    treemodel::TreeUpdatePtr update;
+    for (auto _ : state) {
+        state.PauseTiming();
+        // As in the client, the tree that goes out of view is let go of by the poller's thread, not here.
+        update = treemodel::diffTrees(shown, read(texts[next++ % 2]));
+        shown = update->tree;
+        changed = double(update->changed.size());
+        state.ResumeTiming();
+        tab.handle(update);
+        tab.paint(state);
+    }
+    state.counters["rows"] = rowCount(payloads[0]);
+    state.counters["changed"] = changed;
     state.counters["peak_MiB"] = peakMiB();
+}
+
+// What the poller's thread does with each tree before the window sees it: read it and compare it with the last.
+void BM_ReadAndCompare(benchmark::State& state)
+{
+    const QJsonObject first = payload(int(state.range(0)));
+    const QByteArray second = QJsonDocument(changedPayload(first)).toJson(QJsonDocument::Compact);
+    std::shared_ptr<const treemodel::Tree> last = read(first);
+    for (auto _ : state) {
+        auto tree = read(second);
+        benchmark::DoNotOptimize(treemodel::diffTrees(last, tree));
+    }
+    state.counters["rows"] = rowCount(first);
 }
 
 void BM_FloorPlainRows(benchmark::State& state)
@@ -97,20 +225,20 @@ void BM_FloorPlainRows(benchmark::State& state)
     const QString texts[5] = {QStringLiteral("host-1  (10.0.0.1)"), QStringLiteral("CRITICAL"),
         QStringLiteral("utdata 12345"), QStringLiteral("2026-12-06 09:00:00"), QStringLiteral("försök 1/3")};
     QStandardItemModel model;
-    auto fill = [&] {
+    for (auto _ : state) {
+        // Taken apart outside the clock, as the first tree is measured into an empty tab.
+        state.PauseTiming();
         model.clear();
+        state.ResumeTiming();
         for (int r = 0; r < rows; ++r) {
             model.appendRow({new QStandardItem(texts[0]), new QStandardItem(texts[1]), new QStandardItem(texts[2]),
                 new QStandardItem(texts[3]), new QStandardItem(texts[4])});
         }
-    };
-    fill();
-    for (auto _ : state)
-        fill();
+    }
     state.counters["rows"] = rows;
 }
 
-// Prints, after the usual table, each size's time against the floor and per row.
+// Prints, after the usual table, each size's times against the floor and against the first tree.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
@@ -119,30 +247,56 @@ public:
         for (const Run& run : runs) {
             const QString name = QString::fromStdString(run.benchmark_name());
             const double ms = run.GetAdjustedRealTime() * (run.time_unit == benchmark::kMillisecond ? 1.0 : 1e-6);
-            (name.startsWith("BM_BuildTree") ? build : floor).insert(run.counters.at("rows"), ms);
+            const double rows = run.counters.at("rows");
+            if (name.startsWith("BM_FirstTree"))
+                first.insert(rows, ms);
+            else if (name.startsWith("BM_FloorPlainRows"))
+                floor.insert(rows, ms);
+            else if (name.startsWith("BM_ReadAndCompare"))
+                offThread.insert(rows, ms);
+            else
+                (name.contains(QLatin1String("/0/")) ? steady : changed).insert(rows, ms);
         }
     }
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        std::printf("\n%10s %12s %12s %8s %14s\n", "rows", "build ms", "floor ms", "ratio", "build ns/row");
-        for (auto it = build.cbegin(); it != build.cend(); ++it) {
+        std::printf("\nOn the window's thread:\n%9s %9s %9s %7s %10s %9s %8s %9s %8s %11s\n", "rows", "first ms",
+            "floor ms", "ratio", "ns/row", "steady ms", "of first", "change ms", "of first", "poller ms");
+        for (auto it = first.cbegin(); it != first.cend(); ++it) {
             const double f = floor.value(it.key());
-            std::printf("%10.0f %12.1f %12.1f %8.2f %14.0f\n", it.key(), it.value(), f, f > 0 ? it.value() / f : 0,
-                it.value() * 1e6 / it.key());
+            const double s = steady.value(it.key());
+            const double c = changed.value(it.key());
+            std::printf("%9.0f %9.1f %9.1f %7.2f %10.0f %9.2f %7.1f%% %9.2f %7.1f%% %11.1f\n", it.key(), it.value(), f,
+                f > 0 ? it.value() / f : 0, it.value() * 1e6 / it.key(), s, 100 * s / it.value(), c,
+                100 * c / it.value(), offThread.value(it.key()));
         }
         std::printf("peak resident memory: %.0f MiB\n", peakMiB());
     }
 
 private:
-    QMap<double, double> build;
-    QMap<double, double> floor;
+    QMap<double, double> first, floor, steady, changed, offThread;
 };
 
 } // namespace
 
-BENCHMARK(BM_BuildTree)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(BM_FloorPlainRows)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(2);
+// Fixed numbers of rounds per size: the set-up of a large tab (and taking it apart) takes far longer than what is
+// measured.
+void sizes(benchmark::internal::Benchmark* b, std::initializer_list<int64_t> extra = {})
+{
+    for (const auto& [rows, rounds] : {std::pair {1000, 64}, std::pair {10000, 16}, std::pair {100000, 6}}) {
+        if (extra.size() == 0)
+            b->Args({rows})->Iterations(rounds);
+        for (const int64_t e : extra)
+            b->Args({rows, e})->Iterations(rounds);
+    }
+    b->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_FirstTree)->Apply([](auto* b) { sizes(b); });
+BENCHMARK(BM_Poll)->Apply([](auto* b) { sizes(b, {0, 1}); });
+BENCHMARK(BM_ReadAndCompare)->Apply([](auto* b) { sizes(b); });
+BENCHMARK(BM_FloorPlainRows)->Apply([](auto* b) { sizes(b); });
 
 int main(int argc, char** argv)
 {

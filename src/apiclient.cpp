@@ -45,6 +45,16 @@ bool transferBroken(QNetworkReply::NetworkError error)
         && error != QNetworkReply::TooManyRedirectsError && error != QNetworkReply::InsecureRedirectError;
 }
 
+void checkStatus(int status, const QByteArray& body)
+{
+    if (status == 401)
+        throw AuthError(401, errorText(401, body));
+    // A redirect that was not followed (it led to another origin) is no answer: taken as an empty success, a
+    // server that has moved would show as working.
+    if (status >= 300)
+        throw ApiError(status, errorText(status, body));
+}
+
 QByteArray compactJson(const QJsonObject& object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
@@ -90,6 +100,13 @@ ApiClient::~ApiClient()
 }
 
 QJsonObject ApiClient::request(const QByteArray& method, const QString& path, const QByteArray& body,
+    const QByteArray& contentType, const QUrlQuery& query, bool authenticated)
+{
+    const RawAnswer answer = requestRaw(method, path, body, contentType, query, authenticated);
+    return decodeBody(answer.status, answer.body);
+}
+
+ApiClient::RawAnswer ApiClient::requestRaw(const QByteArray& method, const QString& path, const QByteArray& body,
     const QByteArray& contentType, const QUrlQuery& query, bool authenticated)
 {
     if (!manager)
@@ -139,17 +156,18 @@ QJsonObject ApiClient::request(const QByteArray& method, const QString& path, co
         status = 0;
     if (status == 0)
         throw ApiError(0, QStringLiteral("Kan inte nå servern: %1").arg(errorString));
-    return decide(status, data);
+    checkStatus(status, data);
+    return {status, data};
 }
 
 QJsonObject ApiClient::decide(int status, const QByteArray& body)
 {
-    if (status == 401)
-        throw AuthError(401, errorText(401, body));
-    // A redirect that was not followed (it led to another origin) is no answer: taken as an empty success, a
-    // server that has moved would show as working.
-    if (status >= 300)
-        throw ApiError(status, errorText(status, body));
+    checkStatus(status, body);
+    return decodeBody(status, body);
+}
+
+QJsonObject ApiClient::decodeBody(int status, const QByteArray& body)
+{
     if (body.isEmpty())
         return {};
     QJsonParseError parseError;
@@ -192,6 +210,11 @@ QJsonObject ApiClient::status()
 QJsonObject ApiClient::treeStatus()
 {
     return request("GET", QStringLiteral("/api/tree/status"), {}, {}, {}, true);
+}
+
+ApiClient::RawAnswer ApiClient::treeStatusRaw()
+{
+    return requestRaw("GET", QStringLiteral("/api/tree/status"), {}, {}, {}, true);
 }
 
 QJsonObject ApiClient::alarmlog(int page, int limit, bool active, const QString& q)

@@ -42,8 +42,19 @@ public:
     QJsonObject request(const QByteArray& method, const QString& path, const QByteArray& body,
         const QByteArray& contentType, const QUrlQuery& query, bool authenticated);
 
+    // A successful answer whose body the caller decodes itself.
+    struct RawAnswer {
+        int status;
+        QByteArray body;
+    };
+    // The same request with the same failures, except that the body is not decoded.
+    RawAnswer requestRaw(const QByteArray& method, const QString& path, const QByteArray& body,
+        const QByteArray& contentType, const QUrlQuery& query, bool authenticated);
+
     // The decision on a complete HTTP answer: the decoded object, or the ApiError or AuthError it means.
     static QJsonObject decide(int status, const QByteArray& body);
+    // The decision on the body of a successful answer: the decoded object, or the ApiError an invalid body means.
+    static QJsonObject decodeBody(int status, const QByteArray& body);
 
     QJsonObject login(const QString& username, const QString& password, const QString& client);
     QJsonObject me();
@@ -51,6 +62,7 @@ public:
 
     QJsonObject status();
     QJsonObject treeStatus();
+    RawAnswer treeStatusRaw(); // the tree's JSON text, for the poller's own reader
     QJsonObject alarmlog(int page, int limit, bool active, const QString& q);
     QJsonArray dndSessions();
     QJsonObject metricLabels(int hostId, int pluginId, int portId, int instanceId);

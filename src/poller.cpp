@@ -2,7 +2,10 @@
 
 #include "apiclient.h"
 
+#include <QMetaMethod>
+
 #include <algorithm>
+#include <utility>
 
 PollerThread::PollerThread(
     const QString& url, const QString& token, int intervalSeconds, QObject* parent, bool fetchIdentity)
@@ -11,7 +14,9 @@ PollerThread::PollerThread(
     , token(token)
     , intervalSeconds(std::max(intervalSeconds, 5))
     , fetchIdentity(fetchIdentity)
-{ }
+{
+    qRegisterMetaType<treemodel::TreeUpdatePtr>();
+}
 
 void PollerThread::refreshNow()
 {
@@ -56,6 +61,8 @@ void PollerThread::release(int waitMs)
 
 void PollerThread::run()
 {
+    // Receivers are connected before the thread starts.
+    wantPayload = isSignalConnected(QMetaMethod::fromSignal(&PollerThread::treeReady));
     ApiClient client(url, token);
     while (pollOnce(client)) {
         QMutexLocker lock(&mutex);
@@ -80,9 +87,24 @@ bool PollerThread::pollOnce(ApiClient& client)
             fetchIdentity = false;
         }
         Q_EMIT statusReady(client.status());
-        const QJsonObject tree = client.treeStatus();
+        // Reading and comparing a large tree costs as much as building it; done here, the window only applies
+        // what changed. The tree's own reader is several times quicker than a JSON document; the document is made
+        // only when the tree's text is beyond that reader, or when somebody wants the payload itself.
+        const ApiClient::RawAnswer answer = client.treeStatusRaw();
+        auto tree = std::make_shared<treemodel::Tree>();
+        QJsonObject payload;
+        if (wantPayload || !treemodel::readTree(answer.body, tree.get())) {
+            payload = ApiClient::decodeBody(answer.status, answer.body);
+            *tree = treemodel::readTree(payload);
+        }
+        const treemodel::TreeUpdatePtr update = treemodel::diffTrees(lastTree, tree);
+        // The tree the window shows until it takes this update is let go of here, at the next round, rather than
+        // on the window's thread: taking a large tree apart takes a while too.
+        olderTree = std::exchange(lastTree, tree);
         sentTrees.fetchAndAddRelease(1);
-        Q_EMIT treeReady(tree);
+        if (wantPayload)
+            Q_EMIT treeReady(payload);
+        Q_EMIT treeUpdated(update);
     } catch (const AuthError&) {
         Q_EMIT authLost();
         return false;

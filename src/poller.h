@@ -1,5 +1,7 @@
 #pragma once
 
+#include "treemodel.h"
+
 #include <QAtomicInt>
 #include <QJsonObject>
 #include <QMutex>
@@ -12,7 +14,8 @@ class ApiClient;
 
 // One server's status poller. The object lives in the GUI thread (its parent is the server tab); run() polls on its
 // own thread with its own client: the identity once, then status and tree every round, and hands the payloads back
-// by queued signals. Stop it with stopPolling(); it must not be destroyed while its thread runs (see release()).
+// by queued signals, each tree also as the update that turns the tree before it into this one. Stop it with
+// stopPolling(); it must not be destroyed while its thread runs (see release()).
 class PollerThread : public QThread {
     Q_OBJECT
 public:
@@ -27,7 +30,7 @@ public:
     // within waitMs, otherwise when the thread finishes. It is detached from its parent first, so that a parent
     // deleted meanwhile cannot destroy a running thread. GUI thread only; do not touch the poller afterwards.
     void release(int waitMs);
-    // How many tree payloads the thread has emitted so far. Thread-safe; the receiver compares it with the number it
+    // How many trees the thread has emitted so far. Thread-safe; the receiver compares it with the number it
     // has handled to tell a tree that a newer one has superseded already.
     int treesSent() const { return sentTrees.loadAcquire(); }
 
@@ -38,6 +41,8 @@ Q_SIGNALS:
     void meReady(const QJsonObject& payload);
     void statusReady(const QJsonObject& payload);
     void treeReady(const QJsonObject& payload);
+    // The same tree read, and compared with the one before it, on this thread: what the model has to change.
+    void treeUpdated(const treemodel::TreeUpdatePtr& update);
     void pollError(const QString& message);
     void authLost();
 
@@ -56,4 +61,7 @@ private:
     int intervalSeconds;
     bool fetchIdentity;
     QAtomicInt sentTrees;
+    std::shared_ptr<const treemodel::Tree> lastTree; // the tree sent last; used only inside the thread
+    std::shared_ptr<const treemodel::Tree> olderTree; // the one before it
+    bool wantPayload = false; // somebody receives treeReady; used only inside the thread
 };

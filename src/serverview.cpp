@@ -68,18 +68,18 @@ bool isChartable(const QMap<QString, QVariant>& target)
     return kind == QLatin1String("plugin") || kind == QLatin1String("port");
 }
 
-// Visits every item of column 0, depth first, rows in order, without recursion.
-template <typename Visit> void forEachRow(QStandardItemModel* model, Visit visit)
+// Visits every item of column 0 below an item, depth first, rows in order, without recursion.
+template <typename Visit> void forEachRow(QStandardItem* top, Visit visit)
 {
     QStack<QStandardItem*> pending;
-    pending.push(model->invisibleRootItem());
+    pending.push(top);
     while (!pending.isEmpty()) {
         QStandardItem* parent = pending.pop();
         for (int r = parent->rowCount() - 1; r >= 0; --r) {
             if (QStandardItem* child = parent->child(r, 0))
                 pending.push(child);
         }
-        if (parent != model->invisibleRootItem() && !visit(parent))
+        if (parent != top && !visit(parent))
             return;
     }
 }
@@ -95,6 +95,7 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     , bannerLabel(new QLabel(banner))
     , bannerButton(new QPushButton(QStringLiteral("Logga in igen…"), banner))
     , model(new QStandardItemModel(this))
+    , liveTree(std::make_unique<treemodel::LiveTree>(model))
     , proxy(new QSortFilterProxyModel(this))
     , tree(new QTreeView(this))
     , tabs(new QTabWidget(this))
@@ -121,12 +122,17 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     layout->addWidget(banner);
 
     proxy->setSourceModel(model);
-    proxy->setRecursiveFilteringEnabled(true);
+    // Recursive filtering re-examines every ancestor of a changed row, up to the top: only worth it while a filter
+    // is in force (applyFilter).
+    proxy->setRecursiveFilteringEnabled(false);
     proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
     proxy->setFilterKeyColumn(0);
 
     tree->setModel(proxy);
     tree->setAlternatingRowColors(true);
+    // Every row is one line high. Without this, each changed cell makes the view lay its row's text out anew to
+    // measure it, and a poll changes thousands of cells (every "Senast OK" moves on).
+    tree->setUniformRowHeights(true);
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this, &ServerView::contextMenu);
     connect(tree, &QTreeView::expanded, this, &ServerView::rememberExpanded);
@@ -224,12 +230,12 @@ void ServerView::startPoller()
     // Only the newest tree is built: when building takes longer than the interval (a very large tree on a slow
     // machine), payloads queue up, and building each of them would only fall further behind.
     treesHandled = 0;
-    connect(p, &PollerThread::treeReady, this, [this, p](const QJsonObject& o) {
+    connect(p, &PollerThread::treeUpdated, this, [this, p](const treemodel::TreeUpdatePtr& update) {
         if (poller != p)
             return;
         if (++treesHandled < p->treesSent())
             return;
-        onTree(o);
+        onTree(update);
     });
     connect(p, &PollerThread::pollError, this, [this, p](const QString& m) {
         if (poller == p)
@@ -296,33 +302,70 @@ void ServerView::updateStatusLabels(const QJsonObject& payload)
                       .arg(count("total"));
 }
 
-void ServerView::onTree(const QJsonObject& payload)
+void ServerView::onTree(const treemodel::TreeUpdatePtr& update)
 {
     const QString key = keyAt(tree->currentIndex());
-    QByteArray headerState;
-    if (!firstTree)
-        headerState = tree->header()->saveState();
-    treemodel::buildTreeModel(payload, model);
-    if (!headerState.isEmpty()) {
-        tree->header()->restoreState(headerState);
-    } else {
+    // The row at the top of the viewport is the operator's place in the tree: it stays at the top.
+    const QModelIndex top = tree->indexAt(QPoint(1, 1));
+    const QString topKey = keyAt(top);
+    const int topOffset = top.isValid() ? tree->visualRect(top).top() : 0;
+    QList<QPersistentModelIndex> inserted;
+    const QMetaObject::Connection watch = connect(proxy, &QAbstractItemModel::rowsInserted, this,
+        [this, &inserted](const QModelIndex& parent, int first, int last) {
+            for (int r = first; r <= last; ++r)
+                inserted.append(proxy->index(r, 0, parent));
+        });
+    liveTree->apply(update);
+    disconnect(watch);
+
+    if (firstTree) {
         firstTree = false;
         tree->setColumnWidth(0, 380);
         tree->setColumnWidth(1, 110);
         tree->setColumnWidth(3, 170);
+        tree->header()->setStretchLastSection(false);
+        tree->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+        tree->header()->setSectionResizeMode(4, QHeaderView::ResizeToContents);
     }
-    tree->header()->setStretchLastSection(false);
-    tree->header()->setSectionResizeMode(2, QHeaderView::Stretch);
-    tree->header()->setSectionResizeMode(4, QHeaderView::ResizeToContents);
-    if (!filterText.isEmpty()) {
-        restoring = true;
-        tree->expandAll();
-        restoring = false;
-    } else {
-        restoreExpanded();
-    }
-    if (!key.isEmpty())
+    // Rows that are new to the view (new nodes, moved nodes, rows the filter lets through now) open as the
+    // operator left their nodes, or all of them under a filter.
+    restoring = true;
+    for (const QPersistentModelIndex& index : std::as_const(inserted))
+        expandInserted(index);
+    restoring = false;
+    if (!key.isEmpty() && keyAt(tree->currentIndex()) != key)
         restoreCurrent(key);
+    if (!topKey.isEmpty()) {
+        const QStandardItem* item = liveTree->find(topKey);
+        const QModelIndex now = item ? proxy->mapFromSource(item->index()) : QModelIndex();
+        if (now.isValid() && tree->visualRect(now).top() != topOffset)
+            tree->scrollTo(now, QAbstractItemView::PositionAtTop);
+    }
+}
+
+void ServerView::expandInserted(const QModelIndex& proxyIndex)
+{
+    if (!proxyIndex.isValid())
+        return;
+    if (!filterText.isEmpty()) {
+        tree->expandRecursively(proxyIndex);
+        return;
+    }
+    if (expandedKeys.isEmpty())
+        return;
+    QStandardItem* top = model->itemFromIndex(proxy->mapToSource(proxyIndex).siblingAtColumn(0));
+    if (!top)
+        return;
+    auto expandKnown = [this](QStandardItem* item) {
+        if (expandedKeys.contains(item->data(treemodel::KeyRole).toString())) {
+            const QModelIndex index = proxy->mapFromSource(item->index());
+            if (index.isValid())
+                tree->expand(index);
+        }
+        return true;
+    };
+    expandKnown(top);
+    forEachRow(top, expandKnown);
 }
 
 void ServerView::onError(const QString& text)
@@ -389,7 +432,7 @@ void ServerView::restoreExpanded()
 {
     restoring = true;
     if (!expandedKeys.isEmpty()) {
-        forEachRow(model, [this](QStandardItem* item) {
+        forEachRow(model->invisibleRootItem(), [this](QStandardItem* item) {
             if (expandedKeys.contains(item->data(treemodel::KeyRole).toString())) {
                 const QModelIndex index = proxy->mapFromSource(item->index());
                 if (index.isValid())
@@ -401,23 +444,17 @@ void ServerView::restoreExpanded()
     restoring = false;
 }
 
+// Makes the row with this key current again without scrolling to it: a poll never moves the viewport. A row that
+// vanished leaves no current row.
 void ServerView::restoreCurrent(const QString& key)
 {
-    QStandardItem* found = nullptr;
-    forEachRow(model, [&](QStandardItem* item) {
-        if (item->data(treemodel::KeyRole).toString() != key)
-            return true;
-        found = item;
-        return false;
-    });
-    if (!found)
-        return;
-    const QModelIndex index = proxy->mapFromSource(found->index());
-    if (!index.isValid())
-        return;
+    const QStandardItem* found = liveTree->find(key);
+    const QModelIndex index = found ? proxy->mapFromSource(found->index()) : QModelIndex();
     restoring = true;
-    tree->setCurrentIndex(index);
-    tree->scrollTo(index, QAbstractItemView::EnsureVisible);
+    if (index.isValid())
+        tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    else
+        tree->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
     restoring = false;
 }
 
@@ -427,6 +464,7 @@ void ServerView::applyFilter(const QString& text)
     if (trimmed == filterText)
         return;
     filterText = trimmed;
+    proxy->setRecursiveFilteringEnabled(!trimmed.isEmpty());
     proxy->setFilterFixedString(trimmed);
     restoring = true;
     if (trimmed.isEmpty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings.h"
+#include "treemodel.h"
 
 #include <QJsonObject>
 #include <QMap>
@@ -43,6 +44,9 @@ public:
     void applySettings();
     void applyFilter(const QString& text);
     void focusTree();
+    // Shows a tree in place: rows change where the tree changed, and the viewport, the current row, the expansion
+    // and the filter stay as the user left them. Fed by the poller.
+    void onTree(const treemodel::TreeUpdatePtr& update);
 
     // Read by the main window; written only by the view.
     settings::ServerEntry entry;
@@ -68,7 +72,6 @@ private:
     void stopPoller();
     void onMe(const QJsonObject& payload);
     void onStatus(const QJsonObject& payload);
-    void onTree(const QJsonObject& payload);
     void onError(const QString& message);
     void onAuthLost();
     void showBanner(const QString& text, bool buttonVisible, const QString& buttonText);
@@ -82,6 +85,7 @@ private:
     void forgetExpanded(const QModelIndex& index);
     void restoreExpanded();
     void restoreCurrent(const QString& key);
+    void expandInserted(const QModelIndex& proxyIndex);
     void onDoubleClick(const QModelIndex& index);
     void activateCurrent();
 
@@ -103,6 +107,7 @@ private:
     QLabel* bannerLabel;
     QPushButton* bannerButton;
     QStandardItemModel* model;
+    std::unique_ptr<treemodel::LiveTree> liveTree;
     QSortFilterProxyModel* proxy;
     QTreeView* tree;
     QTabWidget* tabs;

@@ -8,88 +8,78 @@
 #include <QMap>
 #include <QModelRoleDataSpan>
 #include <QSet>
+#include <QSignalBlocker>
+#include <QStack>
 #include <QStandardItem>
 #include <QStandardItemModel>
+#include <QStringDecoder>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
-#include <memory>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
 
 namespace treemodel {
 
 namespace {
 
 const QString Separator = QStringLiteral(" \u00b7 ");
+const QStringList Headers {QStringLiteral("Namn"), QStringLiteral("Status"), QStringLiteral("Utdata"),
+    QStringLiteral("Senast OK"), QStringLiteral("Flaggor")};
+constexpr int Columns = 5;
 
-// The readers look fields up with constFind and read them through the iterator: fetching a QJsonValue would copy
-// every string into a value of its own first, and the tree reads a dozen fields of every row on every poll.
-
-// Lenient text read: a string as it is, a number or boolean in its text form, anything else the default or
-// (arrays, objects) empty.
-QString js(const QJsonObject& obj, const char* key, const QString& def)
+QVariantMap targetMap(Node::Kind kind, int hostId, int id, int instanceId, const QString& name)
 {
-    const auto it = obj.constFind(QLatin1String(key));
-    if (it == obj.constEnd())
-        return def;
-    switch (it->type()) {
-    case QJsonValue::String:
-        return it->toString();
-    case QJsonValue::Double:
-    case QJsonValue::Bool:
-        return QJsonValue(*it).toVariant().toString();
-    case QJsonValue::Array:
-    case QJsonValue::Object:
-        return QString();
-    default:
-        return def;
+    switch (kind) {
+    case Node::Group:
+        return {{QStringLiteral("kind"), QStringLiteral("group")}, {QStringLiteral("group_id"), id},
+            {QStringLiteral("name"), name}};
+    case Node::Host:
+        return {{QStringLiteral("kind"), QStringLiteral("host")}, {QStringLiteral("host_id"), hostId},
+            {QStringLiteral("name"), name}};
+    case Node::Plugin:
+        return {{QStringLiteral("kind"), QStringLiteral("plugin")}, {QStringLiteral("host_id"), hostId},
+            {QStringLiteral("plugin_id"), id}, {QStringLiteral("instance_id"), instanceId},
+            {QStringLiteral("name"), name}};
+    case Node::Port:
+        return {{QStringLiteral("kind"), QStringLiteral("port")}, {QStringLiteral("host_id"), hostId},
+            {QStringLiteral("port_id"), id}, {QStringLiteral("name"), name}};
     }
+    return {};
 }
 
-// Lenient integer read: a whole number within 32 bits, or a string holding one (0 when it does not).
-int jsInt(const QJsonObject& obj, const char* key, int def)
+// A node key: a prefix and numbers joined by ":". Keys are made for every row of every tree, so they are written
+// out digit by digit rather than through QString::number and QString::arg.
+QString nodeKey(QLatin1String prefix, std::initializer_list<int> numbers)
 {
-    const auto it = obj.constFind(QLatin1String(key));
-    if (it == obj.constEnd())
-        return def;
-    if (it->isDouble()) {
-        const double d = it->toDouble();
-        if (std::trunc(d) == d && d >= std::numeric_limits<int>::min() && d <= std::numeric_limits<int>::max())
-            return int(d);
-        return def;
+    QString key(prefix.size() + 12 * qsizetype(numbers.size()), Qt::Uninitialized);
+    QChar* out = key.data();
+    for (const char c : prefix)
+        *out++ = QLatin1Char(c);
+    bool first = true;
+    for (const int n : numbers) {
+        if (!std::exchange(first, false))
+            *out++ = QLatin1Char(':');
+        qint64 value = n;
+        if (value < 0) {
+            *out++ = QLatin1Char('-');
+            value = -value;
+        }
+        char digits[12];
+        int count = 0;
+        do {
+            digits[count++] = char('0' + value % 10);
+            value /= 10;
+        } while (value > 0);
+        while (count > 0)
+            *out++ = QLatin1Char(digits[--count]);
     }
-    if (it->isString()) {
-        bool ok = false;
-        const int value = it->toString().toInt(&ok, 10);
-        return ok ? value : 0;
-    }
-    return def;
-}
-
-bool isTrue(const QJsonValueConstRef& v)
-{
-    return v.isBool() && v.toBool();
-}
-
-bool flag(const QJsonObject& obj, const char* key)
-{
-    const auto it = obj.constFind(QLatin1String(key));
-    return it != obj.constEnd() && isTrue(*it);
-}
-
-bool isAlarming(const QString& status)
-{
-    return status == QLatin1String("warning") || status == QLatin1String("unknown")
-        || status == QLatin1String("critical") || status == QLatin1String("stale");
-}
-
-// The check rule, for a check or port whose status and flags have been read already.
-bool checkHandled(const QJsonObject& record, const QString& status, bool acknowledged, bool dnd)
-{
-    const auto handled = record.constFind(QLatin1String("handled"));
-    if (handled != record.constEnd())
-        return isTrue(*handled);
-    return isAlarming(status) && (acknowledged || dnd);
+    key.truncate(out - key.constData());
+    return key;
 }
 
 QString builtCheckKey(const QString& serverKey, int hostId, int pluginId, int instanceId)
@@ -97,40 +87,611 @@ QString builtCheckKey(const QString& serverKey, int hostId, int pluginId, int in
     if (!serverKey.isEmpty())
         return QStringLiteral("p:") + serverKey;
     if (instanceId > 0)
-        return QStringLiteral("p:%1:%2:%3").arg(hostId).arg(pluginId).arg(instanceId);
-    return QStringLiteral("p:%1:%2").arg(hostId).arg(pluginId);
+        return nodeKey(QLatin1String("p:"), {hostId, pluginId, instanceId});
+    return nodeKey(QLatin1String("p:"), {hostId, pluginId});
 }
 
-// The flag text of a check or port whose acknowledged and dnd flags have been read already.
-QString flagText(const QJsonObject& record, bool acknowledged, bool dnd)
+// The fields of the tree's records that any rule reads.
+enum Field : quint8 {
+    Id,
+    Name,
+    Status,
+    ParentId,
+    Dnd,
+    HasDnd,
+    HasAcked,
+    Address,
+    GroupId,
+    Handled,
+    HostId,
+    PluginId,
+    InstanceId,
+    Key,
+    OutputText,
+    LastSuccessAt,
+    Acknowledged,
+    AcknowledgedByName,
+    SuppressedReason,
+    Hard,
+    ConsecutiveFailures,
+    MaxAttempts,
+    PortId,
+    CollectedAt,
+    FieldCount
+};
+
+const char* const FieldNames[FieldCount]
+    = {"id", "name", "status", "parent_id", "dnd", "has_dnd", "has_acked", "address", "group_id", "handled", "host_id",
+        "plugin_id", "instance_id", "key", "output_text", "last_success_at", "acknowledged", "acknowledged_by_name",
+        "suppressed_reason", "hard", "consecutive_failures", "max_attempts", "port_id", "collected_at"};
+
+// One field's JSON value, as far as the lenient rules below tell values apart.
+struct Scalar {
+    enum Type : quint8 { Absent, Null, False, True, Integer, Double, String, Container };
+    Type type = Absent;
+    union {
+        qint64 integer;
+        double number;
+    };
+    QString text;
+
+    Scalar()
+        : integer(0)
+    { }
+};
+
+struct Slot {
+    Field field;
+    Scalar value;
+};
+
+// A record of the payload: the fields it has, kept in the pool of all records of one payload.
+class Record {
+public:
+    Record(const std::vector<Slot>* pool, qsizetype first)
+        : pool(pool)
+        , first(first)
+    {
+        std::fill(std::begin(slotOf), std::end(slotOf), Absent);
+    }
+
+    const Scalar& operator[](Field field) const
+    {
+        static const Scalar absent;
+        return slotOf[field] == Absent ? absent : (*pool)[size_t(first + slotOf[field])].value;
+    }
+    bool has(Field field) const { return slotOf[field] != Absent; }
+    // A field given twice keeps its last value, as in a JSON object.
+    void added(Field field, qsizetype at) { slotOf[field] = quint8(at - first); }
+
+private:
+    static constexpr quint8 Absent = 0xff;
+    const std::vector<Slot>* pool;
+    qsizetype first;
+    quint8 slotOf[FieldCount]; // each field's place after first
+};
+
+// The records of a payload, by array, and the fields of all of them.
+struct Records {
+    Records() = default;
+    Records(const Records&) = delete; // its records point into its pool
+    Records& operator=(const Records&) = delete;
+
+    std::vector<Slot> pool;
+    QList<Record> groups, hosts, plugins, ports;
+
+    // Starts a record; fields are added to the record started last.
+    Record& start(QList<Record>& list)
+    {
+        list.append(Record(&pool, qsizetype(pool.size())));
+        return list.last();
+    }
+    void add(Record& record, Field field, Scalar value)
+    {
+        pool.push_back({field, std::move(value)});
+        record.added(field, qsizetype(pool.size()) - 1);
+    }
+};
+
+Scalar scalarOf(const QJsonValueConstRef& value)
+{
+    Scalar s;
+    switch (value.type()) {
+    case QJsonValue::Null:
+        s.type = Scalar::Null;
+        break;
+    case QJsonValue::Bool:
+        s.type = value.toBool() ? Scalar::True : Scalar::False;
+        break;
+    case QJsonValue::Double: {
+        // A JSON number is kept as an integer when it is one, and its text is made from that integer.
+        const QVariant v = QJsonValue(value).toVariant();
+        if (v.typeId() == QMetaType::LongLong) {
+            s.type = Scalar::Integer;
+            s.integer = v.toLongLong();
+        } else {
+            s.type = Scalar::Double;
+            s.number = v.toDouble();
+        }
+        break;
+    }
+    case QJsonValue::String:
+        s.type = Scalar::String;
+        s.text = value.toString();
+        break;
+    case QJsonValue::Array:
+    case QJsonValue::Object:
+        s.type = Scalar::Container;
+        break;
+    default:
+        break;
+    }
+    return s;
+}
+
+void readRecord(Records& records, QList<Record>& list, const QJsonObject& object, std::initializer_list<Field> fields)
+{
+    Record& record = records.start(list);
+    for (const Field field : fields) {
+        const auto it = object.constFind(QLatin1String(FieldNames[field]));
+        if (it != object.constEnd())
+            records.add(record, field, scalarOf(*it));
+    }
+}
+
+// Lenient text read: a string as it is, a number or boolean in its text form, absence or null the default, an array
+// or object empty text.
+QString text(const Scalar& s, const QString& def)
+{
+    switch (s.type) {
+    case Scalar::String:
+        return s.text;
+    case Scalar::Integer:
+        return QString::number(s.integer);
+    case Scalar::Double:
+        return QVariant(s.number).toString();
+    case Scalar::True:
+        return QStringLiteral("true");
+    case Scalar::False:
+        return QStringLiteral("false");
+    case Scalar::Container:
+        return QString();
+    default:
+        return def;
+    }
+}
+
+// Lenient integer read: a whole number within 32 bits, or a string holding one (0 when it does not).
+int integer(const Scalar& s, int def)
+{
+    switch (s.type) {
+    case Scalar::Integer:
+        return s.integer >= std::numeric_limits<int>::min() && s.integer <= std::numeric_limits<int>::max()
+            ? int(s.integer)
+            : def;
+    case Scalar::Double:
+        return std::trunc(s.number) == s.number && s.number >= std::numeric_limits<int>::min()
+                && s.number <= std::numeric_limits<int>::max()
+            ? int(s.number)
+            : def;
+    case Scalar::String: {
+        bool ok = false;
+        const int value = s.text.toInt(&ok, 10);
+        return ok ? value : 0;
+    }
+    default:
+        return def;
+    }
+}
+
+bool flag(const Scalar& s)
+{
+    return s.type == Scalar::True;
+}
+
+// The check rule, for a check or port whose status and flags have been read already.
+bool checkHandled(const Record& record, const QString& status, bool acknowledged, bool dnd)
+{
+    if (record.has(Handled))
+        return flag(record[Handled]);
+    return isAlarming(status) && (acknowledged || dnd);
+}
+
+// The fields each kind of record reads.
+constexpr std::initializer_list<Field> GroupFields {Id, Name, Status, ParentId, Dnd, HasDnd, HasAcked};
+constexpr std::initializer_list<Field> HostFields {Id, Name, Address, GroupId, Status, Handled, Dnd, HasDnd, HasAcked};
+constexpr std::initializer_list<Field> ItemFields {HostId, PluginId, InstanceId, Key, Name, Status, OutputText,
+    LastSuccessAt, Handled, Acknowledged, AcknowledgedByName, Dnd, SuppressedReason, Hard, ConsecutiveFailures,
+    MaxAttempts, PortId, CollectedAt};
+
+void readRecords(const QJsonObject& payload, Records& records)
+{
+    auto read = [&](const char* key, std::initializer_list<Field> fields, QList<Record>& into) {
+        const QJsonArray array = payload.value(QLatin1String(key)).toArray();
+        into.reserve(array.size());
+        for (const QJsonValue& v : array)
+            readRecord(records, into, v.toObject(), fields);
+    };
+    read("groups", GroupFields, records.groups);
+    read("hosts", HostFields, records.hosts);
+    read("plugins", ItemFields, records.plugins);
+    read("ports", ItemFields, records.ports);
+}
+
+// Reads the JSON text of a tree payload straight into records, for the poller, without building a JSON document
+// first: that takes longer than everything else a poll does with a large tree. It reads the plain JSON that servers
+// send (objects, arrays, strings, whole numbers, literals, plain keys) and gives up on anything else, such as
+// fractions, exponents, unusual escapes or malformed text; the caller then lets Qt's parser decide, so both ways give
+// the same records and the same errors. Texts that occur more than once (status words, times of the same round,
+// check names) are made once.
+class FastReader {
+public:
+    explicit FastReader(const QByteArray& json)
+        : at(json.constData())
+        , end(json.constData() + json.size())
+    { }
+
+    bool read(Records& records)
+    {
+        skipSpace();
+        if (!take('{'))
+            return false;
+        bool seen[4] = {};
+        const QByteArrayView arrays[4] = {"groups", "hosts", "plugins", "ports"};
+        QList<Record>* lists[4] = {&records.groups, &records.hosts, &records.plugins, &records.ports};
+        if (!skipSpace() || (*at != '}' && !members([&](QByteArrayView key) {
+                for (int a = 0; a < 4; ++a) {
+                    if (key != arrays[a])
+                        continue;
+                    if (std::exchange(seen[a], true))
+                        return false;
+                    return recordArray(records, *lists[a]);
+                }
+                return skipValue(1);
+            })))
+            return false;
+        ++at; // the closing brace
+        return !skipSpace();
+    }
+
+private:
+    bool skipSpace()
+    {
+        while (at < end && (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\r'))
+            ++at;
+        return at < end;
+    }
+
+    bool take(char c)
+    {
+        if (at >= end || *at != c)
+            return false;
+        ++at;
+        return true;
+    }
+
+    // The members of an object up to its closing brace (left unread); each value is read by the visitor. Keys are
+    // plain ASCII without escapes.
+    template <typename Visit> bool members(Visit visit)
+    {
+        for (;;) {
+            if (!take('"'))
+                return false;
+            const char* key = at;
+            while (at < end && *at != '"' && *at != '\\' && uchar(*at) < 0x80)
+                ++at;
+            if (at >= end || *at != '"')
+                return false;
+            const QByteArrayView name(key, at - key);
+            ++at;
+            if (!skipSpace() || !take(':') || !skipSpace() || !visit(name) || !skipSpace())
+                return false;
+            if (*at == '}')
+                return true;
+            if (!take(',') || !skipSpace())
+                return false;
+        }
+    }
+
+    // The elements of an array up to its closing bracket (read); each element is read by the visitor.
+    template <typename Visit> bool elements(Visit visit)
+    {
+        if (!skipSpace())
+            return false;
+        if (*at == ']') {
+            ++at;
+            return true;
+        }
+        for (;;) {
+            if (!visit() || !skipSpace())
+                return false;
+            if (take(']'))
+                return true;
+            if (!take(',') || !skipSpace())
+                return false;
+        }
+    }
+
+    bool recordArray(Records& records, QList<Record>& list)
+    {
+        if (*at != '[')
+            return skipValue(1); // not an array: no records
+        ++at;
+        return elements([&] {
+            Record& record = records.start(list);
+            if (*at != '{')
+                return skipValue(2); // not an object: a record without fields
+            ++at;
+            if (!skipSpace())
+                return false;
+            if (*at != '}' && !members([&](QByteArrayView key) { return field(records, record, key); }))
+                return false;
+            ++at;
+            return true;
+        });
+    }
+
+    bool field(Records& records, Record& record, QByteArrayView key)
+    {
+        const int known = fieldOf(key);
+        if (known < 0)
+            return skipValue(3);
+        if (record.has(Field(known)))
+            return false; // a field given twice: left to Qt's parser
+        Scalar s;
+        if (!scalar(s))
+            return false;
+        records.add(record, Field(known), std::move(s));
+        return true;
+    }
+
+    // The field a key names, or -1: the names of the key's length, compared.
+    static int fieldOf(QByteArrayView key)
+    {
+        static const auto byLength = [] {
+            std::array<QList<int>, 32> lists;
+            for (int f = 0; f < FieldCount; ++f)
+                lists[qstrlen(FieldNames[f])].append(f);
+            return lists;
+        }();
+        if (key.size() >= qsizetype(byLength.size()))
+            return -1;
+        for (const int f : byLength[size_t(key.size())]) {
+            if (std::memcmp(key.data(), FieldNames[f], size_t(key.size())) == 0)
+                return f;
+        }
+        return -1;
+    }
+
+    bool scalar(Scalar& s)
+    {
+        switch (*at) {
+        case '"':
+            ++at;
+            s.type = Scalar::String;
+            return string(s.text);
+        case 'n':
+            s.type = Scalar::Null;
+            return literal("null");
+        case 't':
+            s.type = Scalar::True;
+            return literal("true");
+        case 'f':
+            s.type = Scalar::False;
+            return literal("false");
+        case '[':
+        case '{':
+            s.type = Scalar::Container;
+            return skipValue(3);
+        default:
+            s.type = Scalar::Integer;
+            return wholeNumber(s.integer);
+        }
+    }
+
+    bool literal(const char* word)
+    {
+        const qsizetype length = qsizetype(qstrlen(word));
+        if (end - at < length || qstrncmp(at, word, size_t(length)) != 0)
+            return false;
+        at += length;
+        return true;
+    }
+
+    // Up to 18 digits, so that the value fits; a fraction or an exponent is left to Qt's parser.
+    bool wholeNumber(qint64& value)
+    {
+        const bool negative = take('-');
+        const char* digits = at;
+        while (at < end && *at >= '0' && *at <= '9' && at - digits < 19)
+            ++at;
+        const qsizetype count = at - digits;
+        if (count == 0 || count > 18 || (count > 1 && *digits == '0') || at >= end || *at == '.' || *at == 'e'
+            || *at == 'E')
+            return false;
+        value = 0;
+        for (const char* d = digits; d < at; ++d)
+            value = value * 10 + (*d - '0');
+        if (negative)
+            value = -value;
+        return true;
+    }
+
+    // A string after its opening quote, up to and with its closing quote.
+    bool string(QString& out)
+    {
+        const char* start = at;
+        bool ascii = true;
+        while (at < end && *at != '"' && *at != '\\') {
+            ascii = ascii && uchar(*at) < 0x80;
+            ++at;
+        }
+        if (at >= end)
+            return false;
+        if (*at == '"') {
+            ++at;
+            return plain(start, at - 1, ascii, out);
+        }
+        // With escapes: decoded piece by piece.
+        at = start;
+        out = QLatin1String("");
+        while (at < end && *at != '"') {
+            const char* run = at;
+            bool runAscii = true;
+            while (at < end && *at != '"' && *at != '\\') {
+                runAscii = runAscii && uchar(*at) < 0x80;
+                ++at;
+            }
+            QString piece;
+            if (!plain(run, at, runAscii, piece))
+                return false;
+            out += piece;
+            if (at < end && *at == '\\' && !escape(out))
+                return false;
+        }
+        return take('"');
+    }
+
+    // The text of a run of bytes without escapes, made once per distinct run; false when it is no valid UTF-8.
+    bool plain(const char* from, const char* to, bool ascii, QString& out)
+    {
+        const std::string_view bytes(from, size_t(to - from));
+        const auto known = interned.find(bytes);
+        if (known != interned.end()) {
+            out = known->second;
+            return true;
+        }
+        if (ascii) {
+            out = QString::fromLatin1(from, to - from);
+        } else {
+            QStringDecoder decoder(
+                QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+            out = decoder.decode(QByteArrayView(from, to - from));
+            if (decoder.hasError())
+                return false;
+        }
+        if (out.isNull())
+            out = QLatin1String("");
+        interned.emplace(bytes, out);
+        return true;
+    }
+
+    bool escape(QString& out)
+    {
+        if (end - at < 2)
+            return false;
+        const char c = at[1];
+        at += 2;
+        switch (c) {
+        case '"':
+        case '\\':
+        case '/':
+            out += QLatin1Char(c);
+            return true;
+        case 'b':
+            out += QChar(0x8);
+            return true;
+        case 'f':
+            out += QChar(0xc);
+            return true;
+        case 'n':
+            out += QChar(0xa);
+            return true;
+        case 'r':
+            out += QChar(0xd);
+            return true;
+        case 't':
+            out += QChar(0x9);
+            return true;
+        case 'u': {
+            if (end - at < 4)
+                return false;
+            char16_t unit = 0;
+            for (int i = 0; i < 4; ++i) {
+                const char h = at[i];
+                const int digit = h >= '0' && h <= '9' ? h - '0'
+                    : h >= 'a' && h <= 'f'             ? h - 'a' + 10
+                    : h >= 'A' && h <= 'F'             ? h - 'A' + 10
+                                                       : -1;
+                if (digit < 0)
+                    return false;
+                unit = char16_t(unit * 16 + digit);
+            }
+            at += 4;
+            out += QChar(unit);
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+    // Any value, read and dropped; containers only a few levels deep.
+    bool skipValue(int depth)
+    {
+        if (depth > 64 || at >= end)
+            return false;
+        QString ignored;
+        qint64 number = 0;
+        switch (*at) {
+        case '"':
+            ++at;
+            return string(ignored);
+        case 'n':
+            return literal("null");
+        case 't':
+            return literal("true");
+        case 'f':
+            return literal("false");
+        case '[':
+            ++at;
+            return elements([&] { return skipValue(depth + 1); });
+        case '{':
+            ++at;
+            if (!skipSpace())
+                return false;
+            if (*at != '}' && !members([&](QByteArrayView) { return skipValue(depth + 1); }))
+                return false;
+            ++at;
+            return true;
+        default:
+            return wholeNumber(number);
+        }
+    }
+
+    const char* at;
+    const char* end;
+    std::unordered_map<std::string_view, QString> interned; // by the bytes of the payload
+};
+
+QString flagText(const Record& record, bool acknowledged, bool dnd)
 {
     QStringList parts;
     if (acknowledged) {
-        const QString by = js(record, "acknowledged_by_name", QString());
+        const QString by = text(record[AcknowledgedByName], QString());
         parts.append(by.isEmpty() ? QStringLiteral("\u2713 Sett") : QStringLiteral("\u2713 Sett av %1").arg(by));
     }
     if (dnd)
         parts.append(QStringLiteral("\U0001F515 Stör ej"));
-    const QString reason = js(record, "suppressed_reason", QString());
+    const QString reason = text(record[SuppressedReason], QString());
     if (!reason.isEmpty())
         parts.append(QStringLiteral("\U0001F515 %1").arg(reason));
-    const auto hard = record.constFind(QLatin1String("hard"));
-    if (hard != record.constEnd() && !isTrue(*hard)) {
+    if (record.has(Hard) && !flag(record[Hard])) {
         parts.append(QStringLiteral("försök %1/%2")
-                         .arg(jsInt(record, "consecutive_failures", 0))
-                         .arg(jsInt(record, "max_attempts", 1)));
+                         .arg(integer(record[ConsecutiveFailures], 0))
+                         .arg(integer(record[MaxAttempts], 1)));
     }
     return parts.join(Separator);
 }
 
-QString rollupFlags(const QJsonObject& record)
+QString rollupFlags(const Record& record)
 {
     QStringList parts;
-    if (flag(record, "dnd"))
+    if (flag(record[Dnd]))
         parts.append(QStringLiteral("\U0001F515 Stör ej"));
-    else if (flag(record, "has_dnd"))
+    else if (flag(record[HasDnd]))
         parts.append(QStringLiteral("\U0001F515 Stör ej under"));
-    if (flag(record, "has_acked"))
+    if (flag(record[HasAcked]))
         parts.append(QStringLiteral("\u2713 kvitterat under"));
     return parts.join(Separator);
 }
@@ -143,44 +704,251 @@ int statusPriority(const QString& status)
     return priorities.value(status, -1);
 }
 
-// What a row stands for, kept compact on the row and handed out as the target map when asked for.
-struct Target {
-    enum Kind { Group, Host, Plugin, Port };
-    Kind kind = Group;
-    int hostId = 0;
-    int id = 0; // group, plugin or port id
-    int instanceId = 0;
-    QString name;
-
-    QVariantMap map() const
-    {
-        switch (kind) {
-        case Group:
-            return {{QStringLiteral("kind"), QStringLiteral("group")}, {QStringLiteral("group_id"), id},
-                {QStringLiteral("name"), name}};
-        case Host:
-            return {{QStringLiteral("kind"), QStringLiteral("host")}, {QStringLiteral("host_id"), hostId},
-                {QStringLiteral("name"), name}};
-        case Plugin:
-            return {{QStringLiteral("kind"), QStringLiteral("plugin")}, {QStringLiteral("host_id"), hostId},
-                {QStringLiteral("plugin_id"), id}, {QStringLiteral("instance_id"), instanceId},
-                {QStringLiteral("name"), name}};
-        case Port:
-            return {{QStringLiteral("kind"), QStringLiteral("port")}, {QStringLiteral("host_id"), hostId},
-                {QStringLiteral("port_id"), id}, {QStringLiteral("name"), name}};
-        }
-        return {};
-    }
+// A check or port record with the fields that more than one rule reads.
+struct ItemRecord {
+    const Record* record;
+    QString status;
+    bool acknowledged;
+    bool dnd;
+    bool handled;
 };
 
-constexpr int FlagsRole = Qt::UserRole - 1; // where QStandardItem keeps an item's flags
+// Real installations nest groups a few levels deep; deeper groups are placed at top level.
+constexpr int MaxGroupDepth = 32;
+
+// Reads one payload into nodes: records indexed by id, group nodes made once each, then the nodes laid out depth
+// first.
+class Reader {
+public:
+    explicit Reader(const Records& records)
+        : records(records)
+    {
+        for (const Record& g : records.groups)
+            groupsById.insert(integer(g[Id], 0), &g);
+        for (const Record& c : records.plugins)
+            checksByHost[integer(c[HostId], 0)].append(&c);
+        for (const Record& p : records.ports)
+            portsByHost[integer(p[HostId], 0)].append(&p);
+    }
+
+    Tree read()
+    {
+        for (const Record& g : records.groups)
+            ensureGroup(integer(g[Id], 0));
+        for (const Record& h : records.hosts)
+            addHost(h);
+        for (const int id : std::as_const(placeholderIds))
+            sumUpPlaceholder(groupNodes.value(id, -1));
+        return layOut();
+    }
+
+private:
+    int add(int parent, Node node)
+    {
+        const int index = int(made.size());
+        made.append(std::move(node));
+        kids.append(QList<int>());
+        parentOf.append(parent);
+        depth.append(parent < 0 ? 1 : depth.at(parent) + 1);
+        (parent < 0 ? roots : kids[parent]).append(index);
+        return index;
+    }
+
+    // Makes the node of a group, and of its missing ancestors first, or finds it. Walks the parent chain with a
+    // loop, not recursion, so that a payload with a very long chain of groups cannot exhaust the stack. A group
+    // whose ancestors lead back to itself closes the cycle at top level, and so does a group that would sit more
+    // than MaxGroupDepth levels deep: Qt's item model takes a subtree apart level by level, so a chain of thousands
+    // of nested groups would freeze the window.
+    int ensureGroup(int id)
+    {
+        if (const int found = groupNodes.value(id, -1); found >= 0)
+            return found;
+        QList<QPair<int, Node>> chain; // from the group up to its topmost new ancestor
+        QSet<int> beingMade;
+        int parent = -1;
+        for (int current = id; chain.size() < MaxGroupDepth;) {
+            if (const int found = groupNodes.value(current, -1); found >= 0) {
+                if (depth.at(found) + chain.size() <= MaxGroupDepth)
+                    parent = found;
+                break;
+            }
+            if (beingMade.contains(current))
+                break;
+            beingMade.insert(current);
+            const Record* record = groupsById.value(current);
+            Node node;
+            node.key = nodeKey(QLatin1String("g:"), {current});
+            node.id = current;
+            int parentId = 0;
+            if (record) {
+                node.name = node.targetName = text((*record)[Name], QStringLiteral("?"));
+                node.status = text((*record)[Status], QStringLiteral("none"));
+                node.flags = rollupFlags(*record);
+                parentId = integer((*record)[ParentId], 0);
+            } else {
+                // A group that hosts or groups refer to but the payload lacks: a placeholder at top level.
+                placeholderIds.insert(current);
+                node.name = node.targetName = QStringLiteral("Utan grupp");
+                node.status = QStringLiteral("none");
+            }
+            chain.append({current, std::move(node)});
+            if (parentId == 0)
+                break;
+            current = parentId;
+        }
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            parent = add(parent, std::move(it->second));
+            groupNodes.insert(it->first, parent);
+        }
+        return parent;
+    }
+
+    static QList<ItemRecord> readItems(const QList<const Record*>& records)
+    {
+        QList<ItemRecord> items;
+        items.reserve(records.size());
+        for (const Record* record : records) {
+            const QString status = text((*record)[Status], QStringLiteral("pending"));
+            const bool acknowledged = flag((*record)[Acknowledged]);
+            const bool dnd = flag((*record)[Dnd]);
+            items.append({record, status, acknowledged, dnd, checkHandled(*record, status, acknowledged, dnd)});
+        }
+        return items;
+    }
+
+    // The host rule: an alarming host is handled when it has alarming checks or ports and all of them are.
+    static bool hostHandled(const Record& host, const QList<ItemRecord>& checks, const QList<ItemRecord>& ports)
+    {
+        if (host.has(Handled))
+            return flag(host[Handled]);
+        if (!isAlarming(text(host[Status], QString())))
+            return false;
+        bool anyAlarming = false;
+        for (const QList<ItemRecord>* items : {&checks, &ports}) {
+            for (const ItemRecord& item : *items) {
+                if (!isAlarming(item.status))
+                    continue;
+                anyAlarming = true;
+                if (!item.handled)
+                    return false;
+            }
+        }
+        return anyAlarming;
+    }
+
+    static Node itemNode(const ItemRecord& item, Node::Kind kind, int hostId, int id, const QString& name)
+    {
+        Node node;
+        node.kind = kind;
+        node.name = node.targetName = name;
+        node.status = item.status;
+        node.output = text((*item.record)[OutputText], QString());
+        node.lastOk = text((*item.record)[kind == Node::Port ? CollectedAt : LastSuccessAt], QString());
+        node.flags = flagText(*item.record, item.acknowledged, item.dnd);
+        node.hostId = hostId;
+        node.id = id;
+        node.handled = item.handled;
+        return node;
+    }
+
+    void addHost(const Record& host)
+    {
+        const int id = integer(host[Id], 0);
+        const bool nullGroup = host[GroupId].type == Scalar::Null;
+        const int group = ensureGroup(nullGroup ? -1 : integer(host[GroupId], 0));
+
+        const QList<ItemRecord> checks = readItems(checksByHost.value(id));
+        const QList<ItemRecord> ports = readItems(portsByHost.value(id));
+        Node node;
+        node.kind = Node::Host;
+        node.key = nodeKey(QLatin1String("h:"), {id});
+        node.targetName = text(host[Name], QStringLiteral("?"));
+        node.name = node.targetName + QLatin1String("  (") + text(host[Address], QString()) + QLatin1Char(')');
+        node.status = text(host[Status], QStringLiteral("none"));
+        node.flags = rollupFlags(host);
+        node.hostId = id;
+        node.handled = hostHandled(host, checks, ports);
+        const int hostNode = add(group, std::move(node));
+
+        for (const ItemRecord& check : checks) {
+            const int pluginId = integer((*check.record)[PluginId], 0);
+            const int instanceId = integer((*check.record)[InstanceId], 0);
+            const QString shown = text((*check.record)[Name], QString());
+            Node row = itemNode(
+                check, Node::Plugin, id, pluginId, shown.isEmpty() ? QStringLiteral("plugin %1").arg(pluginId) : shown);
+            row.instanceId = instanceId;
+            row.key = builtCheckKey(text((*check.record)[Key], QString()), id, pluginId, instanceId);
+            add(hostNode, std::move(row));
+        }
+        for (const ItemRecord& port : ports) {
+            const int portId = integer((*port.record)[PortId], 0);
+            const QString shown = text((*port.record)[Name], QString());
+            Node row = itemNode(
+                port, Node::Port, id, portId, shown.isEmpty() ? QStringLiteral("port %1").arg(portId) : shown);
+            row.key = nodeKey(QLatin1String("sp:"), {portId});
+            add(hostNode, std::move(row));
+        }
+    }
+
+    // A placeholder group has no status from the server: it shows the worst of its children, counting a handled
+    // child as "ok".
+    void sumUpPlaceholder(int node)
+    {
+        if (node < 0)
+            return;
+        QList<QString> statuses;
+        for (const int child : std::as_const(kids.at(node)))
+            statuses.append(made.at(child).handled ? QStringLiteral("ok") : made.at(child).status);
+        made[node].status = aggregateStatus(statuses);
+    }
+
+    // Children are always made after their parents, so sizes add up from the last node made to the first.
+    Tree layOut()
+    {
+        QList<int> sizes(made.size(), 1);
+        for (qsizetype m = made.size() - 1; m >= 0; --m) {
+            if (parentOf.at(m) >= 0)
+                sizes[parentOf.at(m)] += sizes.at(m);
+        }
+        Tree tree;
+        tree.nodes.reserve(made.size());
+        QStack<int> pending;
+        auto push = [&pending](const QList<int>& siblings) {
+            for (auto it = siblings.crbegin(); it != siblings.crend(); ++it)
+                pending.push(*it);
+        };
+        push(roots);
+        while (!pending.isEmpty()) {
+            const int m = pending.pop();
+            made[m].size = sizes.at(m);
+            tree.nodes.append(std::move(made[m]));
+            push(kids.at(m));
+        }
+        return tree;
+    }
+
+    const Records& records;
+    QHash<int, const Record*> groupsById; // a later record with the same id replaces an earlier one
+    QHash<int, QList<const Record*>> checksByHost;
+    QHash<int, QList<const Record*>> portsByHost;
+    QHash<int, int> groupNodes; // group id to its node
+    QSet<int> placeholderIds;
+    QList<Node> made; // in the order made
+    QList<QList<int>> kids;
+    QList<int> parentOf;
+    QList<int> depth; // group levels from the top; 1 for a top-level row
+    QList<int> roots;
+};
+
+// Where QStandardItem keeps an item's flags.
+constexpr int FlagsRole = Qt::UserRole - 1;
 constexpr Qt::ItemFlags ReadOnly
     = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
 
-// The cells of the tree keep their few values in members instead of QStandardItem's list of roles: the whole tree
-// is rebuilt on every poll, and a row of five plain items with seven roles on the first costs several times the
-// allocations. To the model and its views they answer exactly as items holding those roles would; roles they do not
-// keep themselves are stored the usual way.
+// The cells of the tree keep their few values in members instead of QStandardItem's list of roles: a row of five
+// plain items with seven roles on the first costs several times the allocations. To the model and its views they
+// answer exactly as items holding those roles would. Only the tree sets their values, through assign(); a value set
+// from outside the tree is kept the usual way and marks the cell as one no payload made.
 class Cell : public QStandardItem {
 public:
     explicit Cell(QString text)
@@ -204,6 +972,7 @@ public:
 
     void setData(const QVariant& value, int role) override
     {
+        foreign = true;
         if (role == Qt::DisplayRole || role == Qt::EditRole) {
             text = value.toString();
             emitDataChanged();
@@ -220,111 +989,35 @@ public:
 
     QStandardItem* clone() const override { return new Cell(*this); }
 
+    // Sets the text without telling the model; the caller reports the changed cells together. Whether it changed.
+    bool assign(const QString& value)
+    {
+        if (value == text)
+            return false;
+        text = value;
+        return true;
+    }
+
+    QString text;
+    bool foreign = false;
+
 protected:
     Cell(const Cell& other) = default;
-
-private:
-    QString text;
 };
 
-// The "Status" cell: the upper-case status word in the status colour.
-class StatusCell : public Cell {
-public:
-    StatusCell(const QString& upper, const QBrush& brush)
-        : Cell(upper)
-        , brush(brush)
-    { }
-
-    QVariant data(int role) const override { return role == Qt::ForegroundRole ? QVariant(brush) : Cell::data(role); }
-
-    void setData(const QVariant& value, int role) override
-    {
-        if (role != Qt::ForegroundRole) {
-            Cell::setData(value, role);
-            return;
-        }
-        brush = value.value<QBrush>();
-        emitDataChanged();
-    }
-
-    QStandardItem* clone() const override { return new StatusCell(*this); }
-
-private:
-    StatusCell(const StatusCell& other) = default;
-    QBrush brush;
-};
-
-// The first cell: shown name, status dot, node key, target map, status word and handled flag.
-class HeadCell : public Cell {
-public:
-    HeadCell(const QString& name, const QIcon& dot, const QString& key, const Target& target, const QString& status,
-        bool handled)
-        : Cell(name)
-        , dot(dot)
-        , key(key)
-        , target(target)
-        , status(status)
-        , handled(handled)
-    { }
-
-    QVariant data(int role) const override
-    {
-        if (!overridden.isEmpty() && overridden.contains(role))
-            return QStandardItem::data(role);
-        switch (role) {
-        case Qt::DecorationRole:
-            return dot;
-        case KeyRole:
-            return key;
-        case TargetRole:
-            return target.map();
-        case StatusRole:
-            return status;
-        case HandledRole:
-            return handled;
-        default:
-            return Cell::data(role);
-        }
-    }
-
-    // A value set after the build (a placeholder's summed-up status) is kept the usual way and takes precedence.
-    void setData(const QVariant& value, int role) override
-    {
-        switch (role) {
-        case Qt::DecorationRole:
-        case KeyRole:
-        case TargetRole:
-        case StatusRole:
-        case HandledRole:
-            overridden.insert(role);
-            QStandardItem::setData(value, role);
-            return;
-        default:
-            Cell::setData(value, role);
-        }
-    }
-
-    QStandardItem* clone() const override { return new HeadCell(*this); }
-
-private:
-    HeadCell(const HeadCell& other) = default;
-
+// The look of a status: its dot, the brush of its word, and the word in upper case. A tree holds few distinct
+// statuses, so each look is made once per update.
+struct Look {
     QIcon dot;
-    QString key;
-    Target target;
-    QString status;
-    bool handled;
-    QSet<int> overridden;
+    QBrush brush;
+    QString upper;
 };
 
-// A tree holds few distinct statuses: each look (dot, colour, upper-case word) is made once per build.
 class Looks {
 public:
-    struct Look {
-        QIcon dot;
-        QBrush brush;
-        QString upper;
-    };
+    explicit Looks(bool dark)
+        : dark(dark)
+    { }
 
     const Look& of(const QString& status, bool handled)
     {
@@ -341,238 +1034,572 @@ public:
     }
 
 private:
-    const bool dark = icons::darkLook();
+    const bool dark;
     std::unordered_map<QString, Look> plainLooks;
     std::unordered_map<QString, Look> handledLooks;
 };
 
-// A check or port record with the fields that more than one rule reads.
-struct ItemRecord {
-    QJsonObject record;
-    QString status;
-    bool acknowledged;
-    bool dnd;
-    bool handled;
-};
-
-QList<QJsonObject> objects(const QJsonObject& payload, const char* key)
-{
-    const QJsonArray array = payload.value(QLatin1String(key)).toArray();
-    QList<QJsonObject> list;
-    list.reserve(array.size());
-    for (const QJsonValue& v : array)
-        list.append(v.toObject());
-    return list;
-}
-
-// Real installations nest groups a few levels deep; deeper groups are placed at top level.
-constexpr int MaxGroupDepth = 32;
-
-// The state of one build: records indexed by id, and the group rows made so far.
-class Builder {
+// The "Status" cell: the upper-case status word in the status colour.
+class StatusCell : public Cell {
 public:
-    Builder(const QJsonObject& payload, QStandardItem* root)
-        : root(root)
+    explicit StatusCell(const Look& look)
+        : Cell(look.upper)
+        , brush(look.brush)
+    { }
+
+    QVariant data(int role) const override { return role == Qt::ForegroundRole ? QVariant(brush) : Cell::data(role); }
+
+    void setData(const QVariant& value, int role) override
     {
-        groupRecords = objects(payload, "groups");
-        for (const QJsonObject& g : std::as_const(groupRecords))
-            groupsById.insert(jsInt(g, "id", 0), g);
-        for (const QJsonObject& c : objects(payload, "plugins"))
-            checksByHost[jsInt(c, "host_id", 0)].append(c);
-        for (const QJsonObject& p : objects(payload, "ports"))
-            portsByHost[jsInt(p, "host_id", 0)].append(p);
-        hostRecords = objects(payload, "hosts");
+        if (role != Qt::ForegroundRole) {
+            Cell::setData(value, role);
+            return;
+        }
+        foreign = true;
+        brush = value.value<QBrush>();
+        emitDataChanged();
     }
 
-    void build()
+    QStandardItem* clone() const override { return new StatusCell(*this); }
+
+    bool assign(const Look& look)
     {
-        for (const QJsonObject& g : std::as_const(groupRecords))
-            ensureGroup(jsInt(g, "id", 0));
-        for (const QJsonObject& h : std::as_const(hostRecords))
-            addHost(h);
-        for (const int id : std::as_const(placeholderIds))
-            sumUpPlaceholder(id);
+        if (text == look.upper && brush == look.brush)
+            return false;
+        text = look.upper;
+        brush = look.brush;
+        return true;
     }
+
+    QBrush brush;
 
 private:
-    QList<QStandardItem*> makeRow(const QString& name, const QString& status, const QString& output,
-        const QString& lastOk, const QString& flags, const QString& key, const Target& target, bool handled)
-    {
-        const Looks::Look& look = looks.of(status, handled);
-        return {new HeadCell(name, look.dot, key, target, status, handled), new StatusCell(look.upper, look.brush),
-            new Cell(output), new Cell(lastOk), new Cell(flags)};
-    }
-
-    // Makes the row of a group, and of its missing ancestors first, or finds it. Walks the parent chain with a
-    // loop, not recursion, so that a payload with a very long chain of groups cannot exhaust the stack. A group
-    // whose ancestors lead back to itself closes the cycle at top level, and so does a group that would sit more
-    // than MaxGroupDepth levels deep: Qt's item model detaches and deletes a subtree level by level, so a chain of
-    // thousands of nested groups would freeze the window for minutes at every poll.
-    QStandardItem* ensureGroup(int id)
-    {
-        if (QStandardItem* made = groupItems.value(id))
-            return made;
-        QList<QPair<int, QList<QStandardItem*>>> chain; // from the group up to its topmost new ancestor
-        QSet<int> beingMade;
-        QStandardItem* parent = root;
-        for (int current = id; chain.size() < MaxGroupDepth;) {
-            if (QStandardItem* made = groupItems.value(current)) {
-                if (depthOf(made) + chain.size() <= MaxGroupDepth)
-                    parent = made;
-                break;
-            }
-            if (beingMade.contains(current))
-                break;
-            beingMade.insert(current);
-            QJsonObject record = groupsById.value(current);
-            if (!groupsById.contains(current)) {
-                placeholderIds.insert(current);
-                record = QJsonObject {{QStringLiteral("id"), current},
-                    {QStringLiteral("name"), QStringLiteral("Utan grupp")},
-                    {QStringLiteral("status"), QStringLiteral("none")},
-                    {QStringLiteral("parent_id"), QJsonValue::Null}};
-            }
-            const QString name = js(record, "name", QStringLiteral("?"));
-            chain.append({current,
-                makeRow(name, js(record, "status", QStringLiteral("none")), QString(), QString(), rollupFlags(record),
-                    QStringLiteral("g:%1").arg(current), Target {Target::Group, 0, current, 0, name}, false)});
-            const int parentId = jsInt(record, "parent_id", 0);
-            if (parentId == 0)
-                break;
-            current = parentId;
-        }
-        for (auto it = chain.crbegin(); it != chain.crend(); ++it) {
-            parent->appendRow(it->second);
-            parent = it->second.first();
-            groupItems.insert(it->first, parent);
-            if (placeholderIds.contains(it->first))
-                placeholderRows.insert(it->first, it->second);
-        }
-        return parent;
-    }
-
-    // The number of group levels from the top down to this group row.
-    int depthOf(const QStandardItem* item) const
-    {
-        int depth = 0;
-        for (; item && item != root; item = item->parent())
-            ++depth;
-        return depth;
-    }
-
-    static QList<ItemRecord> readItems(const QList<QJsonObject>& records)
-    {
-        QList<ItemRecord> items;
-        items.reserve(records.size());
-        for (const QJsonObject& record : records) {
-            const QString status = js(record, "status", QStringLiteral("pending"));
-            const bool acknowledged = flag(record, "acknowledged");
-            const bool dnd = flag(record, "dnd");
-            items.append({record, status, acknowledged, dnd, checkHandled(record, status, acknowledged, dnd)});
-        }
-        return items;
-    }
-
-    // The host rule: an alarming host is handled when it has alarming checks or ports and all of them are.
-    static bool hostHandled(const QJsonObject& host, const QList<ItemRecord>& checks, const QList<ItemRecord>& ports)
-    {
-        const auto handled = host.constFind(QLatin1String("handled"));
-        if (handled != host.constEnd())
-            return isTrue(*handled);
-        if (!isAlarming(js(host, "status", QString())))
-            return false;
-        bool anyAlarming = false;
-        for (const QList<ItemRecord>* items : {&checks, &ports}) {
-            for (const ItemRecord& item : *items) {
-                if (!isAlarming(item.status))
-                    continue;
-                anyAlarming = true;
-                if (!item.handled)
-                    return false;
-            }
-        }
-        return anyAlarming;
-    }
-
-    void addHost(const QJsonObject& host)
-    {
-        const int id = jsInt(host, "id", 0);
-        const QString name = js(host, "name", QStringLiteral("?"));
-        const auto groupValue = host.constFind(QLatin1String("group_id"));
-        const bool nullGroup = groupValue != host.constEnd() && groupValue->isNull();
-        const int groupId = nullGroup ? -1 : jsInt(host, "group_id", 0);
-        QStandardItem* group = ensureGroup(groupId);
-
-        const QList<ItemRecord> checks = readItems(checksByHost.value(id));
-        const QList<ItemRecord> ports = readItems(portsByHost.value(id));
-        const QList<QStandardItem*> row = makeRow(QStringLiteral("%1  (%2)").arg(name, js(host, "address", QString())),
-            js(host, "status", QStringLiteral("none")), QString(), QString(), rollupFlags(host),
-            QStringLiteral("h:%1").arg(id), Target {Target::Host, id, 0, 0, name}, hostHandled(host, checks, ports));
-        group->appendRow(row);
-        QStandardItem* hostItem = row.first();
-
-        for (const ItemRecord& check : checks) {
-            const int pluginId = jsInt(check.record, "plugin_id", 0);
-            const int instanceId = jsInt(check.record, "instance_id", 0);
-            const QString shown = js(check.record, "name", QString());
-            const QString checkName = shown.isEmpty() ? QStringLiteral("plugin %1").arg(pluginId) : shown;
-            hostItem->appendRow(makeRow(checkName, check.status, js(check.record, "output_text", QString()),
-                js(check.record, "last_success_at", QString()), flagText(check.record, check.acknowledged, check.dnd),
-                builtCheckKey(js(check.record, "key", QString()), id, pluginId, instanceId),
-                Target {Target::Plugin, id, pluginId, instanceId, checkName}, check.handled));
-        }
-        for (const ItemRecord& port : ports) {
-            const int portId = jsInt(port.record, "port_id", 0);
-            const QString shown = js(port.record, "name", QString());
-            const QString portName = shown.isEmpty() ? QStringLiteral("port %1").arg(portId) : shown;
-            hostItem->appendRow(makeRow(portName, port.status, js(port.record, "output_text", QString()),
-                js(port.record, "collected_at", QString()), flagText(port.record, port.acknowledged, port.dnd),
-                QStringLiteral("sp:%1").arg(portId), Target {Target::Port, id, portId, 0, portName}, port.handled));
-        }
-    }
-
-    // A placeholder group has no status from the server: it shows the worst of its children, counting a handled
-    // child as "ok".
-    void sumUpPlaceholder(int id)
-    {
-        const QList<QStandardItem*> row = placeholderRows.value(id);
-        QStandardItem* first = row.value(0);
-        if (!first)
-            return;
-        QList<QString> statuses;
-        for (int r = 0; r < first->rowCount(); ++r) {
-            const QStandardItem* child = first->child(r, 0);
-            if (!child)
-                continue;
-            statuses.append(
-                child->data(HandledRole).toBool() ? QStringLiteral("ok") : child->data(StatusRole).toString());
-        }
-        const QString status = aggregateStatus(statuses);
-        const Looks::Look& look = looks.of(status, false);
-        first->setData(look.dot, Qt::DecorationRole);
-        first->setData(status, StatusRole);
-        row.at(1)->setText(look.upper);
-        row.at(1)->setData(look.brush, Qt::ForegroundRole);
-    }
-
-    QStandardItem* root;
-    Looks looks;
-    QList<QJsonObject> groupRecords;
-    QList<QJsonObject> hostRecords;
-    QHash<int, QJsonObject> groupsById;
-    QHash<int, QList<QJsonObject>> checksByHost;
-    QHash<int, QList<QJsonObject>> portsByHost;
-    QHash<int, QStandardItem*> groupItems;
-    QSet<int> placeholderIds;
-    QHash<int, QList<QStandardItem*>> placeholderRows;
+    StatusCell(const StatusCell& other) = default;
 };
+
+// What the first cell of a row keeps of its node: all but the texts of the other cells.
+struct Head {
+    QString key;
+    QString status;
+    QString targetName;
+    int hostId = 0;
+    int id = 0;
+    int instanceId = 0;
+    Node::Kind kind = Node::Group;
+    bool handled = false;
+    bool foreign = false; // a role was set from outside the tree
+
+    static Head of(const Node& node)
+    {
+        return {node.key, node.status, node.targetName, node.hostId, node.id, node.instanceId, node.kind, node.handled,
+            false};
+    }
+    bool sameAs(const Node& node) const
+    {
+        return key == node.key && status == node.status && targetName == node.targetName && hostId == node.hostId
+            && id == node.id && instanceId == node.instanceId && kind == node.kind && handled == node.handled;
+    }
+};
+
+// The first cell: shown name, status dot, node key, target map, status word and handled flag; and the look it was
+// drawn in, so that a change of theme redraws it.
+class HeadCell : public Cell {
+public:
+    HeadCell(const Node& node, const Look& look, bool dark)
+        : Cell(node.name)
+        , head(Head::of(node))
+        , dot(look.dot)
+        , dark(dark)
+    { }
+
+    QVariant data(int role) const override
+    {
+        switch (role) {
+        case Qt::DecorationRole:
+            return foreign && QStandardItem::data(role).isValid() ? QStandardItem::data(role) : QVariant(dot);
+        case KeyRole:
+            return head.key;
+        case TargetRole:
+            return targetMap(head.kind, head.hostId, head.id, head.instanceId, head.targetName);
+        case StatusRole:
+            return head.status;
+        case HandledRole:
+            return head.handled;
+        default:
+            return Cell::data(role);
+        }
+    }
+
+    void setData(const QVariant& value, int role) override
+    {
+        foreign = true;
+        switch (role) {
+        case Qt::DecorationRole:
+            QStandardItem::setData(value, role);
+            return;
+        case KeyRole:
+        case TargetRole:
+        case StatusRole:
+        case HandledRole:
+            head.foreign = true; // the row no longer says what it stands for
+            emitDataChanged();
+            return;
+        default:
+            Cell::setData(value, role);
+        }
+    }
+
+    QStandardItem* clone() const override { return new HeadCell(*this); }
+
+    // Whether the cell changed.
+    bool assign(const Node& from, const Look& look, bool inDark)
+    {
+        if (text == from.name && head.sameAs(from) && dark == inDark)
+            return false;
+        text = from.name;
+        head = Head::of(from);
+        dot = look.dot;
+        dark = inDark;
+        return true;
+    }
+
+    Head head;
+    QIcon dot;
+    bool dark;
+
+private:
+    HeadCell(const HeadCell& other) = default;
+};
+
+// Visits every first cell under an item, depth first, rows in order, without recursion.
+template <typename Visit> void forEachRow(QStandardItem* top, Visit visit)
+{
+    QStack<QStandardItem*> pending;
+    for (int r = top->rowCount() - 1; r >= 0; --r) {
+        if (QStandardItem* child = top->child(r, 0))
+            pending.push(child);
+    }
+    while (!pending.isEmpty()) {
+        QStandardItem* item = pending.pop();
+        if (!visit(item))
+            return;
+        for (int r = item->rowCount() - 1; r >= 0; --r) {
+            if (QStandardItem* child = item->child(r, 0))
+                pending.push(child);
+        }
+    }
+}
+
+// Whether a row of the model is one the tree made and left as it made it.
+bool isTreeRow(QStandardItem* parent, int row)
+{
+    if (parent->columnCount() != Columns)
+        return false;
+    for (int c = 0; c < Columns; ++c) {
+        const auto* cell = dynamic_cast<const Cell*>(parent->child(row, c));
+        if (!cell || cell->foreign || (c > 0 && cell->hasChildren()))
+            return false;
+        if ((c == 0) != (dynamic_cast<const HeadCell*>(cell) != nullptr)
+            || (c == 1) != (dynamic_cast<const StatusCell*>(cell) != nullptr))
+            return false;
+    }
+    return true;
+}
+
+// The rows of a model as a tree, with their first cells; rows that no payload made are foreign nodes, whose
+// children are not read.
+std::shared_ptr<const Tree> readModel(QStandardItemModel* model, QList<QStandardItem*>& items, bool dark)
+{
+    auto tree = std::make_shared<Tree>();
+    items.clear();
+    struct Open {
+        QStandardItem* parent;
+        int row;
+        int place;
+    };
+    QStack<Open> stack;
+    stack.push({model->invisibleRootItem(), 0, -1});
+    while (!stack.isEmpty()) {
+        Open& top = stack.top();
+        if (top.row >= top.parent->rowCount()) {
+            if (top.place >= 0)
+                tree->nodes[top.place].size = int(tree->nodes.size()) - top.place;
+            stack.pop();
+            continue;
+        }
+        const int row = top.row++;
+        QStandardItem* first = top.parent->child(row, 0);
+        const int place = int(tree->nodes.size());
+        items.append(first);
+        if (!first || !isTreeRow(top.parent, row)) {
+            Node node;
+            node.foreign = true;
+            tree->nodes.append(node);
+            continue;
+        }
+        const auto* head = static_cast<const HeadCell*>(first);
+        Node node;
+        node.key = head->head.key;
+        node.status = head->head.status;
+        node.targetName = head->head.targetName;
+        node.hostId = head->head.hostId;
+        node.id = head->head.id;
+        node.instanceId = head->head.instanceId;
+        node.kind = head->head.kind;
+        node.handled = head->head.handled;
+        node.foreign = head->head.foreign;
+        node.name = head->text;
+        const auto* status = static_cast<const StatusCell*>(top.parent->child(row, 1));
+        const Look expected {
+            QIcon(), QBrush(icons::statusColor(node.status, node.handled, dark)), node.status.toUpper()};
+        node.output = static_cast<const Cell*>(top.parent->child(row, 2))->text;
+        node.lastOk = static_cast<const Cell*>(top.parent->child(row, 3))->text;
+        node.flags = static_cast<const Cell*>(top.parent->child(row, 4))->text;
+        // A row drawn in another look, or whose status cell does not match its status, is to be drawn again.
+        node.redraw = head->dark != dark || status->text != expected.upper || status->brush != expected.brush;
+        tree->nodes.append(node);
+        if (first->hasChildren())
+            stack.push({first, 0, place});
+    }
+    return tree;
+}
+
+bool hasDuplicateKeys(const Tree& tree, const QList<int>& nodes)
+{
+    QSet<QString> seen;
+    seen.reserve(nodes.size());
+    for (const int n : nodes) {
+        const Node& node = tree.nodes.at(n);
+        if (!node.foreign && !Q_UNLIKELY(seen.contains(node.key)))
+            seen.insert(node.key);
+        else if (!node.foreign)
+            return true;
+    }
+    return false;
+}
+
+// A row that did not change takes the texts of the earlier tree, so that two trees in a row and the model's cells
+// hold one copy of each.
+void shareTexts(Node& now, const Node& before)
+{
+    for (auto field :
+        {&Node::key, &Node::name, &Node::status, &Node::output, &Node::lastOk, &Node::flags, &Node::targetName})
+        now.*field = before.*field;
+}
 
 } // namespace
 
+QVariantMap Node::target() const
+{
+    return targetMap(kind, hostId, id, instanceId, targetName);
+}
+
+bool Node::sameRow(const Node& other) const
+{
+    return !foreign && !other.foreign && kind == other.kind && handled == other.handled && id == other.id
+        && hostId == other.hostId && instanceId == other.instanceId && status == other.status && name == other.name
+        && output == other.output && lastOk == other.lastOk && flags == other.flags && key == other.key
+        && targetName == other.targetName && !redraw && !other.redraw;
+}
+
+QList<int> Tree::children(int parent) const
+{
+    QList<int> list;
+    const int end = parent < 0 ? int(nodes.size()) : parent + nodes.at(parent).size;
+    for (int child = parent + 1; child < end; child += nodes.at(child).size)
+        list.append(child);
+    return list;
+}
+
+Tree readTree(const QJsonObject& payload)
+{
+    Records records;
+    readRecords(payload, records);
+    return Reader(records).read();
+}
+
+bool readTree(const QByteArray& json, Tree* tree)
+{
+    Records records;
+    if (!json.isEmpty() && !FastReader(json).read(records))
+        return false;
+    *tree = Reader(records).read();
+    return true;
+}
+
+namespace {
+
+// The comparison itself. With a writable tree, matched rows share the earlier tree's texts.
+TreeUpdatePtr compare(const std::shared_ptr<const Tree>& base, const std::shared_ptr<const Tree>& tree, Tree* writable)
+{
+    auto update = std::make_shared<TreeUpdate>();
+    update->base = base;
+    update->tree = tree;
+    if (!base || base->nodes.isEmpty()) {
+        update->previous = QList<int>(tree->nodes.size(), -1);
+        if (!tree->nodes.isEmpty() || base)
+            update->reordered.append(-1);
+        return update;
+    }
+    QList<int> previous(tree->nodes.size(), -1);
+    bool reshaped = false;
+    QStack<QPair<int, int>> pending {{{-1, -1}}}; // matched parents: in base, in the new tree
+    auto match = [&](int before, int now) {
+        previous[now] = before;
+        const Node& earlier = base->nodes.at(before);
+        if (!tree->nodes.at(now).sameRow(earlier))
+            update->changed.append(now);
+        else if (writable)
+            shareTexts(writable->nodes[now], earlier);
+        if (earlier.size > 1 || tree->nodes.at(now).size > 1)
+            pending.push({before, now});
+    };
+    auto endOf
+        = [](const Tree& t, int parent) { return parent < 0 ? int(t.nodes.size()) : parent + t.nodes.at(parent).size; };
+    while (!pending.isEmpty()) {
+        const auto [before, now] = pending.pop();
+        const int oldEnd = endOf(*base, before);
+        const int newEnd = endOf(*tree, now);
+        // The usual case, the same children in the same order, is walked without making lists.
+        int o = before + 1;
+        int n = now + 1;
+        while (
+            o < oldEnd && n < newEnd && !base->nodes.at(o).foreign && base->nodes.at(o).key == tree->nodes.at(n).key) {
+            o += base->nodes.at(o).size;
+            n += tree->nodes.at(n).size;
+        }
+        if (o >= oldEnd && n >= newEnd) {
+            for (o = before + 1, n = now + 1; o < oldEnd; o += base->nodes.at(o).size, n += tree->nodes.at(n).size)
+                match(o, n);
+            continue;
+        }
+        const QList<int> old = base->children(before);
+        const QList<int> fresh = tree->children(now);
+        reshaped = true;
+        update->reordered.append(now);
+        // Siblings that share a key cannot be told apart: their parent's children are made anew.
+        if (hasDuplicateKeys(*base, old) || hasDuplicateKeys(*tree, fresh))
+            continue;
+        QHash<QString, int> byKey;
+        byKey.reserve(old.size());
+        for (const int o : old) {
+            if (!base->nodes.at(o).foreign)
+                byKey.insert(base->nodes.at(o).key, o);
+        }
+        for (const int f : fresh) {
+            if (const int o = byKey.value(tree->nodes.at(f).key, -1); o >= 0)
+                match(o, f);
+        }
+    }
+    if (reshaped)
+        update->previous = std::move(previous);
+    std::sort(update->reordered.begin(), update->reordered.end());
+    return update;
+}
+
+} // namespace
+
+TreeUpdatePtr diffTrees(const std::shared_ptr<const Tree>& base, const std::shared_ptr<Tree>& tree)
+{
+    return compare(base, tree, tree.get());
+}
+
+// Applies one update to the model: the changed cells first, then the parents whose children are placed anew.
+class LiveTree::Applier {
+public:
+    Applier(LiveTree& live, const TreeUpdate& update, bool redrawAll)
+        : live(live)
+        , update(update)
+        , tree(*update.tree)
+        , looks(icons::darkLook())
+        , redrawAll(redrawAll)
+    { }
+
+    void run()
+    {
+        const bool reshaped = !update.reordered.isEmpty();
+        const QList<QStandardItem*>& before = live.items;
+        auto itemOf = [&](int node) -> QStandardItem* {
+            const int b = reshaped ? update.previous.at(node) : node;
+            return b >= 0 ? before.at(b) : nullptr;
+        };
+        // A poll changes thousands of cells (every "Senast OK" moves on): they are set silently, and the model then
+        // tells of them once per parent, as one range of rows and columns.
+        {
+            const QSignalBlocker quiet(live.model);
+            if (redrawAll) {
+                for (int n = 0; n < tree.nodes.size(); ++n) {
+                    if (QStandardItem* item = itemOf(n))
+                        redraw(item, tree.nodes.at(n));
+                }
+            } else {
+                for (const int n : update.changed)
+                    redraw(itemOf(n), tree.nodes.at(n));
+            }
+        }
+        for (auto it = changedRanges.cbegin(); it != changedRanges.cend(); ++it) {
+            const QModelIndex parent = it.key() == live.model->invisibleRootItem() ? QModelIndex() : it.key()->index();
+            const Range& r = it.value();
+            Q_EMIT live.model->dataChanged(live.model->index(r.firstRow, r.firstColumn, parent),
+                live.model->index(r.lastRow, r.lastColumn, parent));
+        }
+        if (!reshaped)
+            return;
+
+        created = QList<QStandardItem*>(tree.nodes.size(), nullptr);
+        for (const int parent : update.reordered) {
+            QStandardItem* parentItem = parent < 0 ? live.model->invisibleRootItem() : itemOf(parent);
+            place(parentItem, tree.children(parent), itemOf);
+        }
+        QList<QStandardItem*> after(tree.nodes.size(), nullptr);
+        for (int n = 0; n < tree.nodes.size(); ++n)
+            after[n] = created.at(n) ? created.at(n) : itemOf(n);
+        live.items = std::move(after);
+    }
+
+private:
+    // Sets the cells of a row that changed and notes them for the notification.
+    void redraw(QStandardItem* first, const Node& node)
+    {
+        const Look& look = looks.of(node.status, node.handled);
+        QStandardItem* parent = first->parent() ? first->parent() : live.model->invisibleRootItem();
+        const int row = first->row();
+        const bool changed[Columns] = {static_cast<HeadCell*>(first)->assign(node, look, live.dark),
+            static_cast<StatusCell*>(parent->child(row, 1))->assign(look),
+            static_cast<Cell*>(parent->child(row, 2))->assign(node.output),
+            static_cast<Cell*>(parent->child(row, 3))->assign(node.lastOk),
+            static_cast<Cell*>(parent->child(row, 4))->assign(node.flags)};
+        for (int c = 0; c < Columns; ++c) {
+            if (!changed[c])
+                continue;
+            auto range = changedRanges.find(parent);
+            if (range == changedRanges.end())
+                range = changedRanges.insert(parent, {row, row, c, c});
+            range->firstRow = std::min(range->firstRow, row);
+            range->lastRow = std::max(range->lastRow, row);
+            range->firstColumn = std::min(range->firstColumn, c);
+            range->lastColumn = std::max(range->lastColumn, c);
+        }
+    }
+
+    struct Range {
+        int firstRow, lastRow, firstColumn, lastColumn;
+    };
+
+    QList<QStandardItem*> makeRow(const Node& node)
+    {
+        const Look& look = looks.of(node.status, node.handled);
+        return {new HeadCell(node, look, live.dark), new StatusCell(look), new Cell(node.output), new Cell(node.lastOk),
+            new Cell(node.flags)};
+    }
+
+    // The row of a new node with its whole subtree, made before it joins the model.
+    QList<QStandardItem*> makeSubtree(int top)
+    {
+        QList<QStandardItem*> topRow = makeRow(tree.nodes.at(top));
+        created[top] = topRow.first();
+        QStack<QPair<int, QStandardItem*>> pending {{{top, topRow.first()}}};
+        while (!pending.isEmpty()) {
+            const auto [node, item] = pending.pop();
+            for (const int child : tree.children(node)) {
+                QList<QStandardItem*> row = makeRow(tree.nodes.at(child));
+                created[child] = row.first();
+                item->appendRow(row);
+                if (tree.nodes.at(child).size > 1)
+                    pending.push({child, row.first()});
+            }
+        }
+        return topRow;
+    }
+
+    // Gives a parent exactly the wanted children in order: rows it no longer has are removed, kept rows are moved
+    // where they belong, and new rows are inserted with their subtrees.
+    template <typename ItemOf> void place(QStandardItem* parent, const QList<int>& wanted, ItemOf itemOf)
+    {
+        QSet<QStandardItem*> kept;
+        for (const int child : wanted) {
+            if (QStandardItem* item = itemOf(child))
+                kept.insert(item);
+        }
+        for (int r = parent->rowCount() - 1; r >= 0; --r) {
+            if (!kept.contains(parent->child(r, 0)))
+                parent->removeRow(r);
+        }
+        for (int i = 0; i < wanted.size(); ++i) {
+            QStandardItem* item = itemOf(wanted.at(i));
+            if (!item) {
+                parent->insertRow(i, makeSubtree(wanted.at(i)));
+                continue;
+            }
+            const int at = item->row();
+            if (at != i)
+                parent->insertRow(i, parent->takeRow(at));
+        }
+        // A fresh build gives every parent five columns and every leaf none.
+        const int columns = parent->hasChildren() || parent == live.model->invisibleRootItem() ? Columns : 0;
+        if (parent->columnCount() != columns)
+            parent->setColumnCount(columns);
+    }
+
+    LiveTree& live;
+    const TreeUpdate& update;
+    const Tree& tree;
+    Looks looks;
+    const bool redrawAll;
+    QList<QStandardItem*> created;
+    QHash<QStandardItem*, Range> changedRanges; // by parent
+};
+
+LiveTree::LiveTree(QStandardItemModel* model)
+    : model(model)
+    , dark(icons::darkLook())
+{
+    shown = readModel(model, items, dark);
+}
+
+LiveTree::~LiveTree() = default;
+
+void LiveTree::apply(const TreeUpdatePtr& update)
+{
+    TreeUpdatePtr effective = update;
+    if (update->base != shown)
+        effective = compare(shown, update->tree, nullptr);
+    const bool nowDark = icons::darkLook();
+    const bool redrawAll = nowDark != dark;
+    dark = nowDark;
+    if (model->columnCount() != Columns || model->horizontalHeaderItem(Columns - 1) == nullptr) {
+        model->setColumnCount(Columns);
+        model->setHorizontalHeaderLabels(Headers);
+    } else {
+        for (int c = 0; c < Columns; ++c) {
+            if (model->horizontalHeaderItem(c)->text() != Headers.at(c)) {
+                model->setHorizontalHeaderLabels(Headers);
+                break;
+            }
+        }
+    }
+    Applier(*this, *effective, redrawAll).run();
+    shown = effective->tree;
+}
+
+QStandardItem* LiveTree::find(const QString& key) const
+{
+    if (!shown)
+        return nullptr;
+    for (int n = 0; n < shown->nodes.size(); ++n) {
+        if (shown->nodes.at(n).key == key && !shown->nodes.at(n).foreign)
+            return items.at(n);
+    }
+    return nullptr;
+}
+
 QString checkKey(int hostId, const QJsonObject& check)
 {
+    Records records;
+    readRecord(records, records.plugins, check, {Key, PluginId, InstanceId});
+    const Record& record = records.plugins.first();
     return builtCheckKey(
-        js(check, "key", QString()), hostId, jsInt(check, "plugin_id", 0), jsInt(check, "instance_id", 0));
+        text(record[Key], QString()), hostId, integer(record[PluginId], 0), integer(record[InstanceId], 0));
 }
 
 QString aggregateStatus(const QList<QString>& statuses)
@@ -585,22 +1612,16 @@ QString aggregateStatus(const QList<QString>& statuses)
     return worst;
 }
 
+bool isAlarming(const QString& status)
+{
+    return status == QLatin1String("warning") || status == QLatin1String("unknown")
+        || status == QLatin1String("critical") || status == QLatin1String("stale");
+}
+
 void buildTreeModel(const QJsonObject& payload, QStandardItemModel* model)
 {
-    model->clear();
-    model->setHorizontalHeaderLabels({QStringLiteral("Namn"), QStringLiteral("Status"), QStringLiteral("Utdata"),
-        QStringLiteral("Senast OK"), QStringLiteral("Flaggor")});
-
-    // The rows are assembled under a detached root and handed to the model at the end, top-level row by top-level
-    // row, so that the views and the filter see a handful of insertions instead of one per row.
-    QStandardItem root;
-    Builder(payload, &root).build();
-    QList<QList<QStandardItem*>> topLevel;
-    topLevel.reserve(root.rowCount());
-    while (root.rowCount() > 0)
-        topLevel.append(root.takeRow(root.rowCount() - 1));
-    for (auto it = topLevel.crbegin(); it != topLevel.crend(); ++it)
-        model->appendRow(*it);
+    LiveTree live(model);
+    live.apply(diffTrees(live.shown, std::make_shared<Tree>(readTree(payload))));
 }
 
 } // namespace treemodel
