@@ -1,5 +1,6 @@
 #include "apiclient.h"
 
+#include "settings.h"
 #include "version.h"
 
 #include <QEventLoop>
@@ -10,12 +11,29 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 namespace {
 
-constexpr int TransferTimeoutMs = 10000;
-// The transfer timeout only fires after ten seconds without data: a server that drips its answer a byte at a time
-// would keep a request, and with it the window, waiting without end.
-constexpr int DeadlineMs = 30000;
+const QString Unreachable = QStringLiteral("Kan inte nå servern: ");
+
+// Why a request got no answer, in words for the operator; Qt's own text only for the rare rest.
+QString reasonFor(QNetworkReply::NetworkError error, const QString& qtText)
+{
+    switch (error) {
+    case QNetworkReply::OperationCanceledError: // the transfer timeout aborts the reply
+    case QNetworkReply::TimeoutError:
+        return QStringLiteral("inget svar inom 10 s");
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("anslutningen nekades");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("okänd värd");
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("anslutningen bröts");
+    default:
+        return qtText;
+    }
+}
 
 QUrlQuery instanceParams(int instance)
 {
@@ -75,6 +93,17 @@ QString checkPath(int hostId, int pluginId, const char* suffix)
 
 } // namespace
 
+ApiClient::RequestLimits& ApiClient::limits()
+{
+    static RequestLimits shipped;
+    return shipped;
+}
+
+QString failureReason(const QString& message)
+{
+    return message.startsWith(Unreachable) ? message.mid(Unreachable.size()) : message;
+}
+
 ApiError::ApiError(int status, const QString& message)
     : std::runtime_error(message.toStdString())
     , status(status)
@@ -86,13 +115,10 @@ AuthError::AuthError(int status, const QString& message)
 { }
 
 ApiClient::ApiClient(const QString& baseUrl, const QString& token)
-    : m_baseUrl(baseUrl)
+    : m_baseUrl(settings::stripTrailingSlashes(baseUrl))
     , m_token(token)
     , userAgent("norv-gui/" + appversion::clientVersion().toUtf8())
-{
-    while (m_baseUrl.endsWith(QLatin1Char('/')))
-        m_baseUrl.chop(1);
-}
+{ }
 
 ApiClient::~ApiClient()
 {
@@ -116,8 +142,9 @@ ApiClient::RawAnswer ApiClient::requestRaw(const QByteArray& method, const QStri
     if (!query.isEmpty())
         url.setQuery(encoded(query), QUrl::StrictMode);
 
+    const RequestLimits& limit = limits();
     QNetworkRequest req(url);
-    req.setTransferTimeout(TransferTimeoutMs);
+    req.setTransferTimeout(limit.silenceMs);
     req.setHeader(QNetworkRequest::UserAgentHeader, userAgent);
     // The bearer token must never reach another server: redirects are followed only within the same origin.
     req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
@@ -127,20 +154,43 @@ ApiClient::RawAnswer ApiClient::requestRaw(const QByteArray& method, const QStri
         req.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
 
     QNetworkReply* reply = nullptr;
-    if (method != "POST")
+    if (method != "POST") {
         reply = manager->get(req);
-    else if (body.isEmpty())
-        // post() with an empty body makes Qt invent a form Content-Type for some URLs; a bodiless POST carries none.
+    } else if (body.isEmpty()) {
+        // post() with an empty body makes Qt invent a form Content-Type for some URLs: a bodiless POST carries none.
+        // It does say that its body is empty; some proxies and servers refuse a POST without a length.
+        req.setHeader(QNetworkRequest::ContentLengthHeader, 0);
         reply = manager->sendCustomRequest(req, "POST");
-    else
+    } else {
         reply = manager->post(req, body);
+    }
+    bool tooSlow = false;
     if (!reply->isFinished()) {
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        QTimer deadline;
-        deadline.setSingleShot(true);
-        QObject::connect(&deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
-        deadline.start(DeadlineMs);
+        // The transfer timeout only fires after a silence; a server that drips its answer would keep a request, and
+        // with it the window, waiting without end. A transfer is given up when less than stallBytes arrived within a
+        // window, and in any case after capMs; a large answer on a slow but working link still arrives.
+        auto giveUp = [&tooSlow, reply] {
+            tooSlow = true;
+            reply->abort();
+        };
+        QTimer cap;
+        cap.setSingleShot(true);
+        QObject::connect(&cap, &QTimer::timeout, reply, giveUp);
+        cap.start(limit.capMs);
+        qint64 received = 0;
+        qint64 atWindowStart = 0;
+        QTimer window;
+        QObject::connect(reply, &QNetworkReply::downloadProgress, &window, [&](qint64 bytes) {
+            received = bytes;
+            if (!window.isActive()) // the silence before the first byte is the transfer timeout's
+                window.start(limit.stallWindowMs);
+        });
+        QObject::connect(&window, &QTimer::timeout, reply, [&] {
+            if (received - std::exchange(atWindowStart, received) < limit.stallBytes)
+                giveUp();
+        });
         ++waiting;
         loop.exec(QEventLoop::ExcludeUserInputEvents);
         --waiting;
@@ -154,8 +204,10 @@ ApiClient::RawAnswer ApiClient::requestRaw(const QByteArray& method, const QStri
 
     if (transferBroken(error))
         status = 0;
-    if (status == 0)
-        throw ApiError(0, QStringLiteral("Kan inte nå servern: %1").arg(errorString));
+    if (status == 0) {
+        throw ApiError(
+            0, Unreachable + (tooSlow ? QStringLiteral("svaret tog för lång tid") : reasonFor(error, errorString)));
+    }
     checkStatus(status, data);
     return {status, data};
 }

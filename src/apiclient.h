@@ -25,6 +25,10 @@ public:
     AuthError(int status, const QString& message);
 };
 
+// What a failure message says went wrong: for a server that gave no answer, the reason alone ("inget svar inom
+// 10 s", "anslutningen nekades" ...); any other message as it is.
+QString failureReason(const QString& message);
+
 // Synchronous JSON REST client for one Norv server. Every call returns the decoded JSON object or throws ApiError.
 // A client belongs to the thread of its first request; on the GUI thread a call waits in a nested event loop that
 // keeps delivering timers, repaints and queued signals but no user input.
@@ -33,6 +37,16 @@ public:
     ApiClient(const QString& baseUrl, const QString& token);
     ~ApiClient();
     Q_DISABLE_COPY(ApiClient)
+
+    // How long a request may wait, for every client of the program. Tests shorten them; the values shipped are
+    // these.
+    struct RequestLimits {
+        int silenceMs = 10000; // not a byte for this long: the server does not answer
+        int stallWindowMs = 10000; // less than stallBytes within one such window: the answer is stuck
+        qint64 stallBytes = 16 * 1024;
+        int capMs = 5 * 60 * 1000; // no request takes longer
+    };
+    static RequestLimits& limits();
 
     QString baseUrl() const { return m_baseUrl; }
     QString token() const { return m_token; }

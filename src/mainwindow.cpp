@@ -263,7 +263,9 @@ void MainWindow::onViewStatus(const QString& id)
     if (!v)
         return;
     updateTab(v);
-    if (v->hasStatus)
+    if (v->unreachable)
+        tray->setUnreachable(id, v->entry.label());
+    else if (v->hasStatus)
         tray->updateStatus(v->lastStatus, id, v->entry.label());
     updateOverall();
 }

@@ -39,6 +39,14 @@ bool isAlarmWord(const QString& status)
         || status == QLatin1String("critical");
 }
 
+// The alarm of a server that does not answer: a key of its own, beside the keys of its problems.
+QString unreachableKey(const QString& serverId)
+{
+    return serverId + QStringLiteral("|svarar-inte");
+}
+
+const QString UnreachableMark = QStringLiteral("unreachable");
+
 QString text(const QJsonObject& object, const char* key)
 {
     return object.value(QLatin1String(key)).toString();
@@ -81,6 +89,7 @@ void NorvTray::updateStatus(const QJsonObject& status, const QString& serverId, 
                                     QString::number(problem.value(QLatin1String("instance_id")).toInt(0)));
         state.alarms.insert(key, problem);
     }
+    unreachable.remove(serverId);
     // The first payload of a server that was just connected brings alarms the operator already knows of.
     QSet<QString> suppressed;
     if (!states.contains(serverId)) {
@@ -93,8 +102,17 @@ void NorvTray::updateStatus(const QJsonObject& status, const QString& serverId, 
 
 void NorvTray::removeServer(const QString& serverId)
 {
-    if (states.remove(serverId) > 0)
+    const bool wasUnreachable = unreachable.remove(serverId) > 0;
+    if (states.remove(serverId) > 0 || wasUnreachable)
         refresh(false, {});
+}
+
+void NorvTray::setUnreachable(const QString& serverId, const QString& label)
+{
+    if (unreachable.value(serverId) == label && unreachable.contains(serverId))
+        return;
+    unreachable.insert(serverId, label);
+    refresh(true, {});
 }
 
 QPair<QString, bool> NorvTray::alarmState(const QMap<QString, QString>& statuses)
@@ -127,6 +145,14 @@ void NorvTray::refresh(bool notify, const QSet<QString>& suppress)
         warning += state.summary.value(QLatin1String("warning")).toInt(0);
         ok += state.summary.value(QLatin1String("ok")).toInt(0);
     }
+    // A server that does not answer is an alarm of its own: nobody watches what it watches.
+    for (auto it = unreachable.cbegin(); it != unreachable.cend(); ++it) {
+        const QString key = unreachableKey(it.key());
+        statuses.insert(key, QStringLiteral("unknown"));
+        problems.insert(
+            key, QJsonObject {{QStringLiteral("status"), QStringLiteral("unknown")}, {UnreachableMark, true}});
+        labels.insert(key, it.value());
+    }
     const auto [state, anyAlarm] = alarmState(statuses);
     currentState = state;
 
@@ -145,6 +171,8 @@ void NorvTray::refresh(bool notify, const QSet<QString>& suppress)
                       .arg(ok);
     if (states.size() > 1)
         tip += QStringLiteral(" (%1 servrar)").arg(states.size());
+    if (!unreachable.isEmpty())
+        tip += QStringLiteral("\nSvarar inte: %1").arg(unreachable.values().join(QStringLiteral(", ")));
     setToolTip(tip);
 
     const QList<QString> keys = statuses.keys();
@@ -174,6 +202,10 @@ void NorvTray::announce(
     for (qsizetype i = 0; i < std::min<qsizetype>(count, 5); ++i) {
         const QString& key = newKeys.at(i);
         const QJsonObject problem = problems.value(key);
+        if (problem.contains(UnreachableMark)) {
+            lines.append(QStringLiteral("%1: servern svarar inte").arg(labels.value(key)));
+            continue;
+        }
         QString item = text(problem, "plugin_name");
         if (item.isEmpty())
             item = text(problem, "port_name");

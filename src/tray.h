@@ -30,6 +30,8 @@ public:
 
     void updateStatus(const QJsonObject& status, const QString& serverId, const QString& label);
     void removeServer(const QString& serverId);
+    // The server does not answer: one alarm of state "unknown" until its next status payload (its last alarms stay).
+    void setUnreachable(const QString& serverId, const QString& label);
     // The worst state word of the alarms, by alarm priority, and whether there is any alarm.
     static QPair<QString, bool> alarmState(const QMap<QString, QString>& statuses);
     void refresh(bool notify, const QSet<QString>& suppress);
@@ -49,6 +51,7 @@ private:
     MainWindow* window;
     std::optional<QSet<QString>> knownAlarms;
     QMap<QString, ServerState> states;
+    QMap<QString, QString> unreachable; // labels of the servers that do not answer, by id
     QTimer blinkTimer;
     QString currentState = QStringLiteral("pending");
     bool blinkPhase = true;

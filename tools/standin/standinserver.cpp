@@ -69,12 +69,13 @@ RecordedRequest withPlusAsSpace(RecordedRequest request)
     return request;
 }
 
-void dripNext(QTcpSocket* socket, const QByteArray& rest, int intervalMs)
+void dripNext(QTcpSocket* socket, const QByteArray& rest, int intervalMs, int bytes)
 {
     if (rest.isEmpty())
         return;
-    socket->write(rest.left(1));
-    QTimer::singleShot(intervalMs, socket, [socket, rest, intervalMs] { dripNext(socket, rest.mid(1), intervalMs); });
+    socket->write(rest.left(bytes));
+    QTimer::singleShot(intervalMs, socket,
+        [socket, rest, intervalMs, bytes] { dripNext(socket, rest.mid(bytes), intervalMs, bytes); });
 }
 
 } // namespace
@@ -125,11 +126,12 @@ Fault Fault::drop()
     return fault;
 }
 
-Fault Fault::drip(int intervalMs)
+Fault Fault::drip(int intervalMs, int bytes)
 {
     Fault fault;
     fault.delivery = Delivery::Drip;
     fault.dripIntervalMs = intervalMs;
+    fault.dripBytes = bytes;
     return fault;
 }
 
@@ -223,7 +225,7 @@ protected:
                 return;
             case Fault::Delivery::Drip:
                 target->write(head(answer, answer.body.size()));
-                dripNext(target, answer.body, fault.dripIntervalMs);
+                dripNext(target, answer.body, fault.dripIntervalMs, fault.dripBytes);
                 return;
             case Fault::Delivery::CutOff:
                 target->write(head(answer, answer.body.size() + 16) + answer.body.left(answer.body.size() / 2));
@@ -352,6 +354,15 @@ void StandinServer::update(const std::function<void(Network&)>& change)
 {
     QMutexLocker lock(&state->mutex);
     change(state->network);
+}
+
+void StandinServer::reset()
+{
+    QMutexLocker lock(&state->mutex);
+    state->network = Network::sample();
+    state->faults.clear();
+    state->requests.clear();
+    state->plusAsSpace = false;
 }
 
 void StandinServer::setFault(const QString& path, const Fault& fault)

@@ -63,13 +63,14 @@ struct Fault {
     Delivery delivery = Delivery::Whole;
     int delayMs = 0;
     int dripIntervalMs = 20;
+    int dripBytes = 1; // how many bytes each drip
     int times = -1; // how many requests it applies to; -1 for every one
 
     static Fault raw(int status, const QByteArray& body, const QByteArray& contentType = "application/json");
     static Fault slow(int delayMs);
     static Fault hang();
     static Fault drop();
-    static Fault drip(int intervalMs);
+    static Fault drip(int intervalMs, int bytes = 1);
     static Fault cutOff();
     static Fault redirect(int status, const QByteArray& location);
 };
@@ -98,6 +99,9 @@ public:
     Network network() const;
     void setNetwork(const Network& network);
     void update(const std::function<void(Network&)>& change);
+
+    // Back to the start: the sample network, no faults, no recorded requests; issued tokens stay valid.
+    void reset();
 
     // Faults are keyed by path without query.
     void setFault(const QString& path, const Fault& fault);
