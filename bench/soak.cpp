@@ -62,8 +62,7 @@ int main(int argc, char** argv)
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Norv GUI"));
-    QApplication::setOrganizationName(QStringLiteral("Trelvik"));
+    settings::nameApplication();
     const int rounds = argc > 1 ? std::max(300, atoi(argv[1])) : 3000;
     const int warmUp = 200;
 

@@ -14,8 +14,6 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include <limits>
-
 namespace {
 
 const QStringList Columns {QStringLiteral("Status"), QStringLiteral("Enhet"), QStringLiteral("Check"),
@@ -29,17 +27,6 @@ QString text(const QJsonObject& record, const char* key)
 {
     const QJsonValue v = record.value(QLatin1String(key));
     return v.isString() ? v.toString() : QString();
-}
-
-// A whole number within 32 bits, or the default.
-int wholeNumber(const QJsonValue& v, int def)
-{
-    if (!v.isDouble())
-        return def;
-    const double d = v.toDouble();
-    if (std::trunc(d) != d || d < std::numeric_limits<int>::min() || d > std::numeric_limits<int>::max())
-        return def;
-    return int(d);
 }
 
 QStandardItem* cell(const QString& text)
@@ -111,12 +98,13 @@ void AlarmLogView::reload()
 
 void AlarmLogView::showPage(const QJsonObject& page)
 {
-    const int total = wholeNumber(page.value(QLatin1String("total")), 0);
+    // Numbers count only when they are whole and within 32 bits.
+    const int total = page.value(QLatin1String("total")).toInt(0);
     const int pages = total <= PageSize ? 1 : int((qint64(total) + PageSize - 1) / PageSize);
     if (currentPage > pages)
         currentPage = pages;
     pageLabel->setText(QStringLiteral("Sida %1 / %2 (%3 larm)")
-                           .arg(wholeNumber(page.value(QLatin1String("page")), currentPage))
+                           .arg(page.value(QLatin1String("page")).toInt(currentPage))
                            .arg(pages)
                            .arg(total));
 

@@ -4,6 +4,7 @@
 #include "apiworker.h"
 #include "icons.h"
 #include "settings.h"
+#include "treemodel.h"
 
 #include <QApplication>
 #include <QChart>
@@ -98,7 +99,7 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     fontSizeSpin->setRange(0, 24);
     fontSizeSpin->setSpecialValueText(QStringLiteral("Systemets standard"));
     fontSizeSpin->setValue(settings::fontSize());
-    intervalSpin->setRange(5, 300);
+    intervalSpin->setRange(settings::MinRefreshSeconds, 300);
     intervalSpin->setSuffix(QStringLiteral(" s"));
     intervalSpin->setValue(settings::refreshSeconds());
 
@@ -176,20 +177,77 @@ void applyAxisTheme(QAbstractAxis* axis)
     axis->setLinePen(line);
 }
 
-struct Ids {
-    int host;
-    int plugin;
-    int port;
-    int instance;
-};
+} // namespace
 
-Ids idsOf(const QMap<QString, QVariant>& target)
+QStringList metricLabels(const QJsonValue& payload)
 {
-    return {target.value(QStringLiteral("host_id")).toInt(), target.value(QStringLiteral("plugin_id")).toInt(),
-        target.value(QStringLiteral("port_id")).toInt(), target.value(QStringLiteral("instance_id")).toInt()};
+    QStringList labels;
+    for (const QJsonValue& label : payload[QLatin1String("labels")].toArray())
+        labels.append(label.toString());
+    return labels;
 }
 
-} // namespace
+MetricSeries readSeries(const QJsonValue& payload)
+{
+    MetricSeries series;
+    const QJsonArray points = payload[QLatin1String("points")].toArray();
+    for (const QJsonValue& point : points) {
+        const QJsonObject p = point.toObject();
+        const QDateTime t
+            = QDateTime::fromString(p.value(QLatin1String("t")).toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (!t.isValid() || !p.contains(QLatin1String("v")))
+            continue;
+        series.times.append(t);
+        series.values.append(p.value(QLatin1String("v")).toDouble(0));
+    }
+    series.unit = payload[QLatin1String("unit")].toString();
+    return series;
+}
+
+QChart* makeChart(const MetricSeries& series, const QString& label, int hours)
+{
+    const auto [divisor, unitLabel] = scaleSeries(series.values, series.unit);
+    auto* line = new QLineSeries;
+    line->setName(unitLabel.isEmpty() ? label : QStringLiteral("%1 (%2)").arg(label, unitLabel));
+    QPen pen(icons::statusColor(QStringLiteral("ok"), false));
+    pen.setWidthF(1.6);
+    line->setPen(pen);
+    QList<double> scaled;
+    for (qsizetype i = 0; i < series.times.size(); ++i) {
+        const double y = series.values.at(i) / divisor;
+        line->append(double(series.times.at(i).toMSecsSinceEpoch()), y);
+        scaled.append(y);
+    }
+
+    auto* chart = new QChart;
+    chart->setTheme(icons::darkLook() ? QChart::ChartThemeDark : QChart::ChartThemeLight);
+    chart->setBackgroundVisible(false);
+    chart->setPlotAreaBackgroundVisible(false);
+    chart->setTitleBrush(QBrush(windowTextColor()));
+    chart->legend()->setLabelColor(windowTextColor());
+    chart->addSeries(line);
+
+    auto* timeAxis = new QDateTimeAxis;
+    timeAxis->setFormat(hours <= 24 ? QStringLiteral("HH:mm") : QStringLiteral("MM-dd HH:mm"));
+    chart->addAxis(timeAxis, Qt::AlignBottom);
+    line->attachAxis(timeAxis);
+
+    auto* valueAxis = new QValueAxis;
+    if (!unitLabel.isEmpty())
+        valueAxis->setTitleText(unitLabel);
+    chart->addAxis(valueAxis, Qt::AlignLeft);
+    applyAxisTheme(timeAxis);
+    applyAxisTheme(valueAxis);
+    line->attachAxis(valueAxis);
+    // The range is set once the axis is attached, so that the series' own extent does not replace it.
+    if (!scaled.isEmpty()) {
+        const double maximum = *std::max_element(scaled.cbegin(), scaled.cend());
+        valueAxis->setRange(0, maximum > 0 ? maximum * 1.1 : 1);
+        valueAxis->setLabelFormat(maximum < 100 ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
+    }
+    chart->legend()->show();
+    return chart;
+}
 
 const QList<QPair<int, QString>> ChartDialog::HoursChoices {
     {1, QStringLiteral("1 timme")},
@@ -210,7 +268,7 @@ ChartDialog::ChartDialog(
     , chartView(new QChartView(this))
     , statusLabel(new QLabel(this))
 {
-    setWindowTitle(QStringLiteral("Graf – %1").arg(target.value(QStringLiteral("name")).toString()));
+    setWindowTitle(QStringLiteral("Graf – %1").arg(treemodel::Target::of(target).shownName));
     resize(860, 480);
     metricCombo->setObjectName(QStringLiteral("metricCombo"));
     periodCombo->setObjectName(QStringLiteral("periodCombo"));
@@ -241,10 +299,10 @@ void ChartDialog::loadLabels()
 {
     setLoading(QStringLiteral("\u23f3 Hämtar mätvärden…"));
     metricCombo->setEnabled(false);
-    const Ids ids = idsOf(target);
+    const treemodel::Target t = treemodel::Target::of(target);
     auto* worker = new ApiWorker(
-        [ids](ApiClient& client) {
-            return QJsonValue(client.metricLabels(ids.host, ids.plugin, ids.port, ids.instance));
+        [t](ApiClient& client) {
+            return QJsonValue(client.metricLabels(t.hostId, t.pluginId, t.portId, t.instanceId));
         },
         baseUrl, token);
     connect(worker, &ApiWorker::done, this, &ChartDialog::labelsLoaded);
@@ -257,9 +315,7 @@ void ChartDialog::labelsLoaded(const QJsonValue& value)
     metricCombo->setEnabled(true);
     const QSignalBlocker blocker(metricCombo);
     metricCombo->clear();
-    const QJsonArray labels = value[QLatin1String("labels")].toArray();
-    for (const QJsonValue& label : labels)
-        metricCombo->addItem(label.toString());
+    metricCombo->addItems(metricLabels(value));
     if (metricCombo->count() > 0)
         reload();
     else
@@ -274,10 +330,10 @@ void ChartDialog::reload()
     const int hours = periodCombo->currentData().toInt();
     setLoading(QStringLiteral("\u23f3 Hämtar grafdata…"));
     const int seq = ++requestSeq;
-    const Ids ids = idsOf(target);
+    const treemodel::Target t = treemodel::Target::of(target);
     auto* worker = new ApiWorker(
-        [ids, label, hours](ApiClient& client) {
-            return QJsonValue(client.metricSeries(ids.host, ids.plugin, ids.port, label, hours, ids.instance));
+        [t, label, hours](ApiClient& client) {
+            return QJsonValue(client.metricSeries(t.hostId, t.pluginId, t.portId, label, hours, t.instanceId));
         },
         baseUrl, token);
     connect(worker, &ApiWorker::done, this, [this, seq](const QJsonValue& v) { seriesLoaded(seq, v); });
@@ -292,66 +348,8 @@ void ChartDialog::seriesLoaded(int seq, const QJsonValue& value)
 {
     if (seq != requestSeq)
         return;
-    const QString label = metricCombo->currentText();
-    const int hours = periodCombo->currentData().toInt();
     statusLabel->clear();
-
-    QList<QDateTime> times;
-    QList<double> values;
-    const QJsonArray points = value[QLatin1String("points")].toArray();
-    for (const QJsonValue& point : points) {
-        const QJsonObject p = point.toObject();
-        const QDateTime t
-            = QDateTime::fromString(p.value(QLatin1String("t")).toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        if (!t.isValid() || !p.contains(QLatin1String("v")))
-            continue;
-        times.append(t);
-        values.append(p.value(QLatin1String("v")).toDouble(0));
-    }
-    const auto [divisor, unitLabel] = scaleSeries(values, value[QLatin1String("unit")].toString());
-
-    auto* series = new QLineSeries;
-    series->setName(unitLabel.isEmpty() ? label : QStringLiteral("%1 (%2)").arg(label, unitLabel));
-    QPen pen(icons::statusColor(QStringLiteral("ok"), false));
-    pen.setWidthF(1.6);
-    series->setPen(pen);
-    QList<double> scaled;
-    for (qsizetype i = 0; i < times.size(); ++i) {
-        const double y = values.at(i) / divisor;
-        series->append(double(times.at(i).toMSecsSinceEpoch()), y);
-        scaled.append(y);
-    }
-
-    const QColor window = QApplication::palette().color(QPalette::Window);
-    const bool dark = 299 * window.red() + 587 * window.green() + 114 * window.blue() < 128000;
-    auto* chart = new QChart;
-    chart->setTheme(dark ? QChart::ChartThemeDark : QChart::ChartThemeLight);
-    chart->setBackgroundVisible(false);
-    chart->setPlotAreaBackgroundVisible(false);
-    chart->setTitleBrush(QBrush(windowTextColor()));
-    chart->legend()->setLabelColor(windowTextColor());
-    chart->addSeries(series);
-
-    auto* timeAxis = new QDateTimeAxis;
-    timeAxis->setFormat(hours <= 24 ? QStringLiteral("HH:mm") : QStringLiteral("MM-dd HH:mm"));
-    chart->addAxis(timeAxis, Qt::AlignBottom);
-    series->attachAxis(timeAxis);
-
-    auto* valueAxis = new QValueAxis;
-    if (!unitLabel.isEmpty())
-        valueAxis->setTitleText(unitLabel);
-    chart->addAxis(valueAxis, Qt::AlignLeft);
-    applyAxisTheme(timeAxis);
-    applyAxisTheme(valueAxis);
-    series->attachAxis(valueAxis);
-    // The range is set once the axis is attached, so that the series' own extent does not replace it.
-    if (!scaled.isEmpty()) {
-        const double maximum = *std::max_element(scaled.cbegin(), scaled.cend());
-        valueAxis->setRange(0, maximum > 0 ? maximum * 1.1 : 1);
-        valueAxis->setLabelFormat(maximum < 100 ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
-    }
-    chart->legend()->show();
-
+    QChart* chart = makeChart(readSeries(value), metricCombo->currentText(), periodCombo->currentData().toInt());
     // The view does not delete the chart it gives up.
     QChart* previous = chartView->chart();
     chartView->setChart(chart);

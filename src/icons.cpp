@@ -3,7 +3,6 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QHash>
-#include <QMap>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
@@ -12,41 +11,27 @@ namespace icons {
 
 namespace {
 
-using ColorTable = QMap<QString, QString>;
+// One row per status: its colour in the light look, and muted for a handled alarm there; the same in the dark look.
+// Only the alarming words have muted colours of their own.
+struct Colors {
+    const char* light;
+    const char* lightHandled;
+    const char* dark;
+    const char* darkHandled;
+};
 
-const ColorTable& statusColors()
+const QHash<QString, Colors>& colorTable()
 {
-    static const ColorTable table {{QStringLiteral("ok"), QStringLiteral("#15803d")},
-        {QStringLiteral("warning"), QStringLiteral("#b45309")}, {QStringLiteral("critical"), QStringLiteral("#b91c1c")},
-        {QStringLiteral("unknown"), QStringLiteral("#6d28d9")}, {QStringLiteral("pending"), QStringLiteral("#6b7280")},
-        {QStringLiteral("stale"), QStringLiteral("#92400e")}, {QStringLiteral("ignored"), QStringLiteral("#6b7280")},
-        {QStringLiteral("none"), QStringLiteral("#9ca3af")}};
-    return table;
-}
-
-const ColorTable& handledColors()
-{
-    static const ColorTable table {{QStringLiteral("warning"), QStringLiteral("#8f6a2f")},
-        {QStringLiteral("critical"), QStringLiteral("#a65353")}, {QStringLiteral("unknown"), QStringLiteral("#7a63a8")},
-        {QStringLiteral("stale"), QStringLiteral("#8a6a4f")}};
-    return table;
-}
-
-const ColorTable& statusColorsDark()
-{
-    static const ColorTable table {{QStringLiteral("ok"), QStringLiteral("#22c55e")},
-        {QStringLiteral("warning"), QStringLiteral("#f59e0b")}, {QStringLiteral("critical"), QStringLiteral("#ff8080")},
-        {QStringLiteral("unknown"), QStringLiteral("#c4b5fd")}, {QStringLiteral("pending"), QStringLiteral("#97a2b6")},
-        {QStringLiteral("stale"), QStringLiteral("#fb923c")}, {QStringLiteral("ignored"), QStringLiteral("#97a2b6")},
-        {QStringLiteral("none"), QStringLiteral("#949daf")}};
-    return table;
-}
-
-const ColorTable& handledColorsDark()
-{
-    static const ColorTable table {{QStringLiteral("warning"), QStringLiteral("#c8a96e")},
-        {QStringLiteral("critical"), QStringLiteral("#cf9292")}, {QStringLiteral("unknown"), QStringLiteral("#a79ac7")},
-        {QStringLiteral("stale"), QStringLiteral("#cb9a7e")}};
+    static const QHash<QString, Colors> table {
+        {QStringLiteral("ok"), {"#15803d", nullptr, "#22c55e", nullptr}},
+        {QStringLiteral("warning"), {"#b45309", "#8f6a2f", "#f59e0b", "#c8a96e"}},
+        {QStringLiteral("critical"), {"#b91c1c", "#a65353", "#ff8080", "#cf9292"}},
+        {QStringLiteral("unknown"), {"#6d28d9", "#7a63a8", "#c4b5fd", "#a79ac7"}},
+        {QStringLiteral("pending"), {"#6b7280", nullptr, "#97a2b6", nullptr}},
+        {QStringLiteral("stale"), {"#92400e", "#8a6a4f", "#fb923c", "#cb9a7e"}},
+        {QStringLiteral("ignored"), {"#6b7280", nullptr, "#97a2b6", nullptr}},
+        {QStringLiteral("none"), {"#9ca3af", nullptr, "#949daf", nullptr}},
+    };
     return table;
 }
 
@@ -90,15 +75,11 @@ bool darkLook()
 
 QColor statusColor(const QString& status, bool handled, bool dark)
 {
-    if (handled) {
-        const ColorTable& muted = dark ? handledColorsDark() : handledColors();
-        const auto found = muted.constFind(status);
-        if (found != muted.cend())
-            return QColor::fromString(*found);
-    }
-    const ColorTable& table = dark ? statusColorsDark() : statusColors();
-    const auto found = table.constFind(status);
-    return QColor::fromString(found != table.cend() ? *found : table.value(QStringLiteral("pending")));
+    const auto found = colorTable().constFind(status);
+    // A word the client does not know is drawn like "pending".
+    const Colors& colors = found != colorTable().cend() ? *found : colorTable().value(QStringLiteral("pending"));
+    const char* muted = dark ? colors.darkHandled : colors.lightHandled;
+    return QColor::fromString(QLatin1String(handled && muted ? muted : dark ? colors.dark : colors.light));
 }
 
 QColor statusColor(const QString& status, bool handled)

@@ -1,6 +1,7 @@
 #include "logindialog.h"
 
 #include "apiclient.h"
+#include "settings.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -45,8 +46,7 @@ void LoginDialog::attemptLogin()
     const QUrl typed(address, QUrl::TolerantMode);
     if (!typed.userInfo().isEmpty())
         address = typed.adjusted(QUrl::RemoveUserInfo).toString();
-    while (address.endsWith(QLatin1Char('/')))
-        address.chop(1);
+    address = settings::stripTrailingSlashes(address);
     const QString user = userEdit->text().trimmed();
     const QString password = passwordEdit->text();
     if (address.isEmpty() || user.isEmpty() || password.isEmpty()) {

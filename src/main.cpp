@@ -72,8 +72,7 @@ int run(QApplication& app)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Norv GUI"));
-    QApplication::setOrganizationName(QStringLiteral("Trelvik"));
+    settings::nameApplication();
     QGuiApplication::setDesktopFileName(QStringLiteral("se.trelvik.norvgui"));
     QApplication::setWindowIcon(icons::norvIcon(QStringLiteral("ok"), 64));
     settings::applySavedTheme();

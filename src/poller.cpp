@@ -1,6 +1,7 @@
 #include "poller.h"
 
 #include "apiclient.h"
+#include "settings.h"
 
 #include <QMetaMethod>
 
@@ -12,7 +13,7 @@ PollerThread::PollerThread(
     : QThread(parent)
     , url(url)
     , token(token)
-    , intervalSeconds(std::max(intervalSeconds, 5))
+    , intervalSeconds(std::max(intervalSeconds, settings::MinRefreshSeconds))
     , fetchIdentity(fetchIdentity)
 {
     qRegisterMetaType<treemodel::TreeUpdatePtr>();
@@ -28,7 +29,7 @@ void PollerThread::refreshNow()
 void PollerThread::setInterval(int seconds)
 {
     QMutexLocker lock(&mutex);
-    intervalSeconds = std::max(seconds, 5);
+    intervalSeconds = std::max(seconds, settings::MinRefreshSeconds);
 }
 
 void PollerThread::stopPolling()
@@ -36,6 +37,12 @@ void PollerThread::stopPolling()
     QMutexLocker lock(&mutex);
     stopRequested = true;
     wakeCondition.wakeAll();
+}
+
+std::atomic<int>& PollerThread::secondMs()
+{
+    static std::atomic<int> length {1000};
+    return length;
 }
 
 QSet<PollerThread*>& PollerThread::stillRunning()
@@ -69,7 +76,7 @@ void PollerThread::run()
         if (stopRequested)
             break;
         // The loop keeps a spurious wake-up from starting a round early.
-        const QDeadlineTimer deadline {std::chrono::seconds(intervalSeconds)};
+        const QDeadlineTimer deadline {qint64(intervalSeconds) * secondMs()};
         while (!wakeRequested && !stopRequested && !deadline.hasExpired())
             wakeCondition.wait(&mutex, deadline);
         if (stopRequested)

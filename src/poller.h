@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QWaitCondition>
 
+#include <atomic>
+
 class ApiClient;
 
 // One server's status poller. The object lives in the GUI thread (its parent is the server tab); run() polls on its
@@ -36,6 +38,8 @@ public:
 
     // Released pollers whose thread has not ended yet. GUI thread only.
     static QSet<PollerThread*>& stillRunning();
+    // How long a second of the interval lasts, in milliseconds: 1000, except in tests.
+    static std::atomic<int>& secondMs();
 
 Q_SIGNALS:
     void meReady(const QJsonObject& payload);

@@ -32,6 +32,14 @@
 namespace {
 
 constexpr int PollerWaitMs = 3000;
+const QString ReloginText = QStringLiteral("Logga in igen…");
+
+// A moment of the operator's own clock: the time of day, and the date too when it was not today.
+QString localTime(const QDateTime& moment)
+{
+    return moment.toString(
+        moment.date() == QDate::currentDate() ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
 
 // The target map of the row of a tree index.
 QMap<QString, QVariant> targetAt(
@@ -49,23 +57,6 @@ QString scalarText(const QJsonValue& value)
     if (value.isDouble() || value.isBool())
         return value.toVariant().toString();
     return QString();
-}
-
-QString nameOf(const QMap<QString, QVariant>& target)
-{
-    const QString name = target.value(QStringLiteral("name")).toString();
-    return name.isEmpty() ? QStringLiteral("?") : name;
-}
-
-int idOf(const QMap<QString, QVariant>& target, const char* key)
-{
-    return target.value(QLatin1String(key)).toInt();
-}
-
-bool isChartable(const QMap<QString, QVariant>& target)
-{
-    const QString kind = target.value(QStringLiteral("kind")).toString();
-    return kind == QLatin1String("plugin") || kind == QLatin1String("port");
 }
 
 // Visits every item of column 0 below an item, depth first, rows in order, without recursion.
@@ -93,7 +84,7 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     , client(std::make_unique<ApiClient>(entry.url, token))
     , banner(new QFrame(this))
     , bannerLabel(new QLabel(banner))
-    , bannerButton(new QPushButton(QStringLiteral("Logga in igen…"), banner))
+    , bannerButton(new QPushButton(ReloginText, banner))
     , model(new QStandardItemModel(this))
     , liveTree(std::make_unique<treemodel::LiveTree>(model))
     , proxy(new QSortFilterProxyModel(this))
@@ -178,6 +169,8 @@ void ServerView::reconnect(const QString& token)
     banner->hide();
     status = QStringLiteral("pending");
     summaryText = QStringLiteral("Ansluter…");
+    failedRounds = 0;
+    unreachable = false;
     Q_EMIT statusChanged(entry.id);
     startPoller();
 }
@@ -219,31 +212,22 @@ void ServerView::startPoller()
     auto* p = new PollerThread(client->baseUrl(), client->token(), settings::refreshSeconds(), this, true);
     poller = p;
     // Payloads a stopped poller had already sent are not for this view any more.
-    connect(p, &PollerThread::meReady, this, [this, p](const QJsonObject& o) {
-        if (poller == p)
-            onMe(o);
-    });
-    connect(p, &PollerThread::statusReady, this, [this, p](const QJsonObject& o) {
-        if (poller == p)
-            onStatus(o);
-    });
+    auto fromCurrent = [this, p](auto handler) {
+        return [this, p, handler](const auto&... payload) {
+            if (poller == p)
+                (this->*handler)(payload...);
+        };
+    };
+    connect(p, &PollerThread::meReady, this, fromCurrent(&ServerView::onMe));
+    connect(p, &PollerThread::statusReady, this, fromCurrent(&ServerView::onStatus));
+    connect(p, &PollerThread::pollError, this, fromCurrent(&ServerView::onError));
+    connect(p, &PollerThread::authLost, this, fromCurrent(&ServerView::onAuthLost));
     // Only the newest tree is built: when building takes longer than the interval (a very large tree on a slow
-    // machine), payloads queue up, and building each of them would only fall further behind.
+    // machine), trees queue up, and building each of them would only fall further behind.
     treesHandled = 0;
     connect(p, &PollerThread::treeUpdated, this, [this, p](const treemodel::TreeUpdatePtr& update) {
-        if (poller != p)
-            return;
-        if (++treesHandled < p->treesSent())
-            return;
-        onTree(update);
-    });
-    connect(p, &PollerThread::pollError, this, [this, p](const QString& m) {
-        if (poller == p)
-            onError(m);
-    });
-    connect(p, &PollerThread::authLost, this, [this, p] {
-        if (poller == p)
-            onAuthLost();
+        if (poller == p && ++treesHandled >= p->treesSent())
+            onTree(update);
     });
     p->start();
 }
@@ -275,6 +259,9 @@ void ServerView::setServerVersion(const QString& version)
 
 void ServerView::onStatus(const QJsonObject& payload)
 {
+    failedRounds = 0;
+    lastAnswer = QDateTime::currentDateTime();
+    unreachable = false;
     banner->hide();
     updateStatusLabels(payload);
     const QJsonValue word = payload.value(QLatin1String("status"));
@@ -291,7 +278,9 @@ void ServerView::updateStatusLabels(const QJsonObject& payload)
         setServerVersion(scalarText(version));
     const QString time = payload.value(QLatin1String("server_time")).toString();
     if (!time.isEmpty())
-        serverTimeText = QStringLiteral("servertid %1").arg(time);
+        serverTime = time;
+    if (!serverTime.isEmpty())
+        serverTimeText = QStringLiteral("servertid %1").arg(serverTime);
     const QJsonObject summary = payload.value(QLatin1String("summary")).toObject();
     auto count = [&summary](const char* key) { return summary.value(QLatin1String(key)).toInt(0); };
     summaryText = QStringLiteral("%1 kritiska · %2 varningar · %3 stale · %4 ok av %5")
@@ -368,9 +357,24 @@ void ServerView::expandInserted(const QModelIndex& proxyIndex)
     forEachRow(top, expandKnown);
 }
 
+// A round that fails once may be a lost packet: only the banner tells of it. From the second failed round in a row
+// the server counts as unreachable: showing its last answer as if it were current would tell the operator that all
+// is well while nothing is watched.
 void ServerView::onError(const QString& text)
 {
-    showBanner(QStringLiteral("%1: %2").arg(entry.label(), text), false, QStringLiteral("Logga in igen…"));
+    if (++failedRounds == 1)
+        firstFailure = QDateTime::currentDateTime();
+    if (failedRounds >= 2) {
+        unreachable = true;
+        status = QStringLiteral("unknown");
+        showBanner(QStringLiteral("Kan inte nå servern sedan %1: %2").arg(localTime(firstFailure), failureReason(text)),
+            false, ReloginText);
+        if (lastAnswer.isValid())
+            serverTimeText = QStringLiteral("senaste svar %1").arg(localTime(lastAnswer));
+        Q_EMIT statusChanged(entry.id);
+        return;
+    }
+    showBanner(QStringLiteral("%1: %2").arg(entry.label(), text), false, ReloginText);
     if (hasStatus)
         return;
     summaryText = QStringLiteral("Ej ansluten");
@@ -381,13 +385,14 @@ void ServerView::onAuthLost()
 {
     settings::clearServerToken(entry.id);
     stopPoller();
+    failedRounds = 0;
+    unreachable = false;
     canAct = false;
     status = QStringLiteral("pending");
     lastStatus = QJsonObject();
     hasStatus = false;
     summaryText = QStringLiteral("Inte inloggad");
-    showBanner(QStringLiteral("Inloggningen på %1 har gått ut eller återkallats.").arg(entry.url), true,
-        QStringLiteral("Logga in igen…"));
+    showBanner(QStringLiteral("Inloggningen på %1 har gått ut eller återkallats.").arg(entry.url), true, ReloginText);
     Q_EMIT authLost(entry.id);
 }
 
@@ -502,7 +507,7 @@ void ServerView::activateCurrent()
     if (!current.isValid())
         return;
     const QMap<QString, QVariant> target = targetAt(proxy, model, current);
-    if (isChartable(target)) {
+    if (treemodel::Target::of(target).chartable()) {
         showChart(target);
         return;
     }
@@ -513,7 +518,7 @@ void ServerView::activateCurrent()
 void ServerView::onDoubleClick(const QModelIndex& index)
 {
     const QMap<QString, QVariant> target = targetAt(proxy, model, index);
-    if (isChartable(target))
+    if (treemodel::Target::of(target).chartable())
         showChart(target);
 }
 
@@ -540,9 +545,7 @@ void ServerView::contextMenu(const QPoint& pos)
     };
     if (kind == QLatin1String("plugin") || kind == QLatin1String("port")) {
         if (canAct) {
-            const bool alarming = statusWord == QLatin1String("warning") || statusWord == QLatin1String("unknown")
-                || statusWord == QLatin1String("critical") || statusWord == QLatin1String("stale");
-            if (alarming)
+            if (treemodel::isAlarming(statusWord))
                 add(QStringLiteral("Kvittera…"), &ServerView::acknowledge);
             add(QStringLiteral("Avkvittera"), &ServerView::unacknowledge);
             add(QStringLiteral("Stör ej…"), &ServerView::dnd);
@@ -564,61 +567,53 @@ void ServerView::contextMenu(const QPoint& pos)
 
 void ServerView::acknowledge(const QMap<QString, QVariant>& target)
 {
+    const treemodel::Target t = treemodel::Target::of(target);
     bool ok = false;
-    const QString comment = askAckComment(this, nameOf(target), &ok);
+    const QString comment = askAckComment(this, t.name, &ok);
     if (!ok)
         return;
-    const int host = idOf(target, "host_id");
-    const int plugin = idOf(target, "plugin_id");
-    const int port = idOf(target, "port_id");
-    const int instance = idOf(target, "instance_id");
-    runAction(QStringLiteral("Kvittensen"), [=] { client->acknowledge(host, plugin, port, comment, instance); });
+    runAction(QStringLiteral("Kvittensen"),
+        [=] { client->acknowledge(t.hostId, t.pluginId, t.portId, comment, t.instanceId); });
 }
 
 void ServerView::unacknowledge(const QMap<QString, QVariant>& target)
 {
-    const int host = idOf(target, "host_id");
-    const int plugin = idOf(target, "plugin_id");
-    const int port = idOf(target, "port_id");
-    const int instance = idOf(target, "instance_id");
-    runAction(QStringLiteral("Avkvitteringen"), [=] { client->unacknowledge(host, plugin, port, instance); });
+    const treemodel::Target t = treemodel::Target::of(target);
+    runAction(
+        QStringLiteral("Avkvitteringen"), [=] { client->unacknowledge(t.hostId, t.pluginId, t.portId, t.instanceId); });
 }
 
 void ServerView::recheck(const QMap<QString, QVariant>& target)
 {
-    const int host = idOf(target, "host_id");
-    const int plugin = idOf(target, "plugin_id");
-    const int instance = idOf(target, "instance_id");
-    runAction(QStringLiteral("Recheck"), [=] { client->recheckPlugin(host, plugin, instance); });
+    const treemodel::Target t = treemodel::Target::of(target);
+    runAction(QStringLiteral("Recheck"), [=] { client->recheckPlugin(t.hostId, t.pluginId, t.instanceId); });
 }
 
 void ServerView::recheckHost(const QMap<QString, QVariant>& target)
 {
-    const int host = idOf(target, "host_id");
-    runAction(QStringLiteral("Recheck"), [=] { client->recheckHost(host); });
+    const treemodel::Target t = treemodel::Target::of(target);
+    runAction(QStringLiteral("Recheck"), [=] { client->recheckHost(t.hostId); });
 }
 
 void ServerView::dnd(const QMap<QString, QVariant>& target)
 {
-    DndDialog dialog(nameOf(target), this);
+    const treemodel::Target t = treemodel::Target::of(target);
+    DndDialog dialog(t.name, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const QString kind = target.value(QStringLiteral("kind")).toString();
     const int minutes = dialog.minutes();
     const QString reason = dialog.reason();
-    const int host = idOf(target, "host_id");
-    if (kind == QLatin1String("plugin")) {
-        const int plugin = idOf(target, "plugin_id");
-        const int instance = idOf(target, "instance_id");
+    // A port is silenced by its port id alone, a host by its host id.
+    if (t.kind == QLatin1String("plugin")) {
+        runAction(QStringLiteral("Stör ej"), [=] {
+            client->dndCreate(QStringLiteral("plugin"), t.hostId, t.pluginId, 0, minutes, reason, t.instanceId);
+        });
+    } else if (t.kind == QLatin1String("port")) {
         runAction(QStringLiteral("Stör ej"),
-            [=] { client->dndCreate(QStringLiteral("plugin"), host, plugin, 0, minutes, reason, instance); });
-    } else if (kind == QLatin1String("port")) {
-        const int port = idOf(target, "port_id");
-        runAction(QStringLiteral("Stör ej"),
-            [=] { client->dndCreate(QStringLiteral("port"), 0, 0, port, minutes, reason, 0); });
+            [=] { client->dndCreate(QStringLiteral("port"), 0, 0, t.portId, minutes, reason, 0); });
     } else {
         runAction(QStringLiteral("Stör ej"),
-            [=] { client->dndCreate(QStringLiteral("host"), host, 0, 0, minutes, reason, 0); });
+            [=] { client->dndCreate(QStringLiteral("host"), t.hostId, 0, 0, minutes, reason, 0); });
     }
 }
 

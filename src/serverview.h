@@ -3,6 +3,7 @@
 #include "settings.h"
 #include "treemodel.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QMap>
 #include <QSet>
@@ -56,6 +57,7 @@ public:
     QString serverTimeText;
     QString summaryText = QStringLiteral("Ansluter…");
     QString versionText;
+    bool unreachable = false; // poll rounds failed twice or more in a row; status is then "unknown"
 
 Q_SIGNALS:
     void statusChanged(const QString& serverId);
@@ -119,4 +121,8 @@ private:
     QString filterText;
     bool restoring = false;
     bool firstTree = true;
+    int failedRounds = 0; // in a row
+    QDateTime firstFailure; // of the failures in a row
+    QDateTime lastAnswer; // the last status payload's arrival
+    QString serverTime; // the last server time a status payload gave
 };

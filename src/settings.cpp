@@ -91,12 +91,22 @@ QString ServerEntry::label() const
     return name.isEmpty() ? defaultServerName(url) : name;
 }
 
+void nameApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Norv GUI"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Trelvik"));
+}
+
+QString stripTrailingSlashes(QString url)
+{
+    while (url.endsWith(QLatin1Char('/')))
+        url.chop(1);
+    return url;
+}
+
 QString normalizeUrl(const QString& url)
 {
-    QString result = url.trimmed();
-    while (result.endsWith(QLatin1Char('/')))
-        result.chop(1);
-    return result;
+    return stripTrailingSlashes(url.trimmed());
 }
 
 QString defaultServerName(const QString& url)
@@ -281,16 +291,16 @@ QString loadToken()
 int refreshSeconds()
 {
     bool ok = false;
-    const int value = ini()->value(QStringLiteral("refresh_seconds"), 15).toInt(&ok);
+    const int value = ini()->value(QStringLiteral("refresh_seconds"), DefaultRefreshSeconds).toInt(&ok);
     if (!ok)
-        return 15;
-    return std::max(value, 5);
+        return DefaultRefreshSeconds;
+    return std::max(value, MinRefreshSeconds);
 }
 
 void setRefreshSeconds(int seconds)
 {
     auto s = ini();
-    s->setValue(QStringLiteral("refresh_seconds"), std::max(seconds, 5));
+    s->setValue(QStringLiteral("refresh_seconds"), std::max(seconds, MinRefreshSeconds));
     s->sync();
 }
 

@@ -11,6 +11,13 @@
 // a change is on disk when the call returns. GUI thread only.
 namespace settings {
 
+// The poll interval: never below the floor, the default when none is stored.
+constexpr int MinRefreshSeconds = 5;
+constexpr int DefaultRefreshSeconds = 15;
+
+// Gives the application the identity that decides where its settings and tokens live. Before anything reads them.
+void nameApplication();
+
 // One known server. A plain value type.
 struct ServerEntry {
     QString id;
@@ -23,6 +30,8 @@ struct ServerEntry {
 };
 
 QString normalizeUrl(const QString& url);
+// The address without any trailing "/", the way every request and stored entry has it.
+QString stripTrailingSlashes(QString url);
 QString defaultServerName(const QString& url);
 
 QString serverTokenPath(const QString& id);

@@ -266,14 +266,9 @@ int integer(const Scalar& s, int def)
 {
     switch (s.type) {
     case Scalar::Integer:
-        return s.integer >= std::numeric_limits<int>::min() && s.integer <= std::numeric_limits<int>::max()
-            ? int(s.integer)
-            : def;
+        return QJsonValue(s.integer).toInt(def);
     case Scalar::Double:
-        return std::trunc(s.number) == s.number && s.number >= std::numeric_limits<int>::min()
-                && s.number <= std::numeric_limits<int>::max()
-            ? int(s.number)
-            : def;
+        return QJsonValue(s.number).toInt(def);
     case Scalar::String: {
         bool ok = false;
         const int value = s.text.toInt(&ok, 10);
@@ -1292,6 +1287,14 @@ void shareTexts(Node& now, const Node& before)
 QVariantMap Node::target() const
 {
     return targetMap(kind, hostId, id, instanceId, targetName);
+}
+
+Target Target::of(const QVariantMap& map)
+{
+    auto id = [&map](const char* key) { return map.value(QLatin1String(key)).toInt(); };
+    const QString shown = map.value(QStringLiteral("name")).toString();
+    return {map.value(QStringLiteral("kind")).toString(), id("host_id"), id("plugin_id"), id("port_id"),
+        id("instance_id"), shown.isEmpty() ? QStringLiteral("?") : shown, shown};
 }
 
 bool Node::sameRow(const Node& other) const

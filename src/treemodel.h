@@ -69,6 +69,20 @@ struct TreeUpdate {
 };
 using TreeUpdatePtr = std::shared_ptr<const TreeUpdate>;
 
+// A row's target map read back: what the row stands for and the ids an action needs (0 when missing).
+struct Target {
+    QString kind;
+    int hostId = 0;
+    int pluginId = 0;
+    int portId = 0;
+    int instanceId = 0;
+    QString name; // "?" when the map has none
+    QString shownName; // the name as given, possibly empty
+
+    static Target of(const QVariantMap& map);
+    bool chartable() const { return kind == QLatin1String("plugin") || kind == QLatin1String("port"); }
+};
+
 // Reads a tree payload with the lenient rules of every field.
 Tree readTree(const QJsonObject& payload);
 // The same from the payload's JSON text, for large trees. False when the text holds anything beyond the plain JSON

@@ -1,5 +1,6 @@
 #include "versionnotice.h"
 
+#include "buildconfig.h"
 #include "version.h"
 
 #include <QDesktopServices>
@@ -8,7 +9,7 @@
 
 namespace {
 
-// Set when configuring the build (NORV_DOWNLOAD_URL); the message names this page's host.
+// The message names this page's host.
 const QUrl DownloadPage(QStringLiteral(NORV_DOWNLOAD_URL));
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings.h"
+
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,8 +21,7 @@ inline void startApplication()
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication* app = new QApplication(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Norv GUI"));
-    QApplication::setOrganizationName(QStringLiteral("Trelvik"));
+    settings::nameApplication();
     Q_UNUSED(app)
 }
 

@@ -1,5 +1,7 @@
 #include "testsupport.h"
 
+#include "settings.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -67,8 +69,7 @@ void filterPlatformNoise()
 
 void nameApplication()
 {
-    QCoreApplication::setApplicationName(QStringLiteral("Norv GUI"));
-    QCoreApplication::setOrganizationName(QStringLiteral("Trelvik"));
+    settings::nameApplication();
 }
 
 QString configHome()

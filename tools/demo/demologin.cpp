@@ -13,8 +13,7 @@
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Norv GUI"));
-    QCoreApplication::setOrganizationName(QStringLiteral("Trelvik"));
+    settings::nameApplication();
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 4 || args.size() > 5) {
         std::fprintf(stderr, "usage: norv-demo-login URL USER PASSWORD [REFRESH_SECONDS]\n");
