@@ -26,6 +26,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 int statusRank(const QString& status)
@@ -275,9 +277,9 @@ void MainWindow::onViewAuthLost(const QString& id)
     tray->removeServer(id);
     onViewStatus(id);
     if (ServerView* v = viewsById.value(id)) {
-        tray->showMessage(QStringLiteral("Norv"),
+        tray->showBalloon(QStringLiteral("Norv"),
             QStringLiteral("Inloggningen på %1 har gått ut – logga in igen.").arg(v->entry.label()),
-            QSystemTrayIcon::Information, 10000);
+            QSystemTrayIcon::Information);
     }
 }
 
@@ -376,7 +378,7 @@ void MainWindow::quitApp()
 
 bool MainWindow::trayShown() const
 {
-    return tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+    return tray->isVisible() && NorvTray::available();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -386,6 +388,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
         hide();
         return;
     }
+    if (beforeQuit)
+        std::exchange(beforeQuit, nullptr)();
     for (ServerView* v : views())
         v->shutdown();
     event->accept();

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class NorvTray;
@@ -54,6 +55,9 @@ public:
     void bringToTop();
     void quitApp();
     bool isQuitting() const { return quitting; }
+    // Called once when the program starts to end, before the servers are let go of (which can take a while): start-up
+    // lets a copy started now run at once.
+    std::function<void()> beforeQuit;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

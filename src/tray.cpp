@@ -115,6 +115,17 @@ void NorvTray::setUnreachable(const QString& serverId, const QString& label)
     refresh(true, {});
 }
 
+bool NorvTray::available()
+{
+    return availabilityForTests().value_or(QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+std::optional<bool>& NorvTray::availabilityForTests()
+{
+    static std::optional<bool> forced;
+    return forced;
+}
+
 QPair<QString, bool> NorvTray::alarmState(const QMap<QString, QString>& statuses)
 {
     if (statuses.isEmpty())
@@ -219,10 +230,14 @@ void NorvTray::announce(
     }
     if (count > 5)
         lines.append(QStringLiteral("… och %1 till").arg(count - 5));
-    const QString title = QStringLiteral("Norv: %1 nya larm").arg(count);
-    const QString body = lines.join(QLatin1Char('\n'));
+    showBalloon(
+        QStringLiteral("Norv: %1 nya larm").arg(count), lines.join(QLatin1Char('\n')), QSystemTrayIcon::Warning);
+}
+
+void NorvTray::showBalloon(const QString& title, const QString& body, QSystemTrayIcon::MessageIcon icon)
+{
     Q_EMIT notified(title, body);
-    showMessage(title, body, QSystemTrayIcon::Warning, 10000);
+    showMessage(title, body, icon, 10000);
 }
 
 void NorvTray::blinkTick()

@@ -32,12 +32,17 @@ public:
     void removeServer(const QString& serverId);
     // The server does not answer: one alarm of state "unknown" until its next status payload (its last alarms stay).
     void setUnreachable(const QString& serverId, const QString& label);
+    // Whether a tray host shows the icon: the desktop's answer, unless a test has set it.
+    static bool available();
+    static std::optional<bool>& availabilityForTests();
     // The worst state word of the alarms, by alarm priority, and whether there is any alarm.
     static QPair<QString, bool> alarmState(const QMap<QString, QString>& statuses);
     void refresh(bool notify, const QSet<QString>& suppress);
+    // Shows a balloon message beside the tray (new alarms, a lost login), for 10 s.
+    void showBalloon(const QString& title, const QString& body, QSystemTrayIcon::MessageIcon icon);
 
 Q_SIGNALS:
-    // Emitted with every new-alarm notification, just before it is shown.
+    // Emitted with every balloon message, just before it is shown.
     void notified(const QString& title, const QString& body);
 
 private:

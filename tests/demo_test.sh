@@ -11,7 +11,9 @@ mkdir -p "$work/config/Trelvik"
 printf '[servers]\n1\\id=0000000000ee\n1\\url=http://127.0.0.1:9\n1\\autoconnect=true\nsize=1\n' \
     >"$work/config/Trelvik/NorvGUI.ini"
 
-NORV_BUILD_DIR="$build" NORV_DEMO_DIR="$work" QT_QPA_PLATFORM=offscreen "$root/scripts/demo" >"$work/demo.out" 2>&1 &
+# A copy of its own: a demo or client already running on this machine is neither woken nor in the way.
+NORV_BUILD_DIR="$build" NORV_DEMO_DIR="$work" NORV_DEMO_USER="norv-demo-test-$$" QT_QPA_PLATFORM=offscreen \
+    "$root/scripts/demo" >"$work/demo.out" 2>&1 &
 demo=$!
 
 fail() {

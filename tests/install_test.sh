@@ -46,7 +46,7 @@ for _ in $(seq 100); do grep -q 'http://' "$work/sim.out" 2>/dev/null && break; 
 url=$(grep -o 'http://[^ ]*' "$work/sim.out" | head -n 1)
 export XDG_CONFIG_HOME="$work/config"
 "$build/tools/demo/norv-demo-login" "$url" viewer viewer >/dev/null
-QT_QPA_PLATFORM=offscreen USER=norv-install-test "$link" >"$work/gui.out" 2>&1 &
+QT_QPA_PLATFORM=offscreen USER="norv-install-test-$$" "$link" >"$work/gui.out" 2>&1 &
 gui=$!
 pids+=($gui)
 for _ in $(seq 200); do grep -q 'GET /api/tree/status 200' "$work/requests.log" 2>/dev/null && break; sleep 0.1; done

@@ -1,7 +1,6 @@
 #include "alarmview.h"
 #include "apiclient.h"
 #include "icons.h"
-#include "standinserver.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
@@ -10,8 +9,6 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTreeView>
-
-#include <memory>
 
 using standin::Fault;
 using testsupport::child;
@@ -34,19 +31,15 @@ class TestAlarmView : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(server.listen()); }
-    void init();
+    void init() { server.reset(); }
     void cleanup() { view.reset(); }
 
-    void firstShowingLoadsOnce();
-    void pageCount_data();
-    void pageCount();
-    void pagingAndClamp();
-    void searchAndOpenOnlyKeepThePage();
+    void firstShowing_data();
+    void firstShowing();
+    void pagingSearchAndClamp();
     void cellRules();
-    void failureKeepsRows_data();
     void failureKeepsRows();
-    void newClientReloadsWhenVisible();
+    void newClientLoadsAgain();
 
 private:
     AlarmLogView* makeView()
@@ -57,19 +50,14 @@ private:
     }
     QString pageLine() { return child<QLabel>(view.get(), "pageLabel")->text(); }
     QTreeView* table() { return child<QTreeView>(view.get(), "table"); }
+    QByteArray lastQuery() { return server.requests(AlarmLog).last().query; }
+    void click(const char* button) { QTest::mouseClick(child<QPushButton>(view.get(), button), Qt::LeftButton); }
     void setAlarmCount(int count);
 
-    standin::StandinServer server;
+    testsupport::Standin server;
     std::unique_ptr<ApiClient> client;
     std::unique_ptr<AlarmLogView> view;
 };
-
-void TestAlarmView::init()
-{
-    server.clearFaults();
-    server.clearRequests();
-    server.setNetwork(standin::Network::sample());
-}
 
 void TestAlarmView::setAlarmCount(int count)
 {
@@ -82,28 +70,7 @@ void TestAlarmView::setAlarmCount(int count)
     });
 }
 
-void TestAlarmView::firstShowingLoadsOnce()
-{
-    makeView();
-    QVERIFY(server.requests().isEmpty());
-    view->show();
-    QCOMPARE(server.requests(AlarmLog).size(), 1);
-    QCOMPARE(server.requests(AlarmLog).first().query, QByteArray("page=1&limit=100"));
-    QCOMPARE(pageLine(), QStringLiteral("Sida 1 / 1 (5 larm)"));
-    QCOMPARE(table()->model()->rowCount(), 5);
-    QStringList headers;
-    for (int c = 0; c < table()->model()->columnCount(); ++c)
-        headers.append(table()->model()->headerData(c, Qt::Horizontal).toString());
-    QCOMPARE(headers,
-        QStringList({"Status", "Enhet", "Check", "Startad (UTC)", "Avslutad (UTC)", "Läge", "Notifierad",
-            "Kvitterad av", "Kommentar"}));
-    view->hide();
-    view->show();
-    QCOMPARE(server.requests(AlarmLog).size(), 1);
-    QVERIFY(!table()->rootIsDecorated());
-}
-
-void TestAlarmView::pageCount_data()
+void TestAlarmView::firstShowing_data()
 {
     QTest::addColumn<int>("total");
     QTest::addColumn<QString>("line");
@@ -115,62 +82,49 @@ void TestAlarmView::pageCount_data()
     // clang-format on
 }
 
-void TestAlarmView::pageCount()
+// The first showing loads the first page, once.
+void TestAlarmView::firstShowing()
 {
     QFETCH(int, total);
-    QFETCH(QString, line);
     setAlarmCount(total);
-    makeView()->show();
-    QCOMPARE(pageLine(), line);
+    makeView();
+    QVERIFY(server.requests().isEmpty());
+    view->show();
+    view->hide();
+    view->show();
+    QCOMPARE(server.requests(AlarmLog).size(), 1);
+    QTEST(pageLine(), "line");
     QCOMPARE(table()->model()->rowCount(), std::min(total, 100));
-    QCOMPARE(table()->model()->columnCount(), 9);
 }
 
-void TestAlarmView::pagingAndClamp()
-{
-    setAlarmCount(250);
-    makeView()->show();
-    auto* next = child<QPushButton>(view.get(), "nextButton");
-    auto* previous = child<QPushButton>(view.get(), "previousButton");
-    QCOMPARE(previous->text(), QStringLiteral("◀"));
-    QCOMPARE(next->text(), QStringLiteral("▶"));
-    QTest::mouseClick(previous, Qt::LeftButton); // page 1 asks for page 1 again
-    QCOMPARE(server.requests(AlarmLog).last().queryItems.first().second, QStringLiteral("1"));
-    QTest::mouseClick(next, Qt::LeftButton);
-    QTest::mouseClick(next, Qt::LeftButton);
-    QCOMPARE(pageLine(), QStringLiteral("Sida 3 / 3 (250 larm)"));
-    QCOMPARE(table()->model()->rowCount(), 50);
-    // Beyond the last page: the request goes out, the answer's page is shown, and the next request is clamped.
-    QTest::mouseClick(next, Qt::LeftButton);
-    QCOMPARE(server.requests(AlarmLog).last().queryItems.first().second, QStringLiteral("4"));
-    QCOMPARE(pageLine(), QStringLiteral("Sida 4 / 3 (250 larm)"));
-    QCOMPARE(table()->model()->rowCount(), 0);
-    QTest::mouseClick(next, Qt::LeftButton);
-    QCOMPARE(server.requests(AlarmLog).last().queryItems.first().second, QStringLiteral("4"));
-    QTest::mouseClick(previous, Qt::LeftButton);
-    QCOMPARE(server.requests(AlarmLog).last().queryItems.first().second, QStringLiteral("2"));
-}
-
-void TestAlarmView::searchAndOpenOnlyKeepThePage()
+// The page asked for is clamped only after the answer; a new search or the open-only box ask for the page the
+// operator was on.
+void TestAlarmView::pagingSearchAndClamp()
 {
     setAlarmCount(550);
     makeView()->show();
-    auto* next = child<QPushButton>(view.get(), "nextButton");
-    for (int i = 0; i < 4; ++i)
-        QTest::mouseClick(next, Qt::LeftButton);
-    QCOMPARE(pageLine(), QStringLiteral("Sida 5 / 6 (550 larm)"));
+    click("previousButton");
+    QCOMPARE(lastQuery(), QByteArray("page=1&limit=100"));
+    for (int i = 0; i < 5; ++i)
+        click("nextButton");
+    QCOMPARE(pageLine(), QStringLiteral("Sida 6 / 6 (550 larm)"));
+    QCOMPARE(table()->model()->rowCount(), 50);
+    click("nextButton");
+    QCOMPARE(lastQuery(), QByteArray("page=7&limit=100"));
+    QCOMPARE(pageLine(), QStringLiteral("Sida 7 / 6 (550 larm)"));
+    click("nextButton");
+    QCOMPARE(lastQuery(), QByteArray("page=7&limit=100"));
+    click("previousButton");
     auto* search = child<QLineEdit>(view.get(), "searchEdit");
-    QCOMPARE(search->placeholderText(), QStringLiteral("Sök enhet/check…"));
     search->setText(QStringLiteral("  host-7 & co "));
     QTest::keyClick(search, Qt::Key_Return);
-    QCOMPARE(server.requests(AlarmLog).last().query, QByteArray("page=5&limit=100&q=host-7%20%26%20co"));
-    QCOMPARE(pageLine(), QStringLiteral("Sida 5 / 1 (0 larm)"));
+    QCOMPARE(lastQuery(), QByteArray("page=5&limit=100&q=host-7%20%26%20co"));
     search->setText(QStringLiteral("host-7"));
     child<QCheckBox>(view.get(), "openOnlyBox")->setChecked(true);
-    QCOMPARE(server.requests(AlarmLog).last().query, QByteArray("page=1&limit=100&active=1&q=host-7"));
+    QCOMPARE(lastQuery(), QByteArray("page=1&limit=100&active=1&q=host-7"));
     QCOMPARE(pageLine(), QStringLiteral("Sida 1 / 1 (11 larm)"));
-    QTest::mouseClick(child<QPushButton>(view.get(), "refreshButton"), Qt::LeftButton);
-    QCOMPARE(server.requests(AlarmLog).size(), 8);
+    click("refreshButton");
+    QCOMPARE(server.requests(AlarmLog).size(), 13);
 }
 
 // Every cell rule, on a page whose records carry values of every shape.
@@ -184,7 +138,6 @@ void TestAlarmView::cellRules()
         "inte ett objekt"
     ]})"));
     makeView()->show();
-    QCOMPARE(pageLine(), QStringLiteral("Sida 1 / 1 (3 larm)"));
     QCOMPARE(rowTexts(table(), 0),
         QStringList(
             {"WARNING", "web1", "Disk /", "2026-12-06 06:30:00", "2026-12-06 07:00:00", "Hård", "Ja", "op1", "byts"}));
@@ -192,69 +145,47 @@ void TestAlarmView::cellRules()
     QCOMPARE(rowTexts(table(), 2), QStringList({"", "", "", "", "pågår", "Mjuk", "Nej", "", ""}));
     auto* model = qobject_cast<QStandardItemModel*>(table()->model());
     QCOMPARE(model->item(0, 0)->foreground().color(), icons::statusColor(QStringLiteral("warning"), false));
-    QCOMPARE(model->item(1, 0)->foreground().color(), icons::statusColor(QStringLiteral("pending"), false));
-    QCOMPARE(model->item(0, 1)->foreground().style(), Qt::NoBrush);
+    QCOMPARE(model->item(1, 0)->foreground().color(), icons::statusColor(QStringLiteral("nere"), false));
     QVERIFY(!(model->item(0, 2)->flags() & Qt::ItemIsEditable));
-
     // A page number of the wrong type counts as the page asked for; a fractional total as 0.
     server.setFault(AlarmLog, Fault::raw(200, R"({"total": 2.5, "page": "3", "items": 5})"));
     view->reload();
     QCOMPARE(pageLine(), QStringLiteral("Sida 1 / 1 (0 larm)"));
-    QCOMPARE(table()->model()->rowCount(), 0);
 }
 
-void TestAlarmView::failureKeepsRows_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("message");
-    // clang-format off
-    QTest::newRow("server error") << 503 << QByteArray(R"({"error":"Underhåll pågår"})") << "Underhåll pågår";
-    QTest::newRow("not json") << 200 << QByteArray("<html/>") << "Ogiltigt svar från servern";
-    QTest::newRow("rejected token") << 401 << QByteArray() << "HTTP 401";
-    QTest::newRow("dropped") << -1 << QByteArray() << "Kan inte nå servern: ";
-    // clang-format on
-}
-
+// A failure shows its text in the page line; the rows and the page asked for stay.
 void TestAlarmView::failureKeepsRows()
 {
-    QFETCH(int, status);
-    QFETCH(QByteArray, body);
-    QFETCH(QString, message);
     makeView()->show();
     const QStringList firstRow = rowTexts(table(), 0);
-    server.setFault(AlarmLog, status < 0 ? Fault::drop() : Fault::raw(status, body));
-    QTest::mouseClick(child<QPushButton>(view.get(), "nextButton"), Qt::LeftButton);
-    QVERIFY2(pageLine().startsWith(message), qPrintable(pageLine()));
-    QCOMPARE(table()->model()->rowCount(), 5);
+    server.setFault(AlarmLog, Fault::raw(503, R"({"error":"Underhåll pågår"})"));
+    click("nextButton");
+    QCOMPARE(pageLine(), QStringLiteral("Underhåll pågår"));
     QCOMPARE(rowTexts(table(), 0), firstRow);
-    // The page asked for stays the current one; the next success replaces the error text.
     server.clearFaults();
     view->reload();
-    QCOMPARE(server.requests(AlarmLog).last().queryItems.first().second, QStringLiteral("2"));
-    QCOMPARE(pageLine(), QStringLiteral("Sida 2 / 1 (5 larm)"));
+    QCOMPARE(lastQuery(), QByteArray("page=2&limit=100"));
 }
 
-void TestAlarmView::newClientReloadsWhenVisible()
+// A failed first fetch is tried again at the next showing; a new client (a new login) loads again, at once when
+// the tab shows, otherwise at its next showing.
+void TestAlarmView::newClientLoadsAgain()
 {
     server.setFault(AlarmLog, Fault::raw(500, "nej", "text/plain"));
     makeView()->show();
-    QCOMPARE(pageLine(), QStringLiteral("HTTP 500"));
     QVERIFY(!view->isLoaded());
     server.clearFaults();
     view->hide();
-    view->show(); // a failed first fetch is tried again at the next showing
+    view->show();
     QVERIFY(view->isLoaded());
-
     ApiClient second(server.url(), server.issueToken(QStringLiteral("admin")));
     view->setClient(&second);
     QCOMPARE(server.requests(AlarmLog).last().header("authorization"), "Bearer " + second.token().toUtf8());
     view->hide();
     view->setClient(client.get());
-    const int requests = int(server.requests(AlarmLog).size());
-    QVERIFY(!view->isLoaded());
+    QCOMPARE(server.requests(AlarmLog).size(), 3);
     view->show();
-    QCOMPARE(int(server.requests(AlarmLog).size()), requests + 1);
+    QCOMPARE(server.requests(AlarmLog).size(), 4);
 }
 
 NORV_TEST_MAIN(TestAlarmView)

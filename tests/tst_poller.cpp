@@ -1,12 +1,14 @@
 #include "poller.h"
-#include "standinserver.h"
 #include "testsupport.h"
 
-#include <QPointer>
-
 using standin::Fault;
+Q_DECLARE_METATYPE(standin::Fault)
 
 namespace {
+
+const QString Me = QStringLiteral("/api/auth/me");
+const QString Status = QStringLiteral("/api/status");
+const QString Tree = QStringLiteral("/api/tree/status");
 
 QStringList paths(const QList<standin::RecordedRequest>& requests)
 {
@@ -16,16 +18,13 @@ QStringList paths(const QList<standin::RecordedRequest>& requests)
     return list;
 }
 
-const QString Me = QStringLiteral("/api/auth/me");
-const QString Status = QStringLiteral("/api/status");
-const QString Tree = QStringLiteral("/api/tree/status");
-
 // Owns a running poller for one test and makes sure it has ended before the next test starts. The payloads are
 // collected on this thread, as the server tab receives them: queued.
 struct Running {
     PollerThread* poller;
     QObject context;
     QList<QJsonObject> me, status, tree;
+    QList<treemodel::TreeUpdatePtr> updates;
     QStringList errors;
     int lost = 0;
 
@@ -36,6 +35,8 @@ struct Running {
         QObject::connect(
             poller, &PollerThread::statusReady, &context, [this](const QJsonObject& o) { status.append(o); });
         QObject::connect(poller, &PollerThread::treeReady, &context, [this](const QJsonObject& o) { tree.append(o); });
+        QObject::connect(poller, &PollerThread::treeUpdated, &context,
+            [this](const treemodel::TreeUpdatePtr& u) { updates.append(u); });
         QObject::connect(poller, &PollerThread::pollError, &context, [this](const QString& m) { errors.append(m); });
         QObject::connect(poller, &PollerThread::authLost, &context, [this] { ++lost; });
         poller->start();
@@ -54,209 +55,151 @@ class TestPoller : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(server.listen()); }
-    void init();
+    void initTestCase() { testsupport::shortTimes(); }
+    void init() { server.reset(); }
 
-    void roundOrderAndIdentityOnce();
-    void refreshDuringSleepStartsRoundAtOnce();
-    void twoRefreshesDuringOneRoundSkipOneSleep();
-    void stopDuringSleepEndsPromptly();
-    void intervalHasFiveSecondFloor();
-    void authLostMidRoundKeepsEarlierPayloads();
-    void authLostOnIdentityStopsBeforeStatus();
-    void failedIdentityIsRetriedBeforeStatus();
-    void pollErrorKeepsPolling();
-    void releaseDuringLongRoundDeletesAfterThreadEnds();
-    void releaseSurvivesOwnerDeletion();
+    void roundsAndTheirUpdates();
+    void failedCallsAreReported_data();
+    void failedCallsAreReported();
+    void lostLoginEndsPolling_data();
+    void lostLoginEndsPolling();
+    void sleepWakeAndStop();
+    void intervalHasItsFloorAndFollowsChanges();
+    void releasedPollerGoesWhenItsThreadEnds();
 
 private:
-    PollerThread* makePoller(int interval = 60, QObject* parent = nullptr)
+    PollerThread* makePoller(int interval = 60, QObject* parent = nullptr, const QString& token = QString())
     {
-        return new PollerThread(server.url(), server.issueToken(QStringLiteral("viewer")), interval, parent, true);
+        return new PollerThread(
+            server.url(), token.isNull() ? server.issueToken(QStringLiteral("viewer")) : token, interval, parent, true);
     }
-    standin::StandinServer server;
+    qint64 second() const { return PollerThread::secondMs(); }
+    testsupport::Standin server;
 };
 
-void TestPoller::init()
-{
-    server.clearFaults();
-    server.clearRequests();
-}
-
-void TestPoller::roundOrderAndIdentityOnce()
+// The identity once, then status and tree each round; each tree also comes as the update from the tree before it.
+void TestPoller::roundsAndTheirUpdates()
 {
     Running run(makePoller());
-    QTRY_COMPARE(run.tree.size(), 1);
-    QCOMPARE(paths(server.requests()), QStringList({Me, Status, Tree}));
-    QCOMPARE(run.me.size(), 1);
-    QCOMPARE(
-        run.me.first().value(QLatin1String("user"))[QLatin1String("username")].toString(), QStringLiteral("viewer"));
-    QCOMPARE(run.status.first().value(QLatin1String("status")).toString(), QStringLiteral("critical"));
-
+    QTRY_COMPARE(run.updates.size(), 1);
     run.poller->refreshNow();
-    QTRY_COMPARE(run.tree.size(), 2);
+    QTRY_COMPARE(run.updates.size(), 2);
     QCOMPARE(paths(server.requests()), QStringList({Me, Status, Tree, Status, Tree}));
     QCOMPARE(run.me.size(), 1);
-    QCOMPARE(run.errors.size(), 0);
+    QCOMPARE(run.tree.size(), 2);
+    QVERIFY(run.updates.first()->base == nullptr);
+    QCOMPARE(run.updates.at(1)->base, run.updates.first()->tree);
+    QVERIFY(run.updates.at(1)->changed.isEmpty() && run.updates.at(1)->reordered.isEmpty());
+    QCOMPARE(run.updates.at(1)->tree->nodes.size(), treemodel::readTree(run.tree.first()).nodes.size());
 }
 
-void TestPoller::refreshDuringSleepStartsRoundAtOnce()
+void TestPoller::failedCallsAreReported_data()
 {
-    Running run(makePoller());
-    QTRY_COMPARE(run.tree.size(), 1);
-    QTest::qWait(200); // now asleep for a minute
-    QElapsedTimer clock;
-    clock.start();
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("requests"); // up to the end of the second round
+    // clang-format off
+    QTest::newRow("identity: tried again before the status") << Me << QStringList {Me, Me, Status, Tree};
+    QTest::newRow("status: the rest of the round skipped") << Status << QStringList {Me, Status, Status, Tree};
+    // clang-format on
+}
+
+void TestPoller::failedCallsAreReported()
+{
+    QFETCH(QString, path);
+    Fault failing = Fault::raw(503, R"({"error":"Servern startar om"})");
+    failing.times = 1;
+    server.setFault(path, failing);
+    Running run(makePoller(1)); // the next round comes after the interval's floor
+    QTRY_COMPARE(run.updates.size(), 1);
+    QCOMPARE(run.errors, QStringList {QStringLiteral("Servern startar om")});
+    QTEST(paths(server.requests()), "requests");
+    QCOMPARE(run.me.size(), 1);
+}
+
+void TestPoller::lostLoginEndsPolling_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("statuses"); // delivered before the login was lost
+    QTest::newRow("on the tree, after the status") << Tree << 1;
+    QTest::newRow("on the identity") << Me << 0;
+}
+
+void TestPoller::lostLoginEndsPolling()
+{
+    QFETCH(QString, path);
+    server.setFault(path, Fault::raw(401, R"({"error":"Token återkallad"})"));
+    Running run(makePoller(1));
+    QVERIFY(run.poller->wait(5000));
+    QCoreApplication::processEvents(); // deliver what the thread queued before it ended
+    QCOMPARE(run.lost, 1);
+    QVERIFY(run.errors.isEmpty() && run.updates.isEmpty());
+    QTEST(int(run.status.size()), "statuses");
+    const qsizetype requests = server.requests().size();
     run.poller->refreshNow();
-    QTRY_COMPARE_WITH_TIMEOUT(run.tree.size(), 2, 2000);
-    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QTest::qWait(10 * int(second()));
+    QCOMPARE(server.requests().size(), requests);
 }
 
-// Requests for a round are a flag, not a count: two of them before the thread takes the flag give one extra round.
-// Whether a second call lands in the same sleep or just after the thread woke depends on the scheduler, so the
-// calls are made while a slow round runs, where they meet the same flag for certain: one sleep is skipped, not two.
-void TestPoller::twoRefreshesDuringOneRoundSkipOneSleep()
+// A refresh during the sleep starts a round at once; two refreshes during a round skip one sleep, not two; a stop
+// during the sleep ends the thread without another request.
+void TestPoller::sleepWakeAndStop()
 {
-    Fault slowTree = Fault::slow(600);
+    Running run(makePoller(3600));
+    QTRY_COMPARE(run.updates.size(), 1);
+    run.poller->refreshNow();
+    QTRY_COMPARE_WITH_TIMEOUT(run.updates.size(), 2, 2000); // not an hour of the interval
+    Fault slowTree = Fault::slow(300);
     slowTree.times = 1;
     server.setFault(Tree, slowTree);
-    Running run(makePoller());
-    QTRY_COMPARE(server.requests(Tree).size(), 1);
+    run.poller->refreshNow();
+    QTRY_COMPARE(server.requests(Tree).size(), 3);
     run.poller->refreshNow();
     run.poller->refreshNow();
-    QTRY_COMPARE(run.tree.size(), 2);
-    QTest::qWait(1000);
-    QCOMPARE(run.tree.size(), 2);
-}
-
-void TestPoller::stopDuringSleepEndsPromptly()
-{
-    Running run(makePoller());
-    QTRY_COMPARE(run.tree.size(), 1);
-    QTest::qWait(200);
-    const int before = int(server.requests().size());
-    QElapsedTimer clock;
-    clock.start();
+    QTRY_COMPARE(run.updates.size(), 4);
+    QTest::qWait(500);
+    QCOMPARE(run.updates.size(), 4);
+    const qsizetype requests = server.requests().size();
     run.poller->stopPolling();
     QVERIFY(run.poller->wait(2000));
-    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
-    run.poller->refreshNow();
-    QTest::qWait(300);
-    QCOMPARE(int(server.requests().size()), before);
+    QCOMPARE(server.requests().size(), requests);
 }
 
-void TestPoller::intervalHasFiveSecondFloor()
+// An interval below 5 s sleeps 5 s, and a new interval takes effect at the next sleep.
+void TestPoller::intervalHasItsFloorAndFollowsChanges()
 {
     Running run(makePoller(1));
-    QList<qint64> roundStarts;
     QElapsedTimer clock;
+    QList<qint64> rounds;
     clock.start();
-    connect(run.poller, &PollerThread::statusReady, this, [&] { roundStarts.append(clock.elapsed()); });
-    QTRY_COMPARE(roundStarts.size(), 1);
-    run.poller->setInterval(3); // takes effect at the sleep after the next round
-    QTRY_COMPARE_WITH_TIMEOUT(roundStarts.size(), 3, 15000);
-    const qint64 firstGap = roundStarts.at(1) - roundStarts.at(0);
-    const qint64 secondGap = roundStarts.at(2) - roundStarts.at(1);
-    QVERIFY2(firstGap >= 4900 && firstGap < 7000, qPrintable(QString::number(firstGap)));
-    QVERIFY2(secondGap >= 4900 && secondGap < 7000, qPrintable(QString::number(secondGap)));
+    connect(run.poller, &PollerThread::statusReady, this, [&] { rounds.append(clock.elapsed()); });
+    QTRY_COMPARE(rounds.size(), 2);
+    run.poller->setInterval(20);
+    QTRY_COMPARE_WITH_TIMEOUT(rounds.size(), 4, 10000);
+    QVERIFY(rounds.at(1) - rounds.at(0) >= 5 * second());
+    QVERIFY(rounds.at(3) - rounds.at(2) >= 20 * second());
 }
 
-void TestPoller::authLostMidRoundKeepsEarlierPayloads()
+// A poller given up during a long round is deleted only once its thread has ended, even when its owner goes first;
+// one whose thread ends within the wait goes at once.
+void TestPoller::releasedPollerGoesWhenItsThreadEnds()
 {
-    server.setFault(Tree, Fault::raw(401, R"({"error":"Token återkallad"})"));
-    Running run(makePoller());
-    QVERIFY(run.poller->wait(5000));
-    QCoreApplication::processEvents(); // deliver what the thread queued before it ended
-    QCOMPARE(run.me.size(), 1);
-    QCOMPARE(run.status.size(), 1);
-    QCOMPARE(run.tree.size(), 0);
-    QCOMPARE(run.lost, 1);
-    QCOMPARE(run.errors.size(), 0);
-    run.poller->refreshNow();
-    QTest::qWait(300);
-    QCOMPARE(paths(server.requests()), QStringList({Me, Status, Tree}));
-}
-
-void TestPoller::authLostOnIdentityStopsBeforeStatus()
-{
-    PollerThread* poller = new PollerThread(server.url(), QStringLiteral("okänd-token"), 5, nullptr, true);
-    Running run(poller);
-    QVERIFY(run.poller->wait(5000));
-    QCoreApplication::processEvents(); // deliver what the thread queued before it ended
-    QCOMPARE(run.lost, 1);
-    QCOMPARE(run.me.size(), 0);
-    QCOMPARE(paths(server.requests()), QStringList({Me}));
-}
-
-void TestPoller::failedIdentityIsRetriedBeforeStatus()
-{
-    Fault unavailable = Fault::raw(503, R"({"error":"Servern startar om"})");
-    unavailable.times = 1;
-    server.setFault(Me, unavailable);
-    Running run(makePoller());
-    QTRY_COMPARE(run.errors.size(), 1);
-    QCOMPARE(run.errors.first(), QStringLiteral("Servern startar om"));
-    QTest::qWait(200);
-    QCOMPARE(paths(server.requests()), QStringList({Me}));
-    run.poller->refreshNow();
-    QTRY_COMPARE(run.tree.size(), 1);
-    QCOMPARE(paths(server.requests()), QStringList({Me, Me, Status, Tree}));
-    QCOMPARE(run.me.size(), 1);
-}
-
-void TestPoller::pollErrorKeepsPolling()
-{
-    Fault failing = Fault::raw(500, "<html>fel</html>", "text/html");
-    failing.times = 1;
-    server.setFault(Status, failing);
-    Running run(makePoller());
-    QTRY_COMPARE(run.errors.size(), 1);
-    QCOMPARE(run.errors.first(), QStringLiteral("HTTP 500"));
-    QCOMPARE(run.tree.size(), 0); // the rest of the failed round is skipped
-    run.poller->refreshNow();
-    QTRY_COMPARE(run.tree.size(), 1);
-    QCOMPARE(run.status.size(), 1);
-    QCOMPARE(run.me.size(), 1);
-}
-
-void TestPoller::releaseDuringLongRoundDeletesAfterThreadEnds()
-{
-    server.setFault(Status, Fault::slow(1500));
-    QPointer<PollerThread> poller = makePoller();
-    poller->start();
-    QTRY_COMPARE(server.requests(Status).size(), 1);
-    QElapsedTimer clock;
-    clock.start();
-    poller->release(200);
-    QVERIFY(clock.elapsed() < 1000);
-    QVERIFY(poller); // its thread still runs, so it is still there
-    QVERIFY(poller->isRunning());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(poller);
-    QTRY_VERIFY_WITH_TIMEOUT(poller.isNull(), 10000);
-    // The round in progress was finished, and no round followed it.
-    QCOMPARE(paths(server.requests()), QStringList({Me, Status, Tree}));
-}
-
-void TestPoller::releaseSurvivesOwnerDeletion()
-{
-    server.setFault(Status, Fault::slow(1000));
+    server.setFault(Status, Fault::slow(300)); // within the (shortened) silence the request may keep
     auto* owner = new QObject;
-    QPointer<PollerThread> poller = makePoller(5, owner);
+    QPointer<PollerThread> poller = makePoller(60, owner);
     poller->start();
     QTRY_COMPARE(server.requests(Status).size(), 1);
     poller->release(100);
     delete owner;
-    QVERIFY(poller);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(poller && poller->isRunning());
     QTRY_VERIFY_WITH_TIMEOUT(poller.isNull(), 10000);
+    QCOMPARE(paths(server.requests()), QStringList({Me, Status, Tree})); // that round finished, no other followed
 
-    // A poller whose thread ends within the wait goes at once.
-    QPointer<PollerThread> quick = makePoller(5, this);
     server.clearFaults();
+    QPointer<PollerThread> quick = makePoller(60, this);
     quick->start();
     QTRY_COMPARE(server.requests(Tree).size(), 2);
     quick->release(3000);
-    QVERIFY(quick->isFinished());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(quick.isNull());
 }

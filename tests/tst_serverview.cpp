@@ -1,18 +1,16 @@
 #include "dialogs.h"
-#include "poller.h"
 #include "serverview.h"
-#include "settings.h"
-#include "standinserver.h"
 #include "testsupport.h"
 #include "treemodel.h"
 
 #include <QComboBox>
 #include <QInputDialog>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QThread>
@@ -26,26 +24,50 @@ namespace {
 const QString Status = QStringLiteral("/api/status");
 const QString Tree = QStringLiteral("/api/tree/status");
 
-QModelIndex indexOf(QTreeView* tree, const QString& key, const QModelIndex& parent = QModelIndex())
+QModelIndex indexOf(const QAbstractItemModel* model, const QString& key, const QModelIndex& parent = QModelIndex())
 {
-    for (int r = 0; r < tree->model()->rowCount(parent); ++r) {
-        const QModelIndex index = tree->model()->index(r, 0, parent);
-        const QModelIndex found = index.data(treemodel::KeyRole).toString() == key ? index : indexOf(tree, key, index);
+    for (int r = 0; r < model->rowCount(parent); ++r) {
+        const QModelIndex index = model->index(r, 0, parent);
+        const QModelIndex found = index.data(treemodel::KeyRole).toString() == key ? index : indexOf(model, key, index);
         if (found.isValid())
             return found;
     }
     return {};
 }
 
-// Keys of the rows a filter leaves visible, depth first.
-QStringList visibleKeys(QTreeView* tree, const QModelIndex& parent = QModelIndex())
+// The keys of the rows the view shows, depth first, and of those it shows open.
+QStringList shownKeys(QTreeView* tree, bool openOnly, const QModelIndex& parent = QModelIndex())
 {
     QStringList keys;
     for (int r = 0; r < tree->model()->rowCount(parent); ++r) {
-        keys.append(tree->model()->index(r, 0, parent).data(treemodel::KeyRole).toString());
-        keys += visibleKeys(tree, tree->model()->index(r, 0, parent));
+        const QModelIndex index = tree->model()->index(r, 0, parent);
+        if (!openOnly || tree->isExpanded(index))
+            keys.append(index.data(treemodel::KeyRole).toString());
+        keys += shownKeys(tree, openOnly, index);
     }
     return keys;
+}
+
+// A tree taller than any window: groups of hosts with checks. Polls change every check's output and the status of
+// some, and add or drop hosts at the end of the last group.
+QJsonObject tallTree(int poll, int extraHosts = 0, int droppedCheck = -1)
+{
+    QJsonArray groups, hosts, plugins;
+    for (int g = 1; g <= 20; ++g) {
+        groups.append(QJsonObject {{"id", g}, {"name", QStringLiteral("Grupp %1").arg(g)}, {"status", "ok"}});
+        for (int h = 1; h <= 3 + (g == 20 ? extraHosts : 0); ++h) {
+            const int host = g * 10 + h;
+            hosts.append(QJsonObject {{"id", host}, {"name", QStringLiteral("värd-%1").arg(host)}, {"group_id", g}});
+            for (int c = 1; c <= 3; ++c) {
+                if (host * 10 + c == droppedCheck)
+                    continue;
+                plugins.append(QJsonObject {{"host_id", host}, {"plugin_id", c},
+                    {"status", (host + c + poll) % 7 == 0 ? "critical" : "ok"},
+                    {"output_text", QStringLiteral("mätning %1").arg(poll)}});
+            }
+        }
+    }
+    return {{"groups", groups}, {"hosts", hosts}, {"plugins", plugins}};
 }
 
 } // namespace
@@ -54,14 +76,16 @@ class TestServerView : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
+    void initTestCase() { testsupport::shortTimes(); }
     void init();
     void cleanup();
 
-    void connectsAndShowsCounts();
-    void pollFailingBeforeAndAfterFirstStatus();
+    void pollsLeaveTheViewportAlone();
+    void steadyPollTellsTheViewsNothing();
+    void statesAndTexts();
+    void unreachableFromTheSecondFailedRound();
     void lostLoginThenReconnect();
-    void treeStateSurvivesRebuilds();
+    void expansionCurrentRowAndWidthsSurvivePolls();
     void filterExpandsAndRestoresOwnExpansion();
     void returnAndDoubleClick();
     void contextMenuEntries_data();
@@ -69,14 +93,14 @@ private Q_SLOTS:
     void actionsSendTheirRequest_data();
     void actionsSendTheirRequest();
     void cancelledOrFailingActions();
-    void treeRebuildAndLostLoginDuringAnAction();
-    void pollerOutlivingTheWaitIsDeletedLater();
+    void treeAndLostLoginDuringAnAction();
     void onlyTheNewestTreeIsBuilt();
 
 private:
-    // A shown view of the stand-in server, logged in as the given user, that has built its first tree.
+    // A shown view of the stand-in, logged in as the user, that has built its first tree; it polls when told to.
     void open(const QString& user = QStringLiteral("operator"));
     QTreeView* tree() { return child<QTreeView>(view, "tree"); }
+    QModelIndex row(const QString& key) { return indexOf(tree()->model(), key); }
     QString banner()
     {
         return child<QWidget>(view, "banner")->isVisible() ? child<QLabel>(view, "bannerLabel")->text() : QString();
@@ -85,24 +109,20 @@ private:
     // Opens a row's context menu; the menu runs inside the event, so this returns once it has closed. With an
     // entry given, that entry is picked as a user does (highlight, Return) and its action has run on return.
     QStringList contextMenu(const QString& key, const QString& pick = QString());
+    // A tree handed to the view as the poller hands it, worked out against the last one.
+    void feed(const QJsonObject& payload);
 
-    standin::StandinServer server;
-    settings::ServerEntry entry;
+    testsupport::Standin server;
     QPointer<ServerView> view;
+    std::shared_ptr<const treemodel::Tree> fed;
 };
-
-void TestServerView::initTestCase()
-{
-    QVERIFY(server.listen());
-    entry = {QStringLiteral("0123456789ab"), server.url(), QStringLiteral("Stand-in"), true};
-}
 
 void TestServerView::init()
 {
     testsupport::resetConfig();
-    server.clearFaults();
-    server.clearRequests();
-    server.setNetwork(standin::Network::sample());
+    settings::setRefreshSeconds(300); // the tests ask for each round themselves
+    server.reset();
+    fed.reset();
 }
 
 void TestServerView::cleanup()
@@ -115,18 +135,27 @@ void TestServerView::cleanup()
 
 void TestServerView::open(const QString& user)
 {
-    view = new ServerView(entry, server.issueToken(user), nullptr);
+    view = new ServerView(server.entry(), server.issueToken(user), nullptr);
     view->resize(1000, 700);
     view->show();
-    QTRY_VERIFY_WITH_TIMEOUT(tree()->model()->rowCount() > 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(view->hasStatus && tree()->model()->rowCount() > 0, 10000);
     tree()->expandAll();
 }
 
 void TestServerView::waitForRound()
 {
-    QSignalSpy rebuilt(tree()->model(), &QAbstractItemModel::modelReset);
+    const qsizetype trees = server.requests(Tree).size();
     view->refreshNow();
-    QTRY_VERIFY(rebuilt.count() > 0);
+    QTRY_VERIFY(server.requests(Tree).size() > trees);
+    QTest::qWait(50); // the tree reaches the view
+}
+
+void TestServerView::feed(const QJsonObject& payload)
+{
+    auto tree = std::make_shared<treemodel::Tree>(treemodel::readTree(payload));
+    const treemodel::TreeUpdatePtr update = treemodel::diffTrees(fed, tree);
+    fed = tree;
+    view->onTree(update);
 }
 
 QStringList TestServerView::contextMenu(const QString& key, const QString& pick)
@@ -144,79 +173,143 @@ QStringList TestServerView::contextMenu(const QString& key, const QString& pick)
         }
         menu->close();
     });
-    const QModelIndex index = indexOf(tree(), key);
-    tree()->scrollTo(index);
-    const QPoint pos = tree()->visualRect(index).center();
+    tree()->scrollTo(row(key));
+    const QPoint pos = tree()->visualRect(row(key)).center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, pos, tree()->viewport()->mapToGlobal(pos));
     QApplication::sendEvent(tree()->viewport(), &event);
     delete watcher;
     return entries;
 }
 
-void TestServerView::connectsAndShowsCounts()
+// Scrolled half-way down a tall tree, with a current row and some nodes open: polls that change cells and add and
+// drop rows below keep the top row at the top, the scroll bar where it was, the current row and the open nodes. A
+// poll in which the current row vanishes leaves no current row, and still does not scroll.
+void TestServerView::pollsLeaveTheViewportAlone()
 {
-    view = new ServerView(entry, QString(), nullptr); // no token: asks for a login and polls nothing
+    view = new ServerView(server.entry(), QString(), nullptr);
+    view->resize(900, 400);
+    view->show();
+    feed(tallTree(0));
+    for (const char* key : {"g:6", "g:7", "h:72", "g:9", "g:20"})
+        tree()->expand(row(QLatin1String(key)));
+    tree()->setCurrentIndex(row(QStringLiteral("p:72:2")));
+    tree()->verticalScrollBar()->setValue(tree()->verticalScrollBar()->maximum() / 2);
+    QScrollBar* bar = tree()->verticalScrollBar();
+    const int scrolled = bar->value();
+    const QString top = tree()->indexAt(QPoint(1, 1)).data(treemodel::KeyRole).toString();
+    const QStringList open = shownKeys(tree(), true);
+    QVERIFY(scrolled > 0 && !top.isEmpty());
+
+    for (int poll = 1; poll <= 3; ++poll) {
+        feed(tallTree(poll, poll % 2, poll == 2 ? 203 : -1));
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), scrolled);
+        QCOMPARE(tree()->indexAt(QPoint(1, 1)).data(treemodel::KeyRole).toString(), top);
+        QCOMPARE(tree()->currentIndex().data(treemodel::KeyRole).toString(), QStringLiteral("p:72:2"));
+        QCOMPARE(shownKeys(tree(), true), open);
+        QCOMPARE(
+            row(QStringLiteral("p:11:1")).siblingAtColumn(2).data().toString(), QStringLiteral("mätning %1").arg(poll));
+    }
+    feed(tallTree(4, 0, 722));
+    QCoreApplication::processEvents();
+    QVERIFY(!tree()->currentIndex().isValid());
+    QCOMPARE(bar->value(), scrolled);
+}
+
+void TestServerView::steadyPollTellsTheViewsNothing()
+{
+    view = new ServerView(server.entry(), QString(), nullptr);
+    view->show();
+    feed(tallTree(0));
+    tree()->expandAll();
+    QList<std::shared_ptr<QSignalSpy>> spies;
+    for (QAbstractItemModel* model :
+        {tree()->model(), static_cast<QAbstractProxyModel*>(tree()->model())->sourceModel()}) {
+        spies.append(std::make_shared<QSignalSpy>(model, &QAbstractItemModel::modelReset));
+        spies.append(std::make_shared<QSignalSpy>(model, &QAbstractItemModel::layoutChanged));
+        spies.append(std::make_shared<QSignalSpy>(model, &QAbstractItemModel::dataChanged));
+    }
+    feed(tallTree(0));
+    for (const auto& spy : std::as_const(spies))
+        QCOMPARE(spy->count(), 0);
+}
+
+void TestServerView::statesAndTexts()
+{
+    view = new ServerView(server.entry(), QString(), nullptr); // no token: asks for a login and polls nothing
     view->show();
     QCOMPARE(banner(), QStringLiteral("Inte inloggad på %1.").arg(server.url()));
     QCOMPARE(child<QPushButton>(view, "bannerButton")->text(), QStringLiteral("Logga in…"));
     delete view;
 
-    view = new ServerView(entry, server.issueToken(QStringLiteral("operator")), nullptr);
-    QSignalSpy changed(view, &ServerView::statusChanged);
+    server.setFault(Status, Fault::raw(500, R"({"error":"Databasen svarar inte"})"));
+    view = new ServerView(server.entry(), server.issueToken(QStringLiteral("operator")), nullptr);
+    view->show();
+    QSignalSpy changed(view.data(), &ServerView::statusChanged);
     QCOMPARE(view->summaryText, QStringLiteral("Ansluter…"));
-    QTRY_COMPARE(changed.count(), 2); // identity, then status
-    QCOMPARE(changed.first().first().toString(), entry.id);
+    QTRY_COMPARE(view->summaryText, QStringLiteral("Ej ansluten"));
+    QCOMPARE(banner(), QStringLiteral("Stand-in: Databasen svarar inte"));
+    server.clearFaults();
+    view->refreshNow();
+    QTRY_VERIFY(view->hasStatus);
+    QCOMPARE(banner(), QString());
+    QCOMPARE(changed.last().first().toString(), server.entry().id);
     QCOMPARE(view->status, QStringLiteral("critical"));
     QCOMPARE(view->summaryText, QStringLiteral("2 kritiska · 2 varningar · 0 stale · 5 ok av 9"));
     QVERIFY(view->serverTimeText.startsWith(QStringLiteral("servertid 20")));
     QCOMPARE(view->versionText, QStringLiteral("klient 1.0.28 · server 1.0.28"));
-    QCOMPARE(server.requests(Status).size(), 1);
 }
 
-void TestServerView::pollFailingBeforeAndAfterFirstStatus()
+// One failed round changes only the banner; from the second in a row the server counts as unreachable: its status
+// is "unknown", the banner says since when and why, the status bar how old the shown state is, and the tree keeps
+// its rows. The next answer puts everything back.
+void TestServerView::unreachableFromTheSecondFailedRound()
 {
-    server.setFault(Status, Fault::raw(500, R"({"error":"Databasen svarar inte"})"));
-    view = new ServerView(entry, server.issueToken(QStringLiteral("operator")), nullptr);
-    view->show();
-    QTRY_COMPARE(view->summaryText, QStringLiteral("Ej ansluten"));
-    QCOMPARE(banner(), QStringLiteral("Stand-in: Databasen svarar inte"));
-    QVERIFY(!child<QPushButton>(view, "bannerButton")->isVisible());
-
-    server.clearFault(Status);
-    view->refreshNow();
-    QTRY_VERIFY(view->hasStatus);
-    QCOMPARE(banner(), QString());
-    // After a status, a failure keeps the counts and tells no one.
-    const QString counts = view->summaryText;
-    server.setFault(Status, Fault::drop());
+    open();
+    const int rows = tree()->model()->rowCount();
     QSignalSpy changed(view.data(), &ServerView::statusChanged);
+    server.setFault(Status, Fault::hang());
     view->refreshNow();
     QTRY_VERIFY(banner().startsWith(QStringLiteral("Stand-in: Kan inte nå servern: ")));
-    QCOMPARE(view->summaryText, counts);
+    QCOMPARE(view->status, QStringLiteral("critical"));
     QCOMPARE(changed.count(), 0);
+    QVERIFY(!view->unreachable);
+    const QString since = QTime::currentTime().toString(QStringLiteral("HH:mm"));
+    view->refreshNow();
+    QTRY_VERIFY(view->unreachable);
+    QCOMPARE(view->status, QStringLiteral("unknown"));
+    QCOMPARE(changed.count(), 1);
+    QVERIFY2(banner().startsWith(QStringLiteral("Kan inte nå servern sedan %1").arg(since))
+            && banner().endsWith(QStringLiteral(": inget svar inom 10 s")),
+        qPrintable(banner()));
+    QVERIFY(view->serverTimeText.startsWith(QStringLiteral("senaste svar %1").arg(since)));
+    QCOMPARE(tree()->model()->rowCount(), rows);
+
+    server.clearFaults();
+    view->refreshNow();
+    QTRY_VERIFY(!view->unreachable);
+    QCOMPARE(view->status, QStringLiteral("critical"));
+    QVERIFY(view->serverTimeText.startsWith(QStringLiteral("servertid ")));
+    QCOMPARE(banner(), QString());
 }
 
 void TestServerView::lostLoginThenReconnect()
 {
     const QString token = server.issueToken(QStringLiteral("viewer"));
-    settings::saveServerToken(entry.id, token);
+    settings::saveServerToken(server.entry().id, token);
     settings::saveServerToken(QStringLiteral("other"), QStringLiteral("annan"));
-    view = new ServerView(entry, token, nullptr);
+    view = new ServerView(server.entry(), token, nullptr);
     view->show();
     QTRY_VERIFY(view->hasStatus);
     QSignalSpy lost(view.data(), &ServerView::authLost);
     server.revokeToken(token);
     view->refreshNow();
     QTRY_COMPARE(lost.count(), 1);
-    QVERIFY(!QFile::exists(settings::serverTokenPath(entry.id)));
+    QVERIFY(!QFile::exists(settings::serverTokenPath(server.entry().id)));
     QCOMPARE(settings::loadServerToken(QStringLiteral("other")), QStringLiteral("annan"));
     QVERIFY(!view->hasStatus && view->lastStatus.isEmpty());
     QCOMPARE(view->summaryText, QStringLiteral("Inte inloggad"));
     QCOMPARE(banner(), QStringLiteral("Inloggningen på %1 har gått ut eller återkallats.").arg(server.url()));
-    const qsizetype requests = server.requests().size();
-    view->refreshNow();
-    QTest::qWait(300);
-    QCOMPARE(server.requests().size(), requests); // the poller has stopped
     QSignalSpy relogin(view.data(), &ServerView::reloginRequested);
     QTest::mouseClick(child<QPushButton>(view, "bannerButton"), Qt::LeftButton);
     QCOMPARE(relogin.count(), 1);
@@ -236,30 +329,29 @@ void TestServerView::lostLoginThenReconnect()
         QCOMPARE(request.header("authorization"), "Bearer " + fresh.toUtf8());
 }
 
-void TestServerView::treeStateSurvivesRebuilds()
+void TestServerView::expansionCurrentRowAndWidthsSurvivePolls()
 {
     open();
     tree()->collapseAll();
     for (const char* key : {"g:1", "g:2", "h:10"})
-        tree()->expand(indexOf(tree(), QString::fromLatin1(key)));
-    tree()->setCurrentIndex(indexOf(tree(), QStringLiteral("p:10:101")));
+        tree()->expand(row(QLatin1String(key)));
+    tree()->setCurrentIndex(row(QStringLiteral("p:10:101")));
     tree()->setColumnWidth(0, 222);
+    // Hosts vanish and come back: a node that comes back reopens.
+    server.update([](standin::Network& n) { n.hosts.removeIf([](const standin::Host& h) { return h.id == 10; }); });
     waitForRound();
+    server.reset();
     waitForRound();
-    QVERIFY(tree()->isExpanded(indexOf(tree(), QStringLiteral("h:10"))));
-    QVERIFY(!tree()->isExpanded(indexOf(tree(), QStringLiteral("h:11"))));
-    QCOMPARE(tree()->currentIndex().data(treemodel::KeyRole).toString(), QStringLiteral("p:10:101"));
+    QVERIFY(tree()->isExpanded(row(QStringLiteral("h:10"))));
+    QVERIFY(!tree()->isExpanded(row(QStringLiteral("h:11"))));
     QCOMPARE(tree()->columnWidth(0), 222);
     // A collapsed parent keeps its open children for when it opens again.
-    tree()->collapse(indexOf(tree(), QStringLiteral("g:1")));
+    tree()->collapse(row(QStringLiteral("g:1")));
     waitForRound();
-    tree()->expand(indexOf(tree(), QStringLiteral("g:1")));
-    QVERIFY(tree()->isExpanded(indexOf(tree(), QStringLiteral("g:2"))));
-    // The current row's node vanishes: no current row, and focusing the tree picks the first one.
-    server.update(
-        [](standin::Network& n) { n.checks.removeIf([](const standin::Check& c) { return c.pluginId == 101; }); });
-    waitForRound();
-    QVERIFY(!tree()->currentIndex().isValid());
+    tree()->expand(row(QStringLiteral("g:1")));
+    QVERIFY(tree()->isExpanded(row(QStringLiteral("g:2"))));
+    // Focusing the tree without a current row picks the first one.
+    tree()->setCurrentIndex(QModelIndex());
     child<QTabWidget>(view, "tabs")->setCurrentIndex(1);
     view->focusTree();
     QCOMPARE(child<QTabWidget>(view, "tabs")->currentIndex(), 0);
@@ -270,20 +362,25 @@ void TestServerView::filterExpandsAndRestoresOwnExpansion()
 {
     open();
     tree()->collapseAll();
-    tree()->expand(indexOf(tree(), QStringLiteral("g:3")));
+    tree()->expand(row(QStringLiteral("g:3")));
     view->applyFilter(QStringLiteral("  DISK "));
-    QCOMPARE(visibleKeys(tree()), QStringList({"g:1", "g:2", "h:10", "p:10:101", "h:11", "p:11:104:1", "p:11:104:2"}));
-    waitForRound(); // a rebuild under a filter expands everything again
-    QVERIFY(tree()->isExpanded(indexOf(tree(), QStringLiteral("h:10"))));
+    const QStringList matches {"g:1", "g:2", "h:10", "p:10:101", "h:11", "p:11:104:1", "p:11:104:2"};
+    QCOMPARE(shownKeys(tree(), false), matches);
+    const QStringList openUnderFilter = shownKeys(tree(), true);
+    QVERIFY(openUnderFilter.contains(QStringLiteral("h:11")));
+    // A poll with the filter in force keeps it, and what it lets through is open.
+    server.update([](standin::Network& n) { n.checks[0].name = QStringLiteral("Disk /var"); });
+    waitForRound();
+    QCOMPARE(shownKeys(tree(), false), QStringList(matches).mid(0, 3) << QStringLiteral("p:10:100") << matches.mid(3));
+    QVERIFY(shownKeys(tree(), true).contains(QStringLiteral("h:10")));
     view->applyFilter(QStringLiteral("   "));
-    QCOMPARE(visibleKeys(tree()).size(), 17);
-    QVERIFY(tree()->isExpanded(indexOf(tree(), QStringLiteral("g:3"))));
-    QVERIFY(!tree()->isExpanded(indexOf(tree(), QStringLiteral("h:10")))); // filter-driven expansion not remembered
+    QCOMPARE(shownKeys(tree(), false).size(), 17);
+    QCOMPARE(shownKeys(tree(), true), QStringList({"g:3"})); // the operator's own, not the filter's
     // The same filter twice does nothing the second time: the user's collapse under a filter stays.
     view->applyFilter(QStringLiteral("sw"));
-    tree()->collapse(indexOf(tree(), QStringLiteral("g:3")));
+    tree()->collapse(row(QStringLiteral("g:3")));
     view->applyFilter(QStringLiteral("sw "));
-    QVERIFY(!tree()->isExpanded(indexOf(tree(), QStringLiteral("g:3"))));
+    QVERIFY(!tree()->isExpanded(row(QStringLiteral("g:3"))));
 }
 
 void TestServerView::returnAndDoubleClick()
@@ -291,20 +388,20 @@ void TestServerView::returnAndDoubleClick()
     open();
     tree()->collapseAll();
     tree()->setFocus();
-    tree()->setCurrentIndex(indexOf(tree(), QStringLiteral("g:3")));
+    tree()->setCurrentIndex(row(QStringLiteral("g:3")));
     QTest::keyClick(tree(), Qt::Key_Return);
     waitForRound(); // remembered like a click
-    QVERIFY(tree()->isExpanded(indexOf(tree(), QStringLiteral("g:3"))));
+    QVERIFY(tree()->isExpanded(row(QStringLiteral("g:3"))));
     QTest::keyClick(tree(), Qt::Key_Enter);
-    QVERIFY(!tree()->isExpanded(indexOf(tree(), QStringLiteral("g:3"))));
+    QVERIFY(!tree()->isExpanded(row(QStringLiteral("g:3"))));
     QVERIFY(testsupport::topLevels<ChartDialog>().isEmpty());
 
     tree()->expandAll();
-    tree()->setCurrentIndex(indexOf(tree(), QStringLiteral("sp:501")).siblingAtColumn(2));
+    tree()->setCurrentIndex(row(QStringLiteral("sp:501")).siblingAtColumn(2));
     QTest::keyClick(tree(), Qt::Key_Return);
     QTRY_COMPARE(testsupport::topLevels<ChartDialog>().size(), 1);
     QCOMPARE(testsupport::topLevels<ChartDialog>().first()->windowTitle(), QStringLiteral("Graf – Gi0/2"));
-    const QPoint at = tree()->visualRect(indexOf(tree(), QStringLiteral("p:11:103"))).center();
+    const QPoint at = tree()->visualRect(row(QStringLiteral("p:11:103"))).center();
     QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, at); // a real double-click comes after a click
     QTest::mouseDClick(tree()->viewport(), Qt::LeftButton, {}, at);
     QTRY_COMPARE(testsupport::topLevels<ChartDialog>().size(), 2);
@@ -360,14 +457,11 @@ void TestServerView::actionsSendTheirRequest()
     QFETCH(QString, entry);
     QFETCH(QString, input);
     QFETCH(QString, path);
-    QFETCH(QString, message);
     open(QStringLiteral("admin"));
     QSignalSpy messages(view.data(), &ServerView::message);
     server.clearRequests();
-    QString prompt;
     QPointer<QTimer> watcher = testsupport::whenModal([&](QWidget* modal) {
         if (auto* comment = qobject_cast<QInputDialog*>(modal)) {
-            prompt = comment->windowTitle() + QLatin1Char('|') + comment->labelText();
             comment->setTextValue(input);
             comment->accept();
         } else if (auto* silence = qobject_cast<DndDialog*>(modal)) {
@@ -379,14 +473,11 @@ void TestServerView::actionsSendTheirRequest()
     contextMenu(key, entry);
     delete watcher; // actions without a prompt leave it waiting
     QCOMPARE(messages.count(), 1);
-    QCOMPARE(messages.first(), QVariantList({message, 5000}));
+    QTEST(messages.first().first().toString(), "message");
     const QList<standin::RecordedRequest> sent = server.requests(path);
     QCOMPARE(sent.size(), 1);
     QTEST(sent.first().query, "query");
     QTEST(sent.first().body, "body");
-    if (entry == QLatin1String("Kvittera…"))
-        QVERIFY(prompt.startsWith(QStringLiteral("Kvittera larm|Kvittera "))
-            && prompt.endsWith(QStringLiteral(".\nKommentar (valfri):")));
     QTRY_VERIFY(!server.requests(Tree).isEmpty()); // an immediate poll follows
 }
 
@@ -410,54 +501,44 @@ void TestServerView::cancelledOrFailingActions()
     });
     contextMenu(QStringLiteral("p:10:100"), QStringLiteral("Kör recheck"));
     QCOMPARE(shown, QStringLiteral("Norv|Recheck misslyckades: Schemat är nere"));
-    QTest::qWait(300);
+    QTest::qWait(100);
     QCOMPARE(messages.count(), 0);
     QVERIFY(server.requests(Tree).isEmpty()); // no refresh after a failure
 }
 
-// A request made on the GUI thread waits in an event loop in which the poller's payloads keep arriving: a rebuilt
+// A request made on the GUI thread waits in an event loop in which the poller's payloads keep arriving: a new
 // tree and even a lost login must leave the action and the view consistent.
-void TestServerView::treeRebuildAndLostLoginDuringAnAction()
+void TestServerView::treeAndLostLoginDuringAnAction()
 {
     const QString token = server.issueToken(QStringLiteral("operator"));
-    view = new ServerView(entry, token, nullptr);
+    view = new ServerView(server.entry(), token, nullptr);
     view->show();
-    QTRY_VERIFY(tree()->model()->rowCount() > 0);
+    QTRY_VERIFY(view->hasStatus && tree()->model()->rowCount() > 0);
     tree()->expandAll();
-    server.setFault(QStringLiteral("/api/hosts/11/plugins/103/recheck"), Fault::slow(1500));
+    server.setFault(QStringLiteral("/api/hosts/11/plugins/103/recheck"), Fault::slow(350));
     QSignalSpy messages(view.data(), &ServerView::message);
     QSignalSpy lost(view.data(), &ServerView::authLost);
-    QSignalSpy rebuilt(tree()->model(), &QAbstractItemModel::modelReset);
-    QTimer::singleShot(200, view, [&] { view->refreshNow(); });
-    QTimer::singleShot(700, view, [&] {
+    QSignalSpy changed(tree()->model(), &QAbstractItemModel::dataChanged);
+    server.update([](standin::Network& n) { n.checks[0].output = QStringLiteral("ny utdata"); });
+    QTimer::singleShot(50, view, [&] { view->refreshNow(); });
+    QTimer::singleShot(200, view, [&] {
         server.revokeToken(token);
         view->refreshNow();
     });
     contextMenu(QStringLiteral("p:11:103"), QStringLiteral("Kör recheck"));
-    QCOMPARE(rebuilt.count(), 1);
+    QVERIFY(changed.count() >= 1);
     QCOMPARE(lost.count(), 1);
     QCOMPARE(messages.count(), 1);
     QCOMPARE(view->summaryText, QStringLiteral("Inte inloggad"));
 }
 
-void TestServerView::pollerOutlivingTheWaitIsDeletedLater()
-{
-    server.setFault(Status, Fault::slow(4500));
-    view = new ServerView(entry, server.issueToken(QStringLiteral("viewer")), nullptr);
-    QPointer<PollerThread> poller = view->findChild<PollerThread*>();
-    QTRY_COMPARE(server.requests(Status).size(), 1);
-    delete view; // waits up to three seconds, then gives the poller up
-    QVERIFY(poller && poller->isRunning());
-    QTRY_VERIFY_WITH_TIMEOUT(poller.isNull(), 10000);
-}
-
-// While the window is busy, the poller goes on polling; when the window gets to its queue, it builds only the
+// While the window is busy, the poller goes on polling; when the window gets to its queue, it applies only the
 // newest tree, and every status still counts.
 void TestServerView::onlyTheNewestTreeIsBuilt()
 {
     open();
-    QSignalSpy rebuilt(tree()->model(), &QAbstractItemModel::modelReset);
     QSignalSpy changed(view.data(), &ServerView::statusChanged);
+    QSignalSpy applied(tree()->model(), &QAbstractItemModel::dataChanged);
     for (int round = 1; round <= 5; ++round) { // the window processes no events meanwhile
         server.update([round](standin::Network& n) { n.hosts.first().name = QStringLiteral("web-v%1").arg(round); });
         const qsizetype trees = server.requests(Tree).size();
@@ -467,11 +548,8 @@ void TestServerView::onlyTheNewestTreeIsBuilt()
         QThread::msleep(100); // the answer reaches the poller, which queues it
     }
     QTRY_COMPARE(changed.count(), 5);
-    QCOMPARE(rebuilt.count(), 1);
-    tree()->expandAll();
-    QVERIFY(indexOf(tree(), QStringLiteral("h:10")).data().toString().startsWith(QStringLiteral("web-v5")));
-    waitForRound(); // trees that come one at a time are all built
-    QCOMPARE(rebuilt.count(), 2);
+    QCOMPARE(applied.count(), 1);
+    QVERIFY(row(QStringLiteral("h:10")).data().toString().startsWith(QStringLiteral("web-v5")));
 }
 
 NORV_TEST_MAIN(TestServerView)

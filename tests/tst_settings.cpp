@@ -1,7 +1,6 @@
 #include "settings.h"
 #include "testsupport.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStyle>
@@ -9,11 +8,14 @@
 #include <atomic>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 using testsupport::iniPath;
 using testsupport::readFile;
 using testsupport::writeFile;
+using Getter = std::function<QString()>;
+using Setter = std::function<void()>;
+Q_DECLARE_METATYPE(Getter)
+Q_DECLARE_METATYPE(Setter)
 
 namespace {
 
@@ -26,6 +28,19 @@ mode_t modeOf(const QString& path)
 bool isServerId(const QString& id)
 {
     return QRegularExpression(QStringLiteral("^[0-9a-f]{12}$")).match(id).hasMatch();
+}
+
+bool samePalette(const QPalette& a, const QPalette& b)
+{
+    for (int g = 0; g < QPalette::NColorGroups; ++g) {
+        for (int r = 0; r < QPalette::NColorRoles; ++r) {
+            const auto group = QPalette::ColorGroup(g);
+            const auto role = QPalette::ColorRole(r);
+            if (a.color(group, role) != b.color(group, role))
+                return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -42,13 +57,9 @@ private Q_SLOTS:
     void readRules();
     void writeRules_data();
     void writeRules();
-    void autoconnectReadRule_data();
-    void autoconnectReadRule();
-    void serverListRoundTrip();
-    void damagedFilesKeepTheirServers();
+    void serverList();
     void legacyConfigurationMigratesOnce();
-    void addOrUpdateMatchesNormalisedUrl();
-    void renameRemoveAndOtherServers();
+    void loginUpdatesTheServerOfItsUrl();
     void tokenFileNames_data();
     void tokenFileNames();
     void tokenFileIsPrivate();
@@ -75,148 +86,97 @@ void TestSettings::urlsAndNames_data()
 void TestSettings::urlsAndNames()
 {
     QFETCH(QString, url);
-    QFETCH(QString, normalized);
-    QFETCH(QString, name);
-    QCOMPARE(settings::normalizeUrl(url), normalized);
-    QCOMPARE(settings::defaultServerName(url), name);
-    QCOMPARE((settings::ServerEntry {QStringLiteral("a"), url, QString(), true}).label(), name);
+    QTEST(settings::normalizeUrl(url), "normalized");
+    QTEST((settings::ServerEntry {QStringLiteral("a"), url, QString(), true}).label(), "name");
     QCOMPARE((settings::ServerEntry {QStringLiteral("a"), url, QStringLiteral("Egen"), true}).label(),
         QStringLiteral("Egen"));
 }
 
-// Each row writes one raw line into the INI file and reads it back through the getter named.
+// Each row writes raw lines into the INI file and reads them back.
 void TestSettings::readRules_data()
 {
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("getter");
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<Getter>("getter");
     QTest::addColumn<QString>("expected");
+    const Getter refresh = [] { return QString::number(settings::refreshSeconds()); };
+    const Getter soft = [] { return QVariant(settings::alarmOnSoft()).toString(); };
+    const Getter fontSize = [] { return QString::number(settings::fontSize()); };
+    const Getter theme = [] { return settings::theme(); };
+    const Getter autoconnect = [] { return QVariant(settings::servers().value(0).autoconnect).toString(); };
     // clang-format off
-    QTest::newRow("refresh absent") << QByteArray() << "refresh" << "15";
-    QTest::newRow("refresh 3 reads 5") << QByteArray("refresh_seconds=3") << "refresh" << "5";
-    QTest::newRow("refresh text reads 15") << QByteArray("refresh_seconds=snabbt") << "refresh" << "15";
-    QTest::newRow("soft Yes") << QByteArray("alarm_on_soft=Yes") << "soft" << "true";
-    QTest::newRow("soft on") << QByteArray("alarm_on_soft=on") << "soft" << "false";
-    QTest::newRow("font size text") << QByteArray("font_size=stor") << "fontSize" << "0";
-    QTest::newRow("font size negative not clamped") << QByteArray("font_size=-3") << "fontSize" << "-3";
-    QTest::newRow("theme DARK") << QByteArray("theme=DARK") << "theme" << "dark";
-    QTest::newRow("theme unknown") << QByteArray("theme=turkos") << "theme" << "system";
+    QTest::newRow("refresh absent") << QByteArray() << refresh << QString::number(settings::DefaultRefreshSeconds);
+    QTest::newRow("refresh below the floor") << QByteArray("refresh_seconds=3") << refresh << QString::number(settings::MinRefreshSeconds);
+    QTest::newRow("refresh text") << QByteArray("refresh_seconds=snabbt") << refresh << QString::number(settings::DefaultRefreshSeconds);
+    QTest::newRow("soft Yes") << QByteArray("alarm_on_soft=Yes") << soft << "true";
+    QTest::newRow("soft on") << QByteArray("alarm_on_soft=on") << soft << "false";
+    QTest::newRow("font size text") << QByteArray("font_size=stor") << fontSize << "0";
+    QTest::newRow("font size negative kept") << QByteArray("font_size=-3") << fontSize << "-3";
+    QTest::newRow("theme DARK") << QByteArray("theme=DARK") << theme << "dark";
+    QTest::newRow("theme unknown") << QByteArray("theme=turkos") << theme << "system";
+    QTest::newRow("autoconnect absent") << QByteArray("[servers]\n1\\id=a\n1\\url=http://n\nsize=1") << autoconnect << "true";
+    QTest::newRow("autoconnect YES") << QByteArray("[servers]\n1\\id=a\n1\\url=http://n\n1\\autoconnect=YES\nsize=1") << autoconnect << "true";
+    QTest::newRow("autoconnect on") << QByteArray("[servers]\n1\\id=a\n1\\url=http://n\n1\\autoconnect=on\nsize=1") << autoconnect << "false";
     // clang-format on
 }
 
 void TestSettings::readRules()
 {
-    QFETCH(QByteArray, line);
-    QFETCH(QString, getter);
-    QFETCH(QString, expected);
-    writeFile(iniPath(), "[General]\n" + line + "\n");
-    QString actual;
-    if (getter == QLatin1String("refresh"))
-        actual = QString::number(settings::refreshSeconds());
-    else if (getter == QLatin1String("soft"))
-        actual = settings::alarmOnSoft() ? QStringLiteral("true") : QStringLiteral("false");
-    else if (getter == QLatin1String("fontSize"))
-        actual = QString::number(settings::fontSize());
-    else
-        actual = settings::theme();
-    QCOMPARE(actual, expected);
+    QFETCH(QByteArray, ini);
+    QFETCH(Getter, getter);
+    writeFile(iniPath(), ini.startsWith('[') ? ini : "[General]\n" + ini + "\n");
+    QTEST(getter(), "expected");
 }
 
 // Each row calls one setter and checks the raw value it left in the file, flushed at once.
 void TestSettings::writeRules_data()
 {
-    QTest::addColumn<QString>("setter");
-    QTest::addColumn<QString>("argument");
+    QTest::addColumn<Setter>("setter");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("stored");
     // clang-format off
-    QTest::newRow("refresh below floor") << "refresh" << "3" << "refresh_seconds" << "5";
-    QTest::newRow("soft on") << "soft" << "true" << "alarm_on_soft" << "true";
-    QTest::newRow("font size negative") << "fontSize" << "-4" << "font_size" << "0";
-    QTest::newRow("theme dark") << "theme" << "dark" << "theme" << "dark";
-    QTest::newRow("theme Dark") << "theme" << "Dark" << "theme" << "system";
+    QTest::newRow("refresh below the floor") << Setter([] { settings::setRefreshSeconds(3); }) << "refresh_seconds" << QString::number(settings::MinRefreshSeconds);
+    QTest::newRow("soft on") << Setter([] { settings::setAlarmOnSoft(true); }) << "alarm_on_soft" << "true";
+    QTest::newRow("font size negative") << Setter([] { settings::setFont(QStringLiteral("Mono"), -4); }) << "font_size" << "0";
+    QTest::newRow("theme dark") << Setter([] { settings::setTheme(QStringLiteral("dark")); }) << "theme" << "dark";
+    QTest::newRow("theme Dark") << Setter([] { settings::setTheme(QStringLiteral("Dark")); }) << "theme" << "system";
     // clang-format on
 }
 
 void TestSettings::writeRules()
 {
-    QFETCH(QString, setter);
-    QFETCH(QString, argument);
+    QFETCH(Setter, setter);
     QFETCH(QString, key);
-    QFETCH(QString, stored);
-    if (setter == QLatin1String("refresh"))
-        settings::setRefreshSeconds(argument.toInt());
-    else if (setter == QLatin1String("soft"))
-        settings::setAlarmOnSoft(argument == QLatin1String("true"));
-    else if (setter == QLatin1String("fontSize"))
-        settings::setFont(QStringLiteral("Mono"), argument.toInt());
-    else
-        settings::setTheme(argument);
-    QCOMPARE(QSettings(iniPath(), QSettings::IniFormat).value(key).toString(), stored);
+    setter();
+    QTEST(QSettings(iniPath(), QSettings::IniFormat).value(key).toString(), "stored");
 }
 
-void TestSettings::autoconnectReadRule_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<bool>("expected");
-    // clang-format off
-    QTest::newRow("absent") << QByteArray() << true;
-    QTest::newRow("YES") << QByteArray("1\\autoconnect=YES") << true;
-    QTest::newRow("false") << QByteArray("1\\autoconnect=false") << false;
-    QTest::newRow("on") << QByteArray("1\\autoconnect=on") << false;
-    // clang-format on
-}
-
-void TestSettings::autoconnectReadRule()
-{
-    QFETCH(QByteArray, line);
-    QFETCH(bool, expected);
-    writeFile(iniPath(), "[servers]\n1\\id=abc\n1\\url=http://norv/\n" + line + "\nsize=1\n");
-    const QList<settings::ServerEntry> list = settings::servers();
-    QCOMPARE(list.size(), 1);
-    QCOMPARE(list.first().url, QStringLiteral("http://norv"));
-    QCOMPARE(list.first().autoconnect, expected);
-}
-
-void TestSettings::serverListRoundTrip()
+// The list survives a round trip of odd names and ids; elements without id or URL are skipped; a file cut off
+// before its array's size key, or with garbage in it, keeps its servers through later writes.
+void TestSettings::serverList()
 {
     const QList<settings::ServerEntry> list {
         {QStringLiteral("0123456789ab"), QStringLiteral("https://a.example/ "), QStringLiteral("Drift, Syd"), true},
-        {QStringLiteral("id med mellanslag"), QStringLiteral("http://b:8080"), QString(), false},
-        {QStringLiteral("åäö"), QStringLiteral("http://c"), QStringLiteral("Kärnnät \"ett\" = 1;#"), true},
+        {QStringLiteral("åäö"), QStringLiteral("http://c"), QStringLiteral("Kärnnät \"ett\" = 1;#"), false},
     };
     settings::saveServers(list);
     const QList<settings::ServerEntry> back = settings::servers();
-    QCOMPARE(back.size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        QCOMPARE(back[i].id, list[i].id);
-        QCOMPARE(back[i].url, settings::normalizeUrl(list[i].url));
-        QCOMPARE(back[i].name, list[i].name);
+    QCOMPARE(back.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(
+            back[i].id + back[i].url + back[i].name, list[i].id + settings::normalizeUrl(list[i].url) + list[i].name);
         QCOMPARE(back[i].autoconnect, list[i].autoconnect);
     }
-    QVERIFY(readFile(iniPath()).contains("2\\autoconnect=false"));
-    QCOMPARE(settings::findServer(QStringLiteral("åäö"))->name, list[2].name);
     QVERIFY(!settings::findServer(QStringLiteral("ÅÄÖ")));
-}
 
-// Elements without id or URL are skipped; a file cut off before its array's size key, or with garbage in it, keeps
-// its servers through later writes.
-void TestSettings::damagedFilesKeepTheirServers()
-{
     writeFile(iniPath(), "[servers]\n1\\id=\n1\\url=http://a\n2\\id=b\n2\\url=///\n3\\id=c\n3\\url=http://c\nsize=3\n");
     QCOMPARE(settings::servers().size(), 1);
-    QCOMPARE(settings::servers().first().id, QStringLiteral("c"));
-
     writeFile(iniPath(), "[servers]\n1\\id=aaa\n1\\url=http://a\n2\\id=bbb\n2\\url=http://b\n3\\id=cc");
-    QCOMPARE(settings::servers().size(), 2);
     settings::addOrUpdateServer(QStringLiteral("http://new"), QStringLiteral("t"));
     QCOMPARE(settings::servers().size(), 3);
-
     writeFile(iniPath(),
         QByteArray("[General]\n\x01\x02\xff\xfe utan likhetstecken\n[servers\nrefresh_seconds=x\n"
                    "[servers]\n1\\id=abc\n1\\url=http://a\nsize=1\n\xc3"));
-    settings::setTheme(QStringLiteral("dark"));
     settings::setRefreshSeconds(20);
-    QCOMPARE(settings::theme(), QStringLiteral("dark"));
     QCOMPARE(settings::refreshSeconds(), 20);
     QCOMPARE(settings::servers().size(), 1);
 }
@@ -225,22 +185,18 @@ void TestSettings::legacyConfigurationMigratesOnce()
 {
     writeFile(iniPath(), "[General]\nserver_url=https://gammal.example//\n");
     writeFile(testsupport::configHome() + QStringLiteral("/Trelvik/Norv GUI/token"), "  legacy-token\n\n");
-    const QList<settings::ServerEntry> first = settings::servers();
-    QCOMPARE(first.size(), 1);
-    QVERIFY(isServerId(first.first().id));
-    QCOMPARE(first.first().url, QStringLiteral("https://gammal.example"));
-    QVERIFY(first.first().name.isEmpty() && first.first().autoconnect);
-    QCOMPARE(readFile(settings::serverTokenPath(first.first().id)), QByteArray("legacy-token\n"));
-    QCOMPARE(settings::servers().first().id, first.first().id); // not migrated again
-    QCOMPARE(settings::serverUrl(), QStringLiteral("https://gammal.example//")); // the legacy key stays
-    QCOMPARE(settings::loadToken(), QStringLiteral("legacy-token"));
+    const settings::ServerEntry first = settings::servers().value(0);
+    QVERIFY(isServerId(first.id) && first.name.isEmpty() && first.autoconnect);
+    QCOMPARE(first.url, QStringLiteral("https://gammal.example"));
+    QCOMPARE(readFile(settings::serverTokenPath(first.id)), QByteArray("legacy-token\n"));
+    QCOMPARE(settings::servers().first().id, first.id); // not migrated again
     // After the last server is removed the list stays empty, the legacy key notwithstanding.
-    settings::removeServer(first.first().id);
+    settings::removeServer(first.id);
     QVERIFY(settings::servers().isEmpty());
-    QVERIFY(readFile(iniPath()).contains("size=0"));
+    QCOMPARE(settings::serverUrl(), QStringLiteral("https://gammal.example//"));
 }
 
-void TestSettings::addOrUpdateMatchesNormalisedUrl()
+void TestSettings::loginUpdatesTheServerOfItsUrl()
 {
     const settings::ServerEntry stored
         = settings::addOrUpdateServer(QStringLiteral("https://Norv.Example/"), QStringLiteral("first"));
@@ -249,32 +205,14 @@ void TestSettings::addOrUpdateMatchesNormalisedUrl()
     const QByteArray before = readFile(iniPath());
     const settings::ServerEntry again
         = settings::addOrUpdateServer(QStringLiteral(" https://norv.example/// "), QStringLiteral("second"));
-    QCOMPARE(again.id, stored.id);
-    QCOMPARE(again.name, QStringLiteral("Drift"));
+    QCOMPARE(again.id + again.name, stored.id + QStringLiteral("Drift"));
     QCOMPARE(settings::loadServerToken(stored.id), QStringLiteral("second"));
     QCOMPARE(readFile(iniPath()), before); // the list is not rewritten
-    // Another URL is another server; an empty token is a bare line feed that reads as none.
     const settings::ServerEntry other = settings::addOrUpdateServer(QStringLiteral("http://b"), QString());
-    QVERIFY(other.id != stored.id);
-    QCOMPARE(settings::servers().size(), 2);
-    QCOMPARE(readFile(settings::serverTokenPath(other.id)), QByteArray("\n"));
-    QCOMPARE(settings::loadServerToken(other.id), QString());
-}
-
-void TestSettings::renameRemoveAndOtherServers()
-{
-    const settings::ServerEntry a = settings::addOrUpdateServer(QStringLiteral("http://a"), QStringLiteral("ta"));
-    const settings::ServerEntry b = settings::addOrUpdateServer(QStringLiteral("http://b"), QStringLiteral("tb"));
-    settings::setServerName(b.id, QStringLiteral("   "));
-    settings::setServerAutoconnect(a.id, false);
-    settings::setServerName(QStringLiteral("okänd"), QStringLiteral("x"));
-    QCOMPARE(settings::servers().at(1).label(), QStringLiteral("b"));
-    QVERIFY(!settings::servers().at(0).autoconnect);
-    settings::removeServer(a.id);
-    QVERIFY(!settings::findServer(a.id));
-    QVERIFY(!QFile::exists(settings::serverTokenPath(a.id)));
-    QCOMPARE(settings::loadServerToken(b.id), QStringLiteral("tb"));
-    settings::clearServerToken(a.id); // already gone: no error
+    QCOMPARE(settings::loadServerToken(other.id), QString()); // a bare line feed reads as no token
+    settings::removeServer(stored.id);
+    QVERIFY(!QFile::exists(settings::serverTokenPath(stored.id)));
+    QCOMPARE(settings::servers().size(), 1);
 }
 
 void TestSettings::tokenFileNames_data()
@@ -310,10 +248,6 @@ void TestSettings::tokenFileIsPrivate()
     settings::saveServerToken(QStringLiteral("s1"), QStringLiteral("ny"));
     QCOMPARE(modeOf(path), mode_t(0600));
     QCOMPARE(modeOf(testsupport::tokenDir()), mode_t(0700));
-    QCOMPARE(readFile(path), QByteArray("ny\n"));
-    QFile::setPermissions(path, QFile::Permissions());
-    if (::geteuid() != 0) // root reads it anyway
-        QCOMPARE(settings::loadServerToken(QStringLiteral("s1")), QString());
 }
 
 // A watcher thread looks at the new token file's mode the moment it appears, while a long token is still being
@@ -345,31 +279,16 @@ void TestSettings::tokenFileIsPrivateFromTheStart()
 void TestSettings::themeSwitching()
 {
     const QPalette start = QApplication::palette();
-    auto sameColors = [](const QPalette& a, const QPalette& b) {
-        for (int g = 0; g < QPalette::NColorGroups; ++g) {
-            for (int r = 0; r < QPalette::NColorRoles; ++r) {
-                if (a.color(QPalette::ColorGroup(g), QPalette::ColorRole(r))
-                    != b.color(QPalette::ColorGroup(g), QPalette::ColorRole(r)))
-                    return false;
-            }
-        }
-        return true;
-    };
     writeFile(iniPath(), "[General]\ntheme=DARK\n");
     settings::applySavedTheme();
-    const QPalette dark = QApplication::palette();
-    QCOMPARE(dark.color(QPalette::Inactive, QPalette::Window).name(), QStringLiteral("#171e2b"));
-    QCOMPARE(dark.color(QPalette::Disabled, QPalette::Text).name(), QStringLiteral("#6b7688"));
-    QCOMPARE(dark.color(QPalette::Active, QPalette::Text).name(), QStringLiteral("#e8ecf4"));
-    QCOMPARE(dark.color(QPalette::Mid), start.color(QPalette::Mid)); // roles it leaves alone
+    QVERIFY(samePalette(QApplication::palette(), settings::darkPalette()));
+    QCOMPARE(QApplication::palette().color(QPalette::Mid), start.color(QPalette::Mid)); // roles it leaves alone
     settings::setTheme(QStringLiteral("light"));
     settings::applySavedTheme();
-    QVERIFY(sameColors(QApplication::palette(), QApplication::style()->standardPalette()));
-    settings::setTheme(QStringLiteral("dark"));
-    settings::applySavedTheme();
+    QVERIFY(samePalette(QApplication::palette(), QApplication::style()->standardPalette()));
     settings::setTheme(QStringLiteral("system"));
     settings::applySavedTheme();
-    QVERIFY(sameColors(QApplication::palette(), start));
+    QVERIFY(samePalette(QApplication::palette(), start));
 }
 
 void TestSettings::fontRules_data()

@@ -1,56 +1,60 @@
+#include "logindialog.h"
+#include "mainwindow.h"
 #include "singleinstance.h"
-#include "standinserver.h"
 #include "testsupport.h"
 
+#include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-#include <memory>
+#include <csignal>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-// The real program, started as its own process with a home of its own.
+using standin::Fault;
+
+// The real program, started as its own process with a home of its own; and its start-up in this process.
 class TestStartup : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase();
-    void init();
+    void init() { server.reset(); }
     void cleanup();
 
-    void secondStartWakesTheRunningCopy_data();
-    void secondStartWakesTheRunningCopy();
-    void secondProcessExitsAndFirstKeepsRunning();
+    void instanceNames_data();
+    void instanceNames();
+    void oneCopyPerUser();
     void staleSocketFileDoesNotBlock();
-    void twoUsersRunOneCopyEach();
-    void serversWithoutAutoconnectOpenNoTab();
     void socketIsTheUsersAlone();
+    void quitThenStartAgainAtOnce_data();
+    void quitThenStartAgainAtOnce();
+    void firstStartAsksForALogin_data();
+    void firstStartAsksForALogin();
 
 private:
-    // A configuration home with the stand-in server known; autoconnect as given.
-    QString makeHome(bool autoconnect);
-    QProcess* start(
-        const QString& home, const QByteArray& user, bool unsetUser = false, const QByteArray& userName = QByteArray());
-    bool stillRunning(QProcess* process, int ms);
+    // A configuration home with the stand-in known, connected at start or not.
+    QString makeHome(bool autoconnect = true);
+    QProcess* start(const QString& home, const QString& user);
+    static bool stillRunning(QProcess* process, int ms)
+    {
+        return !process->waitForFinished(ms) && process->state() == QProcess::Running;
+    }
 
     QTemporaryDir sockets; // TMPDIR of the test and of every copy: where the local sockets live
     QList<std::shared_ptr<QTemporaryDir>> homes;
     QList<QProcess*> processes;
-    standin::StandinServer server;
+    testsupport::Standin server;
 };
 
 void TestStartup::initTestCase()
 {
-    QVERIFY(server.listen());
     qputenv("TMPDIR", QFile::encodeName(sockets.path()));
-}
-
-void TestStartup::init()
-{
-    server.clearRequests();
 }
 
 void TestStartup::cleanup()
@@ -69,93 +73,73 @@ QString TestStartup::makeHome(bool autoconnect)
     homes.append(home);
     const QString config = home->path() + QStringLiteral("/config/Trelvik");
     testsupport::writeFile(config + QStringLiteral("/NorvGUI.ini"),
-        QStringLiteral("[servers]\n1\\id=00000000000a\n1\\url=%1\n1\\name=Stand-in\n"
-                       "1\\autoconnect=%2\nsize=1\n")
-            .arg(server.url(), autoconnect ? QStringLiteral("true") : QStringLiteral("false"))
+        QStringLiteral("[servers]\n1\\id=00000000000a\n1\\url=%1\n1\\autoconnect=%2\nsize=1\n")
+            .arg(server.url(), QVariant(autoconnect).toString())
             .toUtf8());
     testsupport::writeFile(config + QStringLiteral("/Norv GUI/tokens/00000000000a"),
         server.issueToken(QStringLiteral("viewer")).toUtf8() + '\n');
     return home->path();
 }
 
-QProcess* TestStartup::start(const QString& home, const QByteArray& user, bool unsetUser, const QByteArray& userName)
+QProcess* TestStartup::start(const QString& home, const QString& user)
 {
     auto* process = new QProcess;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
     env.insert(QStringLiteral("TMPDIR"), sockets.path());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.remove(QStringLiteral("USERNAME"));
-    if (unsetUser)
-        env.remove(QStringLiteral("USER"));
-    else
-        env.insert(QStringLiteral("USER"), QString::fromUtf8(user));
-    if (!userName.isNull())
-        env.insert(QStringLiteral("USERNAME"), QString::fromUtf8(userName));
+    env.insert(QStringLiteral("USER"), user);
     process->setProcessEnvironment(env);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->start(QStringLiteral(NORV_GUI), {});
     processes.append(process);
-    if (!process->waitForStarted(5000))
-        qWarning("norv-gui did not start");
+    process->waitForStarted(5000);
     return process;
 }
 
-bool TestStartup::stillRunning(QProcess* process, int ms)
+void TestStartup::instanceNames_data()
 {
-    return !process->waitForFinished(ms) && process->state() == QProcess::Running;
-}
-
-void TestStartup::secondStartWakesTheRunningCopy_data()
-{
-    QTest::addColumn<QByteArray>("user");
-    QTest::addColumn<bool>("unsetUser");
+    QTest::addColumn<QByteArray>("user"); // null: not set
     QTest::addColumn<QByteArray>("userName");
-    QTest::addColumn<QString>("socket");
+    QTest::addColumn<QString>("name");
     // clang-format off
-    QTest::newRow("USER") << QByteArray("anna") << false << QByteArray() << "norv-gui-anna";
-    QTest::newRow("USER set but empty") << QByteArray("") << false << QByteArray("bo") << "norv-gui-";
-    QTest::newRow("USERNAME when USER is unset") << QByteArray() << true << QByteArray("cilla") << "norv-gui-cilla";
-    QTest::newRow("neither") << QByteArray() << true << QByteArray() << "norv-gui-norv";
+    QTest::newRow("USER") << QByteArray("anna") << QByteArray("bo") << "norv-gui-anna";
+    QTest::newRow("USER set but empty") << QByteArray("") << QByteArray("bo") << "norv-gui-";
+    QTest::newRow("USERNAME when USER is unset") << QByteArray() << QByteArray("cilla") << "norv-gui-cilla";
+    QTest::newRow("neither") << QByteArray() << QByteArray() << "norv-gui-norv";
     // clang-format on
 }
 
-// This process plays the running copy with the program's own guard; the real program is the second start.
-void TestStartup::secondStartWakesTheRunningCopy()
+void TestStartup::instanceNames()
 {
     QFETCH(QByteArray, user);
-    QFETCH(bool, unsetUser);
     QFETCH(QByteArray, userName);
-    QFETCH(QString, socket);
-    SingleInstance running(socket, nullptr);
-    QVERIFY(running.acquire());
-    QSignalSpy activated(&running, &SingleInstance::activated);
-    QElapsedTimer clock;
-    clock.start();
-    QProcess* second = start(makeHome(true), user, unsetUser, userName);
-    QTRY_VERIFY_WITH_TIMEOUT(second->state() == QProcess::NotRunning, 10000);
-    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second->exitCode(), 0);
-    QTRY_COMPARE(activated.count(), 1);
-    QVERIFY(server.requests().isEmpty()); // it ended before opening any tab
+    const QByteArray saved = qgetenv("USER");
+    for (const auto& [variable, value] : {std::pair {"USER", user}, std::pair {"USERNAME", userName}}) {
+        if (value.isNull())
+            qunsetenv(variable);
+        else
+            qputenv(variable, value);
+    }
+    const QString name = startup::instanceName();
+    qputenv("USER", saved);
+    QTEST(name, "name");
 }
 
-void TestStartup::secondProcessExitsAndFirstKeepsRunning()
+// A second start of the same user wakes the first copy and ends, again and again; another user's copy runs beside.
+void TestStartup::oneCopyPerUser()
 {
-    const QString home = makeHome(true);
-    QProcess* first = start(home, "delad");
+    const QString home = makeHome();
+    QProcess* first = start(home, QStringLiteral("delad"));
     QTRY_VERIFY_WITH_TIMEOUT(!server.requests(QStringLiteral("/api/tree/status")).isEmpty(), 10000);
-    QProcess* second = start(home, "delad");
-    QVERIFY(second->waitForFinished(5000));
-    QCOMPARE(second->exitCode(), 0);
-    QVERIFY(stillRunning(first, 500));
-    // The first copy answers again and again.
-    QProcess* third = start(home, "delad");
-    QVERIFY(third->waitForFinished(5000));
-    QCOMPARE(third->exitCode(), 0);
-    QVERIFY(stillRunning(first, 100));
+    for (int i = 0; i < 2; ++i) {
+        QProcess* again = start(home, QStringLiteral("delad"));
+        QVERIFY(again->waitForFinished(5000));
+        QCOMPARE(again->exitCode(), 0);
+    }
+    QProcess* other = start(makeHome(false), QStringLiteral("annan"));
+    QVERIFY(stillRunning(other, 1500) && stillRunning(first, 10));
+    QCOMPARE(server.requests(QStringLiteral("/api/auth/me")).size(), 1); // the other connects to nothing
 }
 
 void TestStartup::staleSocketFileDoesNotBlock()
@@ -168,34 +152,10 @@ void TestStartup::staleSocketFileDoesNotBlock()
     qstrncpy(address.sun_path, path.constData(), sizeof(address.sun_path));
     QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
     ::close(fd);
-    QVERIFY(QFile::exists(QFile::decodeName(path)));
-
-    const QString home = makeHome(true);
-    QProcess* first = start(home, "gammal");
+    QProcess* first = start(makeHome(), QStringLiteral("gammal"));
     QVERIFY(stillRunning(first, 1500));
-    QTRY_VERIFY_WITH_TIMEOUT(!server.requests().isEmpty(), 10000);
-    QProcess* second = start(home, "gammal");
-    QVERIFY(second->waitForFinished(5000));
-    QCOMPARE(second->exitCode(), 0);
-}
-
-void TestStartup::twoUsersRunOneCopyEach()
-{
-    QProcess* first = start(makeHome(true), "user-ett");
-    QProcess* second = start(makeHome(true), "user-tva");
-    QVERIFY(stillRunning(first, 1500));
-    QVERIFY(stillRunning(second, 100));
-    // Each of them polls with its own token.
-    QTRY_VERIFY_WITH_TIMEOUT(server.requests(QStringLiteral("/api/auth/me")).size() == 2, 10000);
-    const QList<standin::RecordedRequest> identities = server.requests(QStringLiteral("/api/auth/me"));
-    QVERIFY(identities.at(0).header("authorization") != identities.at(1).header("authorization"));
-}
-
-void TestStartup::serversWithoutAutoconnectOpenNoTab()
-{
-    QProcess* gui = start(makeHome(false), "utan-anslutning");
-    QVERIFY(stillRunning(gui, 2500));
-    QVERIFY(server.requests().isEmpty());
+    SingleInstance probe(QStringLiteral("norv-gui-gammal"), nullptr);
+    QVERIFY(!probe.acquire());
 }
 
 // Other users of the machine may not connect to the running copy, whatever the umask.
@@ -210,9 +170,73 @@ void TestStartup::socketIsTheUsersAlone()
     QCOMPARE(::stat(path.constData(), &info), 0);
     QVERIFY(S_ISSOCK(info.st_mode));
     QCOMPARE(info.st_mode & 077, mode_t(0));
-    // It still answers its own user: a second guard of the same name finds it.
+    QSignalSpy activated(&guard, &SingleInstance::activated);
     SingleInstance second(QStringLiteral("norv-gui-egen"), nullptr);
     QVERIFY(!second.acquire());
+    QTRY_COMPARE(activated.count(), 1);
+}
+
+void TestStartup::quitThenStartAgainAtOnce_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+// The first copy waits for a poll of a server that has gone silent when it is told to quit. A copy started at once
+// starts for real (it does not take the quitting one for a running copy), and the first still ends in order.
+void TestStartup::quitThenStartAgainAtOnce()
+{
+    QFETCH(int, signal);
+    const QString home = makeHome();
+    Fault silentForAWhile = Fault::drop(); // silent for 1.5 s, then the connection goes
+    silentForAWhile.delayMs = 1500;
+    server.setFault(QStringLiteral("/api/status"), silentForAWhile);
+    QProcess* first = start(home, QStringLiteral("omstart"));
+    QTRY_VERIFY_WITH_TIMEOUT(!server.requests(QStringLiteral("/api/status")).isEmpty(), 10000);
+    ::kill(pid_t(first->processId()), signal);
+    QTest::qWait(300);
+    QProcess* second = start(home, QStringLiteral("omstart"));
+    QVERIFY(stillRunning(second, 2000));
+    QVERIFY(first->waitForFinished(10000));
+    QCOMPARE(first->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(first->exitCode(), 0);
+    QVERIFY(stillRunning(second, 10));
+    server.clearFaults();
+    // The copy that runs now is the one a third start wakes.
+    QProcess* third = start(home, QStringLiteral("omstart"));
+    QVERIFY(third->waitForFinished(5000));
+    QVERIFY(stillRunning(second, 10));
+}
+
+void TestStartup::firstStartAsksForALogin_data()
+{
+    QTest::addColumn<bool>("logIn");
+    QTest::newRow("cancelled: the program ends") << false;
+    QTest::newRow("logged in: the server is kept and opened") << true;
+}
+
+void TestStartup::firstStartAsksForALogin()
+{
+    QFETCH(bool, logIn);
+    testsupport::resetConfig();
+    qputenv("USER", "forsta-start");
+    testsupport::whenModal([&](QWidget* modal) {
+        auto* login = qobject_cast<LoginDialog*>(modal);
+        if (!logIn) {
+            login->reject();
+            return;
+        }
+        testsupport::child<QLineEdit>(login, "urlEdit")->setText(server.url());
+        testsupport::child<QLineEdit>(login, "userEdit")->setText(QStringLiteral("viewer"));
+        testsupport::child<QLineEdit>(login, "passwordEdit")->setText(QStringLiteral("viewer"));
+        login->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        QTimer::singleShot(300, [] { testsupport::topLevels<MainWindow>().value(0)->quitApp(); });
+    });
+    QCOMPARE(startup::run(), 0);
+    QCOMPARE(settings::servers().size(), logIn ? 1 : 0);
+    QVERIFY(settings::servers().value(0).autoconnect || !logIn);
+    QCOMPARE(server.requests(QStringLiteral("/api/auth/me")).size(), logIn ? 1 : 0);
 }
 
 NORV_TEST_MAIN(TestStartup)

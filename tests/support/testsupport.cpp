@@ -1,5 +1,7 @@
 #include "testsupport.h"
 
+#include "apiclient.h"
+#include "poller.h"
 #include "settings.h"
 
 #include <QDir>
@@ -67,11 +69,6 @@ void filterPlatformNoise()
     });
 }
 
-void nameApplication()
-{
-    settings::nameApplication();
-}
-
 QString configHome()
 {
     return home().path() + QStringLiteral("/config");
@@ -117,6 +114,31 @@ QByteArray readFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+void shortTimes()
+{
+    ApiClient::RequestLimits& limits = ApiClient::limits();
+    limits.silenceMs = 400;
+    limits.stallWindowMs = 400;
+    limits.capMs = 20000;
+    PollerThread::secondMs() = 40; // a 5 s interval sleeps 0.2 s
+}
+
+Standin::Standin()
+{
+    if (!listen())
+        qFatal("the stand-in server cannot listen");
+}
+
+settings::ServerEntry Standin::entry(const QString& name) const
+{
+    return {QStringLiteral("0123456789ab"), url(), name, true};
+}
+
+settings::ServerEntry Standin::store(const QString& user)
+{
+    return settings::addOrUpdateServer(url(), issueToken(user));
 }
 
 QPointer<QTimer> whenModal(const std::function<void(QWidget*)>& act, int timeoutMs)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "settings.h"
+#include "standinserver.h"
+
 #include <QApplication>
 #include <QMap>
 #include <QMessageBox>
@@ -10,8 +13,8 @@
 
 #include <functional>
 
-// Shared test fixtures: a private configuration directory per test process, and helpers that drive modal dialogs
-// and menus through their real code paths.
+// Shared test fixtures: a private configuration directory per test program, a stand-in server, short waits, and
+// helpers that drive modal dialogs and menus through their real code paths.
 namespace testsupport {
 
 // Points the configuration home at a fresh temporary directory and selects the offscreen platform; called before
@@ -19,8 +22,6 @@ namespace testsupport {
 void prepareEnvironment();
 // Drops the warnings of the offscreen platform and of font fallback, which say nothing about the code under test.
 void filterPlatformNoise();
-// Gives the application the identity the client's start-up gives it (which decides where settings live).
-void nameApplication();
 
 QString configHome();
 QString iniPath();
@@ -32,7 +33,20 @@ QMap<QString, QByteArray> configSnapshot();
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
 
-// The child of the given type and object name; fails the test when there is none.
+// Requests give up, and pollers sleep, in a small fraction of the shipped times.
+void shortTimes();
+
+// A stand-in Norv server on loopback for the whole test program; reset() before each test.
+class Standin : public standin::StandinServer {
+public:
+    Standin();
+    // A known server for it, as the settings would hold one (not stored).
+    settings::ServerEntry entry(const QString& name = QStringLiteral("Stand-in")) const;
+    // Stored in the settings with a token of the user's, as after a login.
+    settings::ServerEntry store(const QString& user = QStringLiteral("operator"));
+};
+
+// The child of the given type and object name; ends the test program when there is none.
 template <typename T> T* child(QObject* parent, const char* name)
 {
     T* found = parent->findChild<T*>(QString::fromLatin1(name));
@@ -67,7 +81,7 @@ QPointer<QTimer> whenPopup(const std::function<void(QWidget*)>& act, int timeout
     {                                                                                                                  \
         testsupport::prepareEnvironment();                                                                             \
         QApplication app(argc, argv);                                                                                  \
-        testsupport::nameApplication();                                                                                \
+        settings::nameApplication();                                                                                   \
         TestObject tc;                                                                                                 \
         QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
         QTest::qInit(&tc, argc, argv);                                                                                 \
