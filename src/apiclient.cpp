@@ -3,14 +3,21 @@
 #include "settings.h"
 #include "version.h"
 
+#include <QCryptographicHash>
 #include <QEventLoop>
+#include <QHash>
+#include <QHostAddress>
 #include <QJsonDocument>
+#include <QMutex>
 #include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -73,6 +80,87 @@ void checkStatus(int status, const QByteArray& body)
         throw ApiError(status, errorText(status, body));
 }
 
+// The system's proxy settings (the environment's and the desktop's, as Qt reads them), except for the machine
+// itself: loopback never goes through a proxy.
+class ProxyFactory : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override
+    {
+        const QString host = query.peerHostName();
+        if (host == QLatin1String("localhost") || QHostAddress(host).isLoopback())
+            return {QNetworkProxy::NoProxy};
+        return systemProxyForQuery(query);
+    }
+};
+
+// Pins are per server: per scheme, host and port.
+QString originOf(const QString& baseUrl)
+{
+    const QUrl url(baseUrl);
+    return QStringLiteral("%1://%2:%3").arg(url.scheme(), url.host().toLower()).arg(url.port(-1));
+}
+
+QMutex& pinsLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+QHash<QString, QString>& pins()
+{
+    static QHash<QString, QString> byOrigin;
+    return byOrigin;
+}
+
+QString sslReason(const QSslError& error)
+{
+    switch (error.error()) {
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+        return QStringLiteral("certifikatet är självsignerat");
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::CertificateUntrusted:
+        return QStringLiteral("utfärdaren är okänd");
+    case QSslError::UnableToVerifyFirstCertificate:
+        return QStringLiteral("certifikatkedjan är ofullständig");
+    case QSslError::HostNameMismatch:
+        return QStringLiteral("certifikatet gäller ett annat namn än serverns");
+    case QSslError::CertificateExpired:
+        return QStringLiteral("certifikatet har gått ut");
+    case QSslError::CertificateNotYetValid:
+        return QStringLiteral("certifikatet gäller inte än");
+    default:
+        return error.errorString();
+    }
+}
+
+QStringList sslReasons(const QList<QSslError>& errors)
+{
+    QStringList reasons;
+    for (const QSslError& error : errors) {
+        if (!reasons.contains(sslReason(error)))
+            reasons.append(sslReason(error));
+    }
+    return reasons;
+}
+
+bool merelyUntrusted(const QSslError& error)
+{
+    switch (error.error()) {
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::CertificateUntrusted:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::HostNameMismatch:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QByteArray compactJson(const QJsonObject& object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
@@ -103,6 +191,42 @@ QString failureReason(const QString& message)
 {
     return message.startsWith(Unreachable) ? message.mid(Unreachable.size()) : message;
 }
+
+void ApiClient::pinCertificate(const QString& baseUrl, const QString& sha256)
+{
+    QMutexLocker lock(&pinsLock());
+    if (sha256.isEmpty())
+        pins().remove(originOf(baseUrl));
+    else
+        pins().insert(originOf(baseUrl), sha256.toLower());
+}
+
+QString ApiClient::pinnedCertificate(const QString& baseUrl)
+{
+    QMutexLocker lock(&pinsLock());
+    return pins().value(originOf(baseUrl));
+}
+
+QString certificateSha256(const QSslCertificate& certificate)
+{
+    return QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex());
+}
+
+QString displayedFingerprint(const QString& sha256)
+{
+    QStringList pairs;
+    for (qsizetype i = 0; i + 1 < sha256.size(); i += 2)
+        pairs.append(sha256.mid(i, 2).toUpper());
+    return pairs.join(QLatin1Char(':'));
+}
+
+CertificateError::CertificateError(const QSslCertificate& certificate, const QList<QSslError>& errors)
+    : ApiError(0, Unreachable + sslReasons(errors).join(QStringLiteral(", ")))
+    , certificate(certificate)
+    , reasons(sslReasons(errors))
+    , trustable(!errors.isEmpty()
+          && std::all_of(errors.cbegin(), errors.cend(), [](const QSslError& e) { return merelyUntrusted(e); }))
+{ }
 
 ApiError::ApiError(int status, const QString& message)
     : std::runtime_error(message.toStdString())
@@ -135,8 +259,10 @@ QJsonObject ApiClient::request(const QByteArray& method, const QString& path, co
 ApiClient::RawAnswer ApiClient::requestRaw(const QByteArray& method, const QString& path, const QByteArray& body,
     const QByteArray& contentType, const QUrlQuery& query, bool authenticated)
 {
-    if (!manager)
+    if (!manager) {
         manager = new QNetworkAccessManager;
+        manager->setProxyFactory(new ProxyFactory);
+    }
 
     QUrl url(m_baseUrl + path, QUrl::TolerantMode);
     if (!query.isEmpty())
@@ -164,6 +290,17 @@ ApiClient::RawAnswer ApiClient::requestRaw(const QByteArray& method, const QStri
     } else {
         reply = manager->post(req, body);
     }
+    // A certificate the system does not trust is accepted only when it is exactly the one the operator trusts for
+    // this server. The request itself, with the token, goes out only after the handshake.
+    std::optional<CertificateError> refused;
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply, [this, reply, &refused](const QList<QSslError>& errors) {
+        const QSslCertificate shown = reply->sslConfiguration().peerCertificate();
+        const CertificateError error(shown, errors);
+        if (error.trustable && certificateSha256(shown) == pinnedCertificate(m_baseUrl))
+            reply->ignoreSslErrors(errors);
+        else
+            refused = error;
+    });
     bool tooSlow = false;
     if (!reply->isFinished()) {
         QEventLoop loop;
@@ -202,6 +339,8 @@ ApiClient::RawAnswer ApiClient::requestRaw(const QByteArray& method, const QStri
     const QByteArray data = reply->isOpen() ? reply->readAll() : QByteArray();
     delete reply;
 
+    if (refused)
+        throw *refused;
     if (transferBroken(error))
         status = 0;
     if (status == 0) {

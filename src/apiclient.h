@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSslCertificate>
+#include <QSslError>
 #include <QString>
 #include <QUrlQuery>
 
@@ -24,6 +26,22 @@ class AuthError : public ApiError {
 public:
     AuthError(int status, const QString& message);
 };
+
+// The TLS handshake failed: the certificate the server showed, and why it is not trusted (in Swedish). Only a
+// certificate that is merely untrusted (self-signed, of an unknown issuer, with an incomplete chain, or for another
+// name) may be trusted by the operator; an expired one, or any other fault, never.
+class CertificateError : public ApiError {
+public:
+    CertificateError(const QSslCertificate& certificate, const QList<QSslError>& errors);
+
+    QSslCertificate certificate;
+    QStringList reasons;
+    bool trustable;
+};
+
+// A certificate's SHA-256: as stored (lower-case hex) and as shown (upper-case hex pairs joined by ":").
+QString certificateSha256(const QSslCertificate& certificate);
+QString displayedFingerprint(const QString& sha256);
 
 // What a failure message says went wrong: for a server that gave no answer, the reason alone ("inget svar inom
 // 10 s", "anslutningen nekades" ...); any other message as it is.
@@ -47,6 +65,11 @@ public:
         int capMs = 5 * 60 * 1000; // no request takes longer
     };
     static RequestLimits& limits();
+
+    // The certificate the operator chose to trust for a server (SHA-256, lower-case hex; empty: none). Every client
+    // of the program then accepts, for that server, the system's trust and exactly this certificate. Thread-safe.
+    static void pinCertificate(const QString& baseUrl, const QString& sha256);
+    static QString pinnedCertificate(const QString& baseUrl);
 
     QString baseUrl() const { return m_baseUrl; }
     QString token() const { return m_token; }

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class ApiClient;
 class QLineEdit;
@@ -19,11 +20,14 @@ public:
     // Results after exec() returned Accepted.
     std::unique_ptr<ApiClient> client;
     QString url;
+    QString certSha256; // the certificate the operator trusts for the server, or none; for the caller to store
 
 private:
     void attemptLogin();
+    void done(int result) override;
 
     QLineEdit* urlEdit;
     QLineEdit* userEdit;
     QLineEdit* passwordEdit;
+    std::optional<QString> pinBefore; // the trust in force before this dialog changed it, restored unless it logs in
 };

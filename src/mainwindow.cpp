@@ -147,6 +147,7 @@ ServerView* MainWindow::openServer(const settings::ServerEntry& entry, const QSt
         serverTabs->setCurrentWidget(existing);
         return existing;
     }
+    ApiClient::pinCertificate(entry.url, entry.certSha256);
     auto* v = new ServerView(entry, token.isEmpty() ? settings::loadServerToken(entry.id) : token, nullptr);
     connect(v, &ServerView::statusChanged, this, &MainWindow::onViewStatus);
     connect(v, &ServerView::authLost, this, &MainWindow::onViewAuthLost);
@@ -193,14 +194,18 @@ void MainWindow::removeServer(const QString& id)
 {
     if (ServerView* v = viewsById.value(id)) {
         v->logout();
+        ApiClient::pinCertificate(v->entry.url, QString());
         closeServer(id);
         settings::removeServer(id);
         return;
     }
     const std::optional<settings::ServerEntry> entry = settings::findServer(id);
     const QString token = settings::loadServerToken(id);
-    if (entry && !token.isEmpty())
+    if (entry && !token.isEmpty()) {
+        ApiClient::pinCertificate(entry->url, entry->certSha256);
         ApiClient(entry->url, token).logout(); // best effort: a failing logout still lets the server go
+        ApiClient::pinCertificate(entry->url, QString());
+    }
     settings::removeServer(id);
 }
 
@@ -224,8 +229,8 @@ void MainWindow::relogin(const QString& id)
     if (dialog.exec() != QDialog::Accepted || !dialog.client)
         return;
     const QString token = dialog.client->token();
-    settings::addOrUpdateServer(entry->url, token);
-    openServer(*entry, token);
+    const settings::ServerEntry stored = settings::rememberLogin(entry->url, token, dialog.certSha256);
+    openServer(stored, token);
 }
 
 std::optional<settings::ServerEntry> MainWindow::addServer()
@@ -234,7 +239,7 @@ std::optional<settings::ServerEntry> MainWindow::addServer()
     if (dialog.exec() != QDialog::Accepted || !dialog.client)
         return std::nullopt;
     const QString token = dialog.client->token();
-    const settings::ServerEntry stored = settings::addOrUpdateServer(dialog.url, token);
+    const settings::ServerEntry stored = settings::rememberLogin(dialog.url, token, dialog.certSha256);
     openServer(stored, token);
     return stored;
 }

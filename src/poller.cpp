@@ -115,6 +115,12 @@ bool PollerThread::pollOnce(ApiClient& client)
     } catch (const AuthError&) {
         Q_EMIT authLost();
         return false;
+    } catch (const CertificateError& e) {
+        if (e.trustable) { // another certificate than the trusted one: the token must not go there
+            Q_EMIT certificateRefused();
+            return false;
+        }
+        Q_EMIT pollError(e.message);
     } catch (const ApiError& e) {
         Q_EMIT pollError(e.message);
     } catch (const std::exception& e) {

@@ -49,6 +49,8 @@ Q_SIGNALS:
     void treeUpdated(const treemodel::TreeUpdatePtr& update);
     void pollError(const QString& message);
     void authLost();
+    // The server showed a certificate that is not trusted (not the one the operator trusts); the thread then ends.
+    void certificateRefused();
 
 protected:
     void run() override;

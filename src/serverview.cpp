@@ -222,6 +222,7 @@ void ServerView::startPoller()
     connect(p, &PollerThread::statusReady, this, fromCurrent(&ServerView::onStatus));
     connect(p, &PollerThread::pollError, this, fromCurrent(&ServerView::onError));
     connect(p, &PollerThread::authLost, this, fromCurrent(&ServerView::onAuthLost));
+    connect(p, &PollerThread::certificateRefused, this, fromCurrent(&ServerView::onCertificateRefused));
     // Only the newest tree is built: when building takes longer than the interval (a very large tree on a slow
     // machine), trees queue up, and building each of them would only fall further behind.
     treesHandled = 0;
@@ -394,6 +395,17 @@ void ServerView::onAuthLost()
     summaryText = QStringLiteral("Inte inloggad");
     showBanner(QStringLiteral("Inloggningen på %1 har gått ut eller återkallats.").arg(entry.url), true, ReloginText);
     Q_EMIT authLost(entry.id);
+}
+
+// The server's certificate is no longer the one trusted: nothing more goes there until the operator has looked at
+// the new one (the login shows it). Meanwhile nothing is watched: the server counts as unreachable.
+void ServerView::onCertificateRefused()
+{
+    stopPoller();
+    unreachable = true;
+    status = QStringLiteral("unknown");
+    showBanner(QStringLiteral("Certifikatet för %1 har ändrats.").arg(entry.label()), true, ReloginText);
+    Q_EMIT statusChanged(entry.id);
 }
 
 void ServerView::showLoginNeeded()

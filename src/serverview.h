@@ -76,6 +76,7 @@ private:
     void onStatus(const QJsonObject& payload);
     void onError(const QString& message);
     void onAuthLost();
+    void onCertificateRefused();
     void showBanner(const QString& text, bool buttonVisible, const QString& buttonText);
     void showLoginNeeded();
     void updateStatusLabels(const QJsonObject& payload);

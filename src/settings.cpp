@@ -179,6 +179,7 @@ QList<ServerEntry> servers()
             entry.name = text(s->value(prefix + QStringLiteral("name")));
             const QVariant autoconnect = s->value(prefix + QStringLiteral("autoconnect"));
             entry.autoconnect = !autoconnect.isValid() || isTrueText(text(autoconnect));
+            entry.certSha256 = text(s->value(prefix + QStringLiteral("cert_sha256")));
             list.append(entry);
         }
         if (!list.isEmpty())
@@ -215,6 +216,8 @@ void saveServers(const QList<ServerEntry>& list)
         s->setValue(QStringLiteral("name"), entry.name);
         s->setValue(
             QStringLiteral("autoconnect"), entry.autoconnect ? QStringLiteral("true") : QStringLiteral("false"));
+        if (!entry.certSha256.isEmpty())
+            s->setValue(QStringLiteral("cert_sha256"), entry.certSha256);
     }
     s->endArray();
     s->sync();
@@ -268,6 +271,26 @@ void setServerAutoconnect(const QString& id, bool on)
             entry.autoconnect = on;
     }
     saveServers(list);
+}
+
+void setServerCertificate(const QString& id, const QString& sha256)
+{
+    QList<ServerEntry> list = servers();
+    for (ServerEntry& entry : list) {
+        if (entry.id == id)
+            entry.certSha256 = sha256;
+    }
+    saveServers(list);
+}
+
+ServerEntry rememberLogin(const QString& url, const QString& token, const QString& certSha256)
+{
+    ServerEntry entry = addOrUpdateServer(url, token);
+    if (!certSha256.isEmpty() && certSha256 != entry.certSha256) {
+        setServerCertificate(entry.id, certSha256);
+        entry.certSha256 = certSha256;
+    }
+    return entry;
 }
 
 void removeServer(const QString& id)

@@ -24,6 +24,7 @@ struct ServerEntry {
     QString url;
     QString name;
     bool autoconnect = true;
+    QString certSha256; // the certificate the operator chose to trust for this server (SHA-256, hex); usually none
 
     // The name, or the default name derived from the URL when the name is empty.
     QString label() const;
@@ -45,6 +46,9 @@ std::optional<ServerEntry> findServer(const QString& id);
 ServerEntry addOrUpdateServer(const QString& url, const QString& token);
 void setServerName(const QString& id, const QString& name);
 void setServerAutoconnect(const QString& id, bool on);
+void setServerCertificate(const QString& id, const QString& sha256);
+// A successful login: addOrUpdateServer, and the certificate the operator trusted for it, when there is one.
+ServerEntry rememberLogin(const QString& url, const QString& token, const QString& certSha256);
 void removeServer(const QString& id);
 
 // The single-server configuration of older clients; read only to migrate it.

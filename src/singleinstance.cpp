@@ -103,7 +103,7 @@ int run()
         if (login.exec() != QDialog::Accepted || !login.client)
             return 0;
         const std::unique_ptr<ApiClient> client = std::move(login.client);
-        const settings::ServerEntry entry = settings::addOrUpdateServer(login.url, client->token());
+        const settings::ServerEntry entry = settings::rememberLogin(login.url, client->token(), login.certSha256);
         window->openServer(entry, client->token());
     }
     QObject::connect(guard.get(), &SingleInstance::activated, window.get(), &MainWindow::bringToTop);

@@ -15,8 +15,16 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     settings::nameApplication();
     const QStringList args = QCoreApplication::arguments();
+    if (args.size() == 3 && args.at(1) == QLatin1String("--store-only")) {
+        // The server without a login: the client starts with "Logga in…" and the operator logs in there.
+        settings::saveServers({{QStringLiteral("0000000000de"), settings::normalizeUrl(args.at(2)),
+            QStringLiteral("Demo"), true, QString()}});
+        std::printf("Stored %s without a login\n", qPrintable(args.at(2)));
+        return 0;
+    }
     if (args.size() < 4 || args.size() > 5) {
-        std::fprintf(stderr, "usage: norv-demo-login URL USER PASSWORD [REFRESH_SECONDS]\n");
+        std::fprintf(stderr,
+            "usage: norv-demo-login URL USER PASSWORD [REFRESH_SECONDS]\n       norv-demo-login --store-only URL\n");
         return 2;
     }
     ApiClient client(settings::normalizeUrl(args.at(1)), QString());

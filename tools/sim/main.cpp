@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QHostAddress>
 #include <QTimer>
 
@@ -33,7 +34,11 @@ int main(int argc, char** argv)
         QStringLiteral("seconds"), QStringLiteral("4"));
     const QCommandLineOption log(
         QStringLiteral("log"), QStringLiteral("Append a line per request to this file."), QStringLiteral("file"));
-    parser.addOptions({port, listen, hosts, seed, version, tick, log});
+    const QCommandLineOption tlsCert(QStringLiteral("tls-cert"),
+        QStringLiteral("Serve HTTPS with this certificate (PEM); needs --tls-key."), QStringLiteral("file"));
+    const QCommandLineOption tlsKey(
+        QStringLiteral("tls-key"), QStringLiteral("The certificate's private key (PEM, RSA)."), QStringLiteral("file"));
+    parser.addOptions({port, listen, hosts, seed, version, tick, log, tlsCert, tlsKey});
     parser.process(app);
 
     bool ok = true;
@@ -69,6 +74,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "norv-sim: cannot write %s\n", qPrintable(parser.value(log)));
         return 1;
     }
+    if (parser.isSet(tlsCert) || parser.isSet(tlsKey)) {
+        QFile cert(parser.value(tlsCert));
+        QFile key(parser.value(tlsKey));
+        if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)
+            || !server.useTls(cert.readAll(), key.readAll())) {
+            std::fprintf(stderr, "norv-sim: --tls-cert and --tls-key need a readable PEM certificate and RSA key\n");
+            return 2;
+        }
+    }
     if (!server.listen(quint16(portNumber), address)) {
         std::fprintf(stderr, "norv-sim: cannot listen on %s port %d\n", qPrintable(address.toString()), portNumber);
         return 1;
@@ -82,8 +96,9 @@ int main(int argc, char** argv)
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
         ? QStringLiteral("[%1]").arg(address.toString())
         : address.toString();
-    std::printf("norv-sim listening on http://%s:%u with %d hosts (seed %d, version %s)\n", qPrintable(host),
-        unsigned(server.port()), hostCount, seedNumber, qPrintable(network.serverVersion));
+    std::printf("norv-sim listening on %s://%s:%u with %d hosts (seed %d, version %s)\n",
+        parser.isSet(tlsCert) ? "https" : "http", qPrintable(host), unsigned(server.port()), hostCount, seedNumber,
+        qPrintable(network.serverVersion));
     std::printf("Log in as admin/admin, operator/operator, or viewer/viewer (read-only).\n");
     std::fflush(stdout);
     return app.exec();

@@ -8,6 +8,8 @@
 #include <QMetaEnum>
 #include <QMutex>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
@@ -159,6 +161,8 @@ struct StandinServer::State {
     bool plusAsSpace = false;
     std::unique_ptr<QFile> accessLog;
     quint16 port = 0;
+    QSslCertificate certificate; // null: plain HTTP
+    QSslKey key;
 };
 
 // The HTTP side, on the server's thread: records each request, applies a scripted fault, and writes the answer
@@ -272,6 +276,8 @@ bool StandinServer::listen(quint16 port, const QHostAddress& address)
         anchor.get(),
         [&] {
             front = new Front(state);
+            if (!state->certificate.isNull())
+                front->sslSetup(state->certificate, state->key);
             bound = front->listen(address, port);
             if (bound == 0) {
                 delete front;
@@ -305,7 +311,20 @@ quint16 StandinServer::port() const
 
 QString StandinServer::url() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(port());
+    QMutexLocker lock(&state->mutex);
+    return QStringLiteral("%1://127.0.0.1:%2")
+        .arg(state->certificate.isNull() ? QStringLiteral("http") : QStringLiteral("https"))
+        .arg(state->port);
+}
+
+bool StandinServer::useTls(const QByteArray& certificatePem, const QByteArray& keyPem)
+{
+    QMutexLocker lock(&state->mutex);
+    state->certificate = QSslCertificate(certificatePem);
+    state->key = QSslKey(keyPem, QSsl::Rsa);
+    if (certificatePem.isEmpty())
+        return true;
+    return !state->certificate.isNull() && !state->key.isNull();
 }
 
 void StandinServer::addUser(const User& user)

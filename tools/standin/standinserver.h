@@ -84,10 +84,13 @@ public:
 
     // Listens on the given port (0: any free one); false when the port cannot be taken.
     bool listen(quint16 port = 0, const QHostAddress& address = QHostAddress::LocalHost);
+    // Serves HTTPS with this certificate and key (PEM) from the next listen() on; empty PEM: HTTP again. False when
+    // they cannot be read.
+    bool useTls(const QByteArray& certificatePem, const QByteArray& keyPem);
     // Stops listening and drops every open connection, as a server that goes down.
     void close();
     quint16 port() const;
-    QString url() const;
+    QString url() const; // http:// or https:// and the loopback address with the port
 
     // Users who can log in; admin, operator and viewer (password as name) exist from the start.
     void addUser(const User& user);
