@@ -133,7 +133,7 @@ Standin::Standin()
 
 settings::ServerEntry Standin::entry(const QString& name) const
 {
-    return {QStringLiteral("0123456789ab"), url(), name, true};
+    return {QStringLiteral("0123456789ab"), url(), name, true, {}};
 }
 
 settings::ServerEntry Standin::store(const QString& user)
