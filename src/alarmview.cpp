@@ -2,14 +2,19 @@
 
 #include "apiclient.h"
 #include "icons.h"
+#include "tray.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QJsonArray>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <QSortFilterProxyModel>
+#include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -35,6 +40,35 @@ QStandardItem* cell(const QString& text)
     item->setEditable(false);
     return item;
 }
+
+const QStringList ActiveColumns {QStringLiteral("Status"), QStringLiteral("Server"), QStringLiteral("Enhet"),
+    QStringLiteral("Check / port"), QStringLiteral("Utdata"), QStringLiteral("Senast OK")};
+constexpr int KeyRole = Qt::UserRole;
+
+// The panel's order: worst first, then server, host and item. A click on another column sorts by its text, rows
+// with the same text in that order.
+class AlarmOrder : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override
+    {
+        auto textAt = [this](const QModelIndex& index, int column) {
+            return sourceModel()->index(index.row(), column).data().toString();
+        };
+        int order = 0;
+        if (left.column() > 0)
+            order = QString::localeAwareCompare(textAt(left, left.column()), textAt(right, left.column()));
+        if (order == 0) {
+            order = NorvTray::alarmPriority(textAt(right, 0).toLower())
+                - NorvTray::alarmPriority(textAt(left, 0).toLower());
+        }
+        for (int column = 1; column <= 3 && order == 0; ++column)
+            order = QString::localeAwareCompare(textAt(left, column), textAt(right, column));
+        return order < 0;
+    }
+};
 
 } // namespace
 
@@ -150,4 +184,129 @@ void AlarmLogView::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (!loaded)
         reload();
+}
+
+ActiveAlarmsView::ActiveAlarmsView(QWidget* parent)
+    : QWidget(parent)
+    , model(new QStandardItemModel(0, int(ActiveColumns.size()), this))
+    , order(new AlarmOrder(this))
+    , table(new QTreeView(this))
+    , pages(new QStackedWidget(this))
+{
+    table->setObjectName(QStringLiteral("activeAlarms"));
+    model->setHorizontalHeaderLabels(ActiveColumns);
+    order->setSourceModel(model);
+    order->setDynamicSortFilter(true);
+    table->setModel(order);
+    table->setRootIsDecorated(false);
+    table->setAlternatingRowColors(true);
+    table->setUniformRowHeights(true);
+    table->setSortingEnabled(true);
+    table->sortByColumn(0, Qt::AscendingOrder);
+    table->header()->setStretchLastSection(false);
+    table->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->header()->setSectionResizeMode(4, QHeaderView::Stretch);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    table->installEventFilter(this);
+    connect(table, &QWidget::customContextMenuRequested, this,
+        [this](const QPoint& pos) { menuAt(table->indexAt(pos), table->viewport()->mapToGlobal(pos)); });
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        auto* shortcut = new QShortcut(keys, table, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            const QModelIndex current = table->currentIndex();
+            menuAt(current, table->viewport()->mapToGlobal(table->visualRect(current).center()));
+        });
+    }
+    connect(table, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (const std::optional<ActiveAlarm> alarm = alarmAt(index); alarm && activate)
+            activate(*alarm);
+    });
+
+    auto* empty = new QLabel(QStringLiteral("Inga aktiva larm"), this);
+    empty->setObjectName(QStringLiteral("noActiveAlarms"));
+    empty->setAlignment(Qt::AlignCenter);
+    empty->setEnabled(false);
+    pages->addWidget(empty);
+    pages->addWidget(table);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(pages);
+}
+
+void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
+{
+    alarms.clear();
+    for (const ActiveAlarm& alarm : list)
+        alarms.insert(alarm.key, alarm);
+    bool moved = false;
+    for (int row = model->rowCount() - 1; row >= 0; --row) {
+        if (!alarms.contains(model->item(row)->data(KeyRole).toString()))
+            model->removeRow(row);
+    }
+    QHash<QString, int> rows;
+    for (int row = 0; row < model->rowCount(); ++row)
+        rows.insert(model->item(row)->data(KeyRole).toString(), row);
+    const bool dark = icons::darkLook();
+    for (const ActiveAlarm& alarm : std::as_const(alarms)) {
+        const int row = rows.value(alarm.key, -1);
+        QList<QStandardItem*> cells;
+        for (int column = 0; column < ActiveColumns.size(); ++column)
+            cells.append(row < 0 ? new QStandardItem : model->item(row, column));
+        QStandardItem* status = cells.first();
+        if (status->text() != alarm.status.toUpper() || status->data(KeyRole + 1).toBool() != dark) {
+            status->setData(dark, KeyRole + 1); // the look the colours were chosen for
+            status->setIcon(icons::dotIcon(alarm.status, 12, false));
+            status->setForeground(QBrush(icons::statusColor(alarm.status, false, dark)));
+        }
+        const QStringList texts {
+            alarm.status.toUpper(), alarm.server, alarm.host, alarm.item, alarm.output, alarm.lastOk};
+        for (int column = 0; column < ActiveColumns.size(); ++column) {
+            if (cells.at(column)->text() != texts.at(column)) {
+                moved = moved || column <= 3 || column == order->sortColumn();
+                cells.at(column)->setText(texts.at(column));
+            }
+        }
+        if (row < 0) {
+            for (QStandardItem* cell : std::as_const(cells))
+                cell->setEditable(false);
+            status->setData(alarm.key, KeyRole);
+            model->appendRow(cells);
+        }
+    }
+    // The proxy places a changed row anew only by the sorted column; the order's later keys changed too.
+    if (moved)
+        order->sort(order->sortColumn(), order->sortOrder());
+    pages->setCurrentIndex(alarms.isEmpty() ? 0 : 1);
+}
+
+std::optional<ActiveAlarm> ActiveAlarmsView::currentAlarm() const
+{
+    return alarmAt(table->currentIndex());
+}
+
+std::optional<ActiveAlarm> ActiveAlarmsView::alarmAt(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return std::nullopt;
+    const auto found = alarms.constFind(order->mapToSource(index).siblingAtColumn(0).data(KeyRole).toString());
+    return found == alarms.cend() ? std::nullopt : std::optional<ActiveAlarm>(*found);
+}
+
+void ActiveAlarmsView::menuAt(const QModelIndex& index, const QPoint& at)
+{
+    if (const std::optional<ActiveAlarm> alarm = alarmAt(index); alarm && openMenu)
+        openMenu(*alarm, at);
+}
+
+bool ActiveAlarmsView::eventFilter(QObject* object, QEvent* event)
+{
+    if (object == table && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (const std::optional<ActiveAlarm> alarm = currentAlarm(); alarm && activate)
+                activate(*alarm);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(object, event);
 }

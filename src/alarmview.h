@@ -1,13 +1,20 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QMap>
+#include <QVariant>
 #include <QWidget>
+
+#include <functional>
+#include <optional>
 
 class ApiClient;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSortFilterProxyModel;
+class QStackedWidget;
 class QStandardItemModel;
 class QTreeView;
 
@@ -40,4 +47,46 @@ private:
     QLabel* pageLabel;
     QStandardItemModel* model;
     QTreeView* table;
+};
+
+// One row of the "Aktiva larm" panel: an alarm the tray counts, with what its server's tree shows of it.
+struct ActiveAlarm {
+    QString key; // the tray's alarm key
+    QString serverId;
+    QString status;
+    QString server; // the server's label
+    QString host;
+    QString item; // the check or port
+    QString output;
+    QString lastOk;
+    QMap<QString, QVariant> target; // what the tree's menu acts on; empty for a server that does not answer
+};
+
+// The "Aktiva larm" panel below the tabs: every open alarm of every connected server, worst first, then by server,
+// host and item, or by any column the operator clicks. Rows are updated in place, so the selection and the scroll
+// position stay. What a row leads to is the main window's: `activate` for Return or a double-click, `openMenu` for
+// its context menu (mouse, Menu key or Shift+F10).
+class ActiveAlarmsView : public QWidget {
+    Q_OBJECT
+public:
+    explicit ActiveAlarmsView(QWidget* parent);
+
+    void setAlarms(const QList<ActiveAlarm>& alarms);
+    std::optional<ActiveAlarm> currentAlarm() const;
+
+    std::function<void(const ActiveAlarm&)> activate;
+    std::function<void(const ActiveAlarm&, const QPoint& at)> openMenu;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
+
+private:
+    std::optional<ActiveAlarm> alarmAt(const QModelIndex& index) const;
+    void menuAt(const QModelIndex& index, const QPoint& at);
+
+    QMap<QString, ActiveAlarm> alarms; // by key
+    QStandardItemModel* model;
+    QSortFilterProxyModel* order;
+    QTreeView* table;
+    QStackedWidget* pages; // the table, or "Inga aktiva larm"
 };

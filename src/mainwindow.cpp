@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "alarmview.h"
 #include "apiclient.h"
 #include "dialogs.h"
 #include "icons.h"
@@ -10,6 +11,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QDockWidget>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -60,6 +62,10 @@ MainWindow::MainWindow(QWidget* parent)
     , serverTabs(new QTabWidget(this))
     , emptyPage(new QWidget(this))
     , stack(new QStackedWidget(this))
+    , alarmPanel(new ActiveAlarmsView(this))
+    , alarmDock(new QDockWidget(QStringLiteral("Aktiva larm"), this))
+    , problemsButton(new QPushButton(QStringLiteral("Bara problem"), this))
+    , panelButton(new QPushButton(QStringLiteral("Larmlista"), this))
 {
     setWindowTitle(QStringLiteral("Norv"));
     setWindowIcon(icons::norvIcon(QStringLiteral("ok"), 64));
@@ -71,6 +77,10 @@ MainWindow::MainWindow(QWidget* parent)
     serverTabs->setObjectName(QStringLiteral("serverTabs"));
     emptyPage->setObjectName(QStringLiteral("emptyPage"));
     stack->setObjectName(QStringLiteral("stack"));
+    alarmPanel->setObjectName(QStringLiteral("alarmPanel"));
+    alarmDock->setObjectName(QStringLiteral("alarmDock"));
+    problemsButton->setObjectName(QStringLiteral("problemsButton"));
+    panelButton->setObjectName(QStringLiteral("panelButton"));
 
     QToolBar* toolbar = addToolBar(QStringLiteral("Norv"));
     toolbar->setMovable(false);
@@ -80,20 +90,56 @@ MainWindow::MainWindow(QWidget* parent)
     connect(filterEdit, &QLineEdit::returnPressed, this, &MainWindow::focusTree);
     filterEdit->installEventFilter(this);
     toolbar->addWidget(filterEdit);
+    problemsButton->setCheckable(true);
+    problemsButton->setChecked(settings::problemsOnly());
+    problemsButton->setToolTip(QStringLiteral("Visa bara larmande rader och det de ligger under"));
+    connect(problemsButton, &QPushButton::toggled, this, [this](bool on) {
+        settings::setProblemsOnly(on);
+        for (ServerView* v : views())
+            v->setProblemsOnly(on);
+    });
+    toolbar->addWidget(problemsButton);
     auto addButton = [this, toolbar](const QString& text, void (MainWindow::*slot)()) {
         auto* button = new QPushButton(text, toolbar);
         connect(button, &QPushButton::clicked, this, slot);
         toolbar->addWidget(button);
+        return button;
     };
-    addButton(QStringLiteral("Uppdatera nu"), &MainWindow::refreshCurrent);
+    addButton(QStringLiteral("Uppdatera nu"), &MainWindow::refreshCurrent)->setToolTip(QStringLiteral("F5"));
     addButton(QStringLiteral("Servrar…"), &MainWindow::openServersDialog);
     addButton(QStringLiteral("Inställningar…"), &MainWindow::openSettings);
+    panelButton->setCheckable(true);
+    panelButton->setChecked(settings::alarmPanelShown());
+    panelButton->setToolTip(QStringLiteral("Visa eller dölj Aktiva larm (F9)"));
+    connect(panelButton, &QPushButton::toggled, this, [this](bool on) {
+        settings::setAlarmPanelShown(on);
+        alarmDock->setVisible(on);
+    });
+    toolbar->addWidget(panelButton);
 
-    auto* find = new QShortcut(QKeySequence::Find, this);
-    connect(find, &QShortcut::activated, this, [this] {
+    // The keyboard's fast path: the search field, a poll now, the panel, and the tabs.
+    auto shortcut = [this](const QKeySequence& keys, const std::function<void()>& act) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, act);
+    };
+    shortcut(QKeySequence::Find, [this] {
         filterEdit->setFocus(Qt::ShortcutFocusReason);
         filterEdit->selectAll();
     });
+    shortcut(QKeySequence(Qt::Key_F5), [this] { refreshCurrent(); });
+    shortcut(QKeySequence(Qt::Key_F9), [this] { panelButton->toggle(); });
+    for (int n = 1; n <= 9; ++n) {
+        shortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_0 + n)), [this, n] {
+            if (n <= serverTabs->count())
+                serverTabs->setCurrentIndex(n - 1);
+        });
+    }
+    for (const auto& [key, step] : {std::pair(Qt::Key_PageUp, -1), std::pair(Qt::Key_PageDown, 1)}) {
+        shortcut(QKeySequence(Qt::CTRL | key), [this, step = step] {
+            if (serverTabs->count() > 1)
+                serverTabs->setCurrentIndex(
+                    (serverTabs->currentIndex() + step + serverTabs->count()) % serverTabs->count());
+        });
+    }
 
     statusBar()->addWidget(timeLabel, 0);
     statusBar()->addPermanentWidget(summaryLabel, 0);
@@ -128,6 +174,21 @@ MainWindow::MainWindow(QWidget* parent)
     stack->addWidget(serverTabs);
     setCentralWidget(stack);
 
+    // Below the tabs, always docked: its place is fixed, only its height and whether it shows are the operator's.
+    alarmDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    alarmDock->setAllowedAreas(Qt::BottomDockWidgetArea);
+    alarmDock->setWidget(alarmPanel);
+    addDockWidget(Qt::BottomDockWidgetArea, alarmDock);
+    alarmDock->setVisible(panelButton->isChecked());
+    const int panelHeight = settings::alarmPanelHeight();
+    resizeDocks({alarmDock}, {panelHeight > 0 ? panelHeight : 170}, Qt::Vertical);
+    alarmPanel->activate = [this](const ActiveAlarm& alarm) { showAlarm(alarm); };
+    alarmPanel->openMenu = [this](const ActiveAlarm& alarm, const QPoint& at) {
+        ServerView* v = viewsById.value(alarm.serverId);
+        if (v && !alarm.target.isEmpty())
+            v->showTargetMenu(alarm.target, alarm.status, at);
+    };
+
     tray = new NorvTray(this, this);
     tray->show();
     updateOverall();
@@ -154,7 +215,9 @@ ServerView* MainWindow::openServer(const settings::ServerEntry& entry, const QSt
     connect(v, &ServerView::reloginRequested, this, &MainWindow::relogin);
     connect(v, &ServerView::message, this,
         [this](const QString& text, int timeoutMs) { statusBar()->showMessage(text, timeoutMs); });
+    connect(v, &ServerView::treeShown, this, &MainWindow::updateAlarmPanel);
     v->applyFilter(filterEdit->text());
+    v->setProblemsOnly(problemsButton->isChecked());
     viewsById.insert(entry.id, v);
 
     // Tabs follow the order of the server list, however they were opened.
@@ -297,6 +360,38 @@ void MainWindow::updateOverall()
         statuses.append(v->status);
     setWindowIcon(icons::norvIcon(worstStatus(statuses), 64));
     onCurrentChanged();
+    updateAlarmPanel();
+}
+
+// The tray's alarms, with what each server's tree shows of them.
+void MainWindow::updateAlarmPanel()
+{
+    QList<ActiveAlarm> rows;
+    for (const NorvTray::OpenAlarm& alarm : tray->openAlarms()) {
+        ActiveAlarm row {alarm.key, alarm.serverId, alarm.status, alarm.label, alarm.host, alarm.item, {}, {}, {}};
+        if (const ServerView* v = viewsById.value(alarm.serverId))
+            v->describe(row, alarm.problem);
+        rows.append(row);
+    }
+    alarmPanel->setAlarms(rows);
+}
+
+// From the panel to the tree: the server's tab, and in it the alarm's row. A row the text filter hides is worth
+// more than the filter.
+void MainWindow::showAlarm(const ActiveAlarm& alarm)
+{
+    ServerView* v = viewsById.value(alarm.serverId);
+    if (!v)
+        return;
+    serverTabs->setCurrentWidget(v);
+    if (alarm.target.isEmpty() || v->showRow(alarm.target))
+        return;
+    if (!filterEdit->text().isEmpty()) {
+        filterEdit->clear();
+        if (v->showRow(alarm.target))
+            return;
+    }
+    v->focusTree();
 }
 
 void MainWindow::onCurrentChanged()
@@ -388,6 +483,8 @@ bool MainWindow::trayShown() const
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (alarmDock->isVisible())
+        settings::setAlarmPanelHeight(alarmDock->height());
     if (trayShown() && !quitting) {
         event->ignore();
         hide();

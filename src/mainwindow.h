@@ -11,7 +11,9 @@
 #include <functional>
 #include <optional>
 
+class ActiveAlarmsView;
 class NorvTray;
+class QDockWidget;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -20,6 +22,7 @@ class QTabWidget;
 class QTableWidget;
 class QTableWidgetItem;
 class ServerView;
+struct ActiveAlarm;
 
 // The worst of the views' status words by the main window's status rank; "ok" for none, "pending" when every
 // word ranks 0.
@@ -70,6 +73,8 @@ private:
     void updateStatusLabels();
     void updateTab(ServerView* view);
     void onCurrentChanged();
+    void updateAlarmPanel();
+    void showAlarm(const ActiveAlarm& alarm);
     // Whether the tray icon is really there to bring the window back: shown, on a desktop that has a tray.
     bool trayShown() const;
 
@@ -81,6 +86,10 @@ private:
     QTabWidget* serverTabs;
     QWidget* emptyPage;
     QStackedWidget* stack;
+    ActiveAlarmsView* alarmPanel;
+    QDockWidget* alarmDock;
+    QPushButton* problemsButton;
+    QPushButton* panelButton;
     NorvTray* tray;
     bool quitting = false;
 };

@@ -8,6 +8,7 @@
 #include "version.h"
 #include "versionnotice.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -19,6 +20,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QStack>
 #include <QStandardItemModel>
@@ -75,6 +78,31 @@ template <typename Visit> void forEachRow(QStandardItem* top, Visit visit)
     }
 }
 
+// The tree's filter: the operator's text and, with "Bara problem", alarming rows only. A row must pass both; the
+// ancestors of a row that passes show as well (recursive filtering, on while either is in force).
+class TreeFilter : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    void setProblemsOnly(bool on)
+    {
+        problemsOnly = on;
+        invalidateFilter();
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override
+    {
+        if (problemsOnly
+            && !treemodel::isAlarming(sourceModel()->index(row, 0, parent).data(treemodel::StatusRole).toString()))
+            return false;
+        return QSortFilterProxyModel::filterAcceptsRow(row, parent);
+    }
+
+private:
+    bool problemsOnly = false;
+};
+
 } // namespace
 
 ServerView::ServerView(const settings::ServerEntry& entry, const QString& token, QWidget* parent)
@@ -87,7 +115,7 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     , bannerButton(new QPushButton(ReloginText, banner))
     , model(new QStandardItemModel(this))
     , liveTree(std::make_unique<treemodel::LiveTree>(model))
-    , proxy(new QSortFilterProxyModel(this))
+    , proxy(new TreeFilter(this))
     , tree(new QTreeView(this))
     , tabs(new QTabWidget(this))
     , alarmLog(new AlarmLogView(client.get(), tabs))
@@ -126,6 +154,14 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     tree->setUniformRowHeights(true);
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this, &ServerView::contextMenu);
+    // The keyboard's ways to the same menu, for the current row.
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        auto* shortcut = new QShortcut(keys, tree, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            if (tree->currentIndex().isValid())
+                contextMenu(tree->visualRect(tree->currentIndex()).center());
+        });
+    }
     connect(tree, &QTreeView::expanded, this, &ServerView::rememberExpanded);
     connect(tree, &QTreeView::collapsed, this, &ServerView::forgetExpanded);
     connect(tree, &QTreeView::doubleClicked, this, &ServerView::onDoubleClick);
@@ -331,13 +367,14 @@ void ServerView::onTree(const treemodel::TreeUpdatePtr& update)
         if (now.isValid() && tree->visualRect(now).top() != topOffset)
             tree->scrollTo(now, QAbstractItemView::PositionAtTop);
     }
+    Q_EMIT treeShown(entry.id);
 }
 
 void ServerView::expandInserted(const QModelIndex& proxyIndex)
 {
     if (!proxyIndex.isValid())
         return;
-    if (!filterText.isEmpty()) {
+    if (filtering()) {
         tree->expandRecursively(proxyIndex);
         return;
     }
@@ -481,16 +518,74 @@ void ServerView::applyFilter(const QString& text)
     if (trimmed == filterText)
         return;
     filterText = trimmed;
-    proxy->setRecursiveFilteringEnabled(!trimmed.isEmpty());
-    proxy->setFilterFixedString(trimmed);
+    refilter([this] { proxy->setFilterFixedString(filterText); });
+}
+
+void ServerView::setProblemsOnly(bool on)
+{
+    if (on == problemsOnly)
+        return;
+    problemsOnly = on;
+    refilter([this] { static_cast<TreeFilter*>(proxy)->setProblemsOnly(problemsOnly); });
+}
+
+bool ServerView::filtering() const
+{
+    return !filterText.isEmpty() || problemsOnly;
+}
+
+// Under a filter every row that passes shows, the whole tree open; without one, the operator's own expansion.
+void ServerView::refilter(const std::function<void()>& change)
+{
+    proxy->setRecursiveFilteringEnabled(filtering());
+    change();
     restoring = true;
-    if (trimmed.isEmpty())
-        tree->collapseAll();
-    else
+    if (filtering())
         tree->expandAll();
+    else
+        tree->collapseAll();
     restoring = false;
-    if (trimmed.isEmpty())
+    if (!filtering())
         restoreExpanded();
+}
+
+void ServerView::describe(ActiveAlarm& alarm, const QJsonObject& problem) const
+{
+    if (problem.isEmpty()) { // the server itself does not answer
+        alarm.output = banner->isVisible() ? bannerLabel->text() : QString();
+        return;
+    }
+    auto id = [&problem](const char* key) { return problem.value(QLatin1String(key)).toInt(0); };
+    const bool port = id("plugin_id") == 0 && id("port_id") != 0;
+    alarm.target = {{QStringLiteral("kind"), port ? QStringLiteral("port") : QStringLiteral("plugin")},
+        {QStringLiteral("host_id"), id("host_id")}, {QStringLiteral("name"), alarm.item}};
+    if (port)
+        alarm.target.insert(QStringLiteral("port_id"), id("port_id"));
+    else
+        alarm.target.insert(
+            {{QStringLiteral("plugin_id"), id("plugin_id")}, {QStringLiteral("instance_id"), id("instance_id")}});
+    const treemodel::LiveTree::Row row = liveTree->findTarget(treemodel::Target::of(alarm.target));
+    if (!row.node)
+        return;
+    alarm.target = row.node->target();
+    alarm.output = row.node->output;
+    alarm.lastOk = row.node->lastOk;
+}
+
+bool ServerView::showRow(const QMap<QString, QVariant>& target)
+{
+    const treemodel::LiveTree::Row row = liveTree->findTarget(treemodel::Target::of(target));
+    const QModelIndex index = row.item ? proxy->mapFromSource(row.item->index()) : QModelIndex();
+    if (!index.isValid())
+        return false;
+    tabs->setCurrentWidget(tree);
+    // Not a restore: the ancestors opened here stay open, as if the operator had opened them.
+    for (QModelIndex ancestor = index.parent(); ancestor.isValid(); ancestor = ancestor.parent())
+        tree->expand(ancestor);
+    tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    tree->scrollTo(index);
+    tree->setFocus(Qt::OtherFocusReason);
+    return true;
 }
 
 void ServerView::focusTree()
@@ -546,10 +641,12 @@ void ServerView::contextMenu(const QPoint& pos)
     if (!data.isValid() || data.isNull())
         return;
     // Copies: the tree may be rebuilt while the menu or an action waits.
-    const QMap<QString, QVariant> target = data.toMap();
-    const QString statusWord = item->data(treemodel::StatusRole).toString();
-    const QString kind = target.value(QStringLiteral("kind")).toString();
+    showTargetMenu(data.toMap(), item->data(treemodel::StatusRole).toString(), tree->viewport()->mapToGlobal(pos));
+}
 
+void ServerView::showTargetMenu(const QMap<QString, QVariant>& target, const QString& statusWord, const QPoint& at)
+{
+    const QString kind = target.value(QStringLiteral("kind")).toString();
     QMenu menu(this);
     QHash<QAction*, std::function<void()>> actions;
     auto add = [&](const QString& text, void (ServerView::*act)(const QMap<QString, QVariant>&)) {
@@ -558,22 +655,22 @@ void ServerView::contextMenu(const QPoint& pos)
     if (kind == QLatin1String("plugin") || kind == QLatin1String("port")) {
         if (canAct) {
             if (treemodel::isAlarming(statusWord))
-                add(QStringLiteral("Kvittera…"), &ServerView::acknowledge);
-            add(QStringLiteral("Avkvittera"), &ServerView::unacknowledge);
-            add(QStringLiteral("Stör ej…"), &ServerView::dnd);
+                add(QStringLiteral("&Kvittera…"), &ServerView::acknowledge);
+            add(QStringLiteral("&Avkvittera"), &ServerView::unacknowledge);
+            add(QStringLiteral("&Stör ej…"), &ServerView::dnd);
             if (kind == QLatin1String("plugin"))
-                add(QStringLiteral("Kör recheck"), &ServerView::recheck);
+                add(QStringLiteral("Kör &recheck"), &ServerView::recheck);
             menu.addSeparator();
         }
-        add(QStringLiteral("Graf…"), &ServerView::showChart);
+        add(QStringLiteral("&Graf…"), &ServerView::showChart);
     } else if (kind == QLatin1String("host") && canAct) {
-        add(QStringLiteral("Kör recheck (alla checkar)"), &ServerView::recheckHost);
-        add(QStringLiteral("Stör ej hela enheten…"), &ServerView::dnd);
+        add(QStringLiteral("&Kör recheck (alla checkar)"), &ServerView::recheckHost);
+        add(QStringLiteral("&Stör ej hela enheten…"), &ServerView::dnd);
     }
     if (actions.isEmpty())
         return;
     // The chosen action runs after the menu has closed, not inside its event loop.
-    if (QAction* chosen = menu.exec(tree->viewport()->mapToGlobal(pos)))
+    if (QAction* chosen = menu.exec(at))
         actions.value(chosen)();
 }
 
@@ -639,6 +736,9 @@ void ServerView::showChart(const QMap<QString, QVariant>& target)
 void ServerView::runAction(const QString& label, const std::function<void()>& call)
 {
     try {
+        // The operator sees that the click was taken while the server is still answering.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
         call();
     } catch (const ApiError& e) {
         QMessageBox::warning(this, QStringLiteral("Norv"), QStringLiteral("%1 misslyckades: %2").arg(label, e.message));

@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+struct ActiveAlarm;
 class AlarmLogView;
 class ApiClient;
 class PollerThread;
@@ -44,7 +45,17 @@ public:
     void refreshNow();
     void applySettings();
     void applyFilter(const QString& text);
+    // "Bara problem": only alarming rows and their ancestors; combines with the text filter.
+    void setProblemsOnly(bool on);
     void focusTree();
+    // Fills in what the tree shows of an alarm of the status payload (an empty problem: the server does not answer):
+    // the row's target map, output and last-OK texts; without such a row, a target map made from the alarm's ids.
+    void describe(ActiveAlarm& alarm, const QJsonObject& problem) const;
+    // Makes the row of a check or port current, its ancestors open, and gives the tree the focus. False when the
+    // tree shows no such row (it is not there, or a filter hides it).
+    bool showRow(const QMap<QString, QVariant>& target);
+    // The tree's context menu for a target, at a point of the screen.
+    void showTargetMenu(const QMap<QString, QVariant>& target, const QString& statusWord, const QPoint& at);
     // Shows a tree in place: rows change where the tree changed, and the viewport, the current row, the expansion
     // and the filter stay as the user left them. Fed by the poller.
     void onTree(const treemodel::TreeUpdatePtr& update);
@@ -64,6 +75,8 @@ Q_SIGNALS:
     void authLost(const QString& serverId);
     void reloginRequested(const QString& serverId);
     void message(const QString& text, int timeoutMs);
+    // A tree has been shown: the texts describe() reads may have changed.
+    void treeShown(const QString& serverId);
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override;
@@ -88,6 +101,8 @@ private:
     void forgetExpanded(const QModelIndex& index);
     void restoreExpanded();
     void restoreCurrent(const QString& key);
+    bool filtering() const;
+    void refilter(const std::function<void()>& change);
     void expandInserted(const QModelIndex& proxyIndex);
     void onDoubleClick(const QModelIndex& index);
     void activateCurrent();
@@ -120,6 +135,7 @@ private:
     int treesHandled = 0; // tree payloads of the current poller that have reached the view
     QSet<QString> expandedKeys;
     QString filterText;
+    bool problemsOnly = false;
     bool restoring = false;
     bool firstTree = true;
     int failedRounds = 0; // in a row

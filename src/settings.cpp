@@ -52,6 +52,20 @@ bool isTrueText(const QString& value)
     return lower == QLatin1String("true") || lower == QLatin1String("1") || lower == QLatin1String("yes");
 }
 
+// A yes-or-no preference, stored as "true" or "false".
+bool flag(const char* key, bool byDefault)
+{
+    return isTrueText(
+        text(ini()->value(QLatin1String(key), byDefault ? QStringLiteral("true") : QStringLiteral("false"))));
+}
+
+void setFlag(const char* key, bool on)
+{
+    auto s = ini();
+    s->setValue(QLatin1String(key), on ? QStringLiteral("true") : QStringLiteral("false"));
+    s->sync();
+}
+
 QString readTokenFile(const QString& path)
 {
     QFile file(path);
@@ -329,14 +343,44 @@ void setRefreshSeconds(int seconds)
 
 bool alarmOnSoft()
 {
-    return isTrueText(text(ini()->value(QStringLiteral("alarm_on_soft"), QStringLiteral("false"))));
+    return flag("alarm_on_soft", false);
 }
 
 void setAlarmOnSoft(bool on)
 {
+    setFlag("alarm_on_soft", on);
+}
+
+bool alarmPanelShown()
+{
+    return flag("alarm_panel", true);
+}
+
+void setAlarmPanelShown(bool on)
+{
+    setFlag("alarm_panel", on);
+}
+
+int alarmPanelHeight()
+{
+    return std::max(ini()->value(QStringLiteral("alarm_panel_height"), 0).toInt(), 0);
+}
+
+void setAlarmPanelHeight(int pixels)
+{
     auto s = ini();
-    s->setValue(QStringLiteral("alarm_on_soft"), on ? QStringLiteral("true") : QStringLiteral("false"));
+    s->setValue(QStringLiteral("alarm_panel_height"), std::max(pixels, 0));
     s->sync();
+}
+
+bool problemsOnly()
+{
+    return flag("problems_only", false);
+}
+
+void setProblemsOnly(bool on)
+{
+    setFlag("problems_only", on);
 }
 
 QString fontFamily()

@@ -59,6 +59,14 @@ int refreshSeconds();
 void setRefreshSeconds(int seconds);
 bool alarmOnSoft();
 void setAlarmOnSoft(bool on);
+// The "Aktiva larm" panel: whether it shows (it does by default), and its height in pixels (0: not chosen yet).
+bool alarmPanelShown();
+void setAlarmPanelShown(bool on);
+int alarmPanelHeight();
+void setAlarmPanelHeight(int pixels);
+// Whether the trees show only alarming rows and their ancestors ("Bara problem").
+bool problemsOnly();
+void setProblemsOnly(bool on);
 QString fontFamily();
 int fontSize();
 void setFont(const QString& family, int size);

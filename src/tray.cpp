@@ -26,13 +26,6 @@ QString keyPart(const QJsonValue& value)
     return value.toVariant().toString();
 }
 
-int alarmPriority(const QString& state)
-{
-    static const QHash<QString, int> priorities {
-        {QStringLiteral("critical"), 3}, {QStringLiteral("unknown"), 2}, {QStringLiteral("warning"), 1}};
-    return priorities.value(state, 0);
-}
-
 bool isAlarmWord(const QString& status)
 {
     return status == QLatin1String("warning") || status == QLatin1String("unknown")
@@ -44,8 +37,6 @@ QString unreachableKey(const QString& serverId)
 {
     return serverId + QStringLiteral("|svarar-inte");
 }
-
-const QString UnreachableMark = QStringLiteral("unreachable");
 
 QString text(const QJsonObject& object, const char* key)
 {
@@ -126,6 +117,13 @@ std::optional<bool>& NorvTray::availabilityForTests()
     return forced;
 }
 
+int NorvTray::alarmPriority(const QString& status)
+{
+    static const QHash<QString, int> priorities {
+        {QStringLiteral("critical"), 3}, {QStringLiteral("unknown"), 2}, {QStringLiteral("warning"), 1}};
+    return priorities.value(status, 0);
+}
+
 QPair<QString, bool> NorvTray::alarmState(const QMap<QString, QString>& statuses)
 {
     if (statuses.isEmpty())
@@ -138,31 +136,44 @@ QPair<QString, bool> NorvTray::alarmState(const QMap<QString, QString>& statuses
     return {worst, true};
 }
 
-void NorvTray::refresh(bool notify, const QSet<QString>& suppress)
+QList<NorvTray::OpenAlarm> NorvTray::openAlarms() const
 {
-    QMap<QString, QString> statuses;
-    QMap<QString, QJsonObject> problems;
-    QMap<QString, QString> labels;
-    int critical = 0;
-    int warning = 0;
-    int ok = 0;
-    for (const ServerState& state : std::as_const(states)) {
-        for (auto it = state.alarms.cbegin(); it != state.alarms.cend(); ++it) {
-            statuses.insert(it.key(), text(it.value(), "status"));
-            problems.insert(it.key(), it.value());
-            labels.insert(it.key(), state.label);
+    QMap<QString, OpenAlarm> byKey;
+    for (auto server = states.cbegin(); server != states.cend(); ++server) {
+        for (auto it = server->alarms.cbegin(); it != server->alarms.cend(); ++it) {
+            const QJsonObject& problem = it.value();
+            QString item = text(problem, "plugin_name");
+            if (item.isEmpty())
+                item = text(problem, "port_name");
+            if (item.isEmpty())
+                item = QStringLiteral("?");
+            const QJsonValue host = problem.value(QLatin1String("host_name"));
+            byKey.insert(it.key(),
+                {it.key(), server.key(), server->label, problem, text(problem, "status"),
+                    host.isString() ? host.toString() : QStringLiteral("?"), item});
         }
-        critical += state.summary.value(QLatin1String("critical")).toInt(0);
-        warning += state.summary.value(QLatin1String("warning")).toInt(0);
-        ok += state.summary.value(QLatin1String("ok")).toInt(0);
     }
     // A server that does not answer is an alarm of its own: nobody watches what it watches.
     for (auto it = unreachable.cbegin(); it != unreachable.cend(); ++it) {
         const QString key = unreachableKey(it.key());
-        statuses.insert(key, QStringLiteral("unknown"));
-        problems.insert(
-            key, QJsonObject {{QStringLiteral("status"), QStringLiteral("unknown")}, {UnreachableMark, true}});
-        labels.insert(key, it.value());
+        byKey.insert(key, {key, it.key(), it.value(), {}, QStringLiteral("unknown"), {}, {}});
+    }
+    return byKey.values();
+}
+
+void NorvTray::refresh(bool notify, const QSet<QString>& suppress)
+{
+    const QList<OpenAlarm> alarms = openAlarms();
+    QMap<QString, QString> statuses;
+    for (const OpenAlarm& alarm : alarms)
+        statuses.insert(alarm.key, alarm.status);
+    int critical = 0;
+    int warning = 0;
+    int ok = 0;
+    for (const ServerState& state : std::as_const(states)) {
+        critical += state.summary.value(QLatin1String("critical")).toInt(0);
+        warning += state.summary.value(QLatin1String("warning")).toInt(0);
+        ok += state.summary.value(QLatin1String("ok")).toInt(0);
     }
     const auto [state, anyAlarm] = alarmState(statuses);
     currentState = state;
@@ -194,39 +205,30 @@ void NorvTray::refresh(bool notify, const QSet<QString>& suppress)
         return;
     }
     if (knownAlarms) {
-        QStringList fresh;
-        for (const QString& key : keys) { // the map keeps them in ascending order
-            if (!knownAlarms->contains(key) && !suppress.contains(key))
-                fresh.append(key);
+        QList<OpenAlarm> fresh;
+        for (const OpenAlarm& alarm : alarms) { // in ascending order of their keys
+            if (!knownAlarms->contains(alarm.key) && !suppress.contains(alarm.key))
+                fresh.append(alarm);
         }
         if (!fresh.isEmpty())
-            announce(fresh, problems, labels);
+            announce(fresh);
     }
     knownAlarms = current;
 }
 
-void NorvTray::announce(
-    const QStringList& newKeys, const QMap<QString, QJsonObject>& problems, const QMap<QString, QString>& labels)
+void NorvTray::announce(const QList<OpenAlarm>& fresh)
 {
-    const qsizetype count = newKeys.size();
+    const qsizetype count = fresh.size();
     QStringList lines;
     for (qsizetype i = 0; i < std::min<qsizetype>(count, 5); ++i) {
-        const QString& key = newKeys.at(i);
-        const QJsonObject problem = problems.value(key);
-        if (problem.contains(UnreachableMark)) {
-            lines.append(QStringLiteral("%1: servern svarar inte").arg(labels.value(key)));
+        const OpenAlarm& alarm = fresh.at(i);
+        if (alarm.problem.isEmpty()) {
+            lines.append(QStringLiteral("%1: servern svarar inte").arg(alarm.label));
             continue;
         }
-        QString item = text(problem, "plugin_name");
-        if (item.isEmpty())
-            item = text(problem, "port_name");
-        if (item.isEmpty())
-            item = QStringLiteral("?");
-        const QJsonValue hostValue = problem.value(QLatin1String("host_name"));
-        const QString host = hostValue.isString() ? hostValue.toString() : QStringLiteral("?");
-        const QString label = labels.value(key);
-        const QString prefix = states.size() >= 2 && !label.isEmpty() ? QStringLiteral("[%1] ").arg(label) : QString();
-        lines.append(prefix + QStringLiteral("%1 / %2: %3").arg(host, item, text(problem, "status").toUpper()));
+        const QString prefix
+            = states.size() >= 2 && !alarm.label.isEmpty() ? QStringLiteral("[%1] ").arg(alarm.label) : QString();
+        lines.append(prefix + QStringLiteral("%1 / %2: %3").arg(alarm.host, alarm.item, alarm.status.toUpper()));
     }
     if (count > 5)
         lines.append(QStringLiteral("… och %1 till").arg(count - 5));

@@ -26,6 +26,18 @@ public:
         QMap<QString, QJsonObject> alarms; // alarming problems by alarm key
     };
 
+    // One alarm the tray counts: an alarming problem of a server's last payload, or a server that does not answer
+    // (its problem then empty, its status "unknown").
+    struct OpenAlarm {
+        QString key;
+        QString serverId;
+        QString label; // the server's
+        QJsonObject problem;
+        QString status;
+        QString host; // the host and the check or port, as the notifications name them
+        QString item;
+    };
+
     NorvTray(MainWindow* window, QObject* parent);
 
     void updateStatus(const QJsonObject& status, const QString& serverId, const QString& label);
@@ -37,6 +49,10 @@ public:
     static std::optional<bool>& availabilityForTests();
     // The worst state word of the alarms, by alarm priority, and whether there is any alarm.
     static QPair<QString, bool> alarmState(const QMap<QString, QString>& statuses);
+    // Every alarm counted now, in the order of their keys.
+    QList<OpenAlarm> openAlarms() const;
+    // The rank of an alarm's status word: "critical" over "unknown" over "warning"; 0 for any other word.
+    static int alarmPriority(const QString& status);
     void refresh(bool notify, const QSet<QString>& suppress);
     // Shows a balloon message beside the tray (new alarms, a lost login), for 10 s.
     void showBalloon(const QString& title, const QString& body, QSystemTrayIcon::MessageIcon icon);
@@ -50,8 +66,7 @@ private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
     void showWindow();
     void toggleWindow();
-    void announce(
-        const QStringList& newKeys, const QMap<QString, QJsonObject>& problems, const QMap<QString, QString>& labels);
+    void announce(const QList<OpenAlarm>& fresh);
 
     MainWindow* window;
     std::optional<QSet<QString>> knownAlarms;

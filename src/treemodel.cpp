@@ -1583,6 +1583,35 @@ void LiveTree::apply(const TreeUpdatePtr& update)
     }
     Applier(*this, *effective, redrawAll).run();
     shown = effective->tree;
+    byTarget.clear();
+}
+
+namespace {
+
+// A check by its host, check and instance; a switch port by its port id alone, as the status payload names them.
+QString targetId(bool port, int hostId, int id, int instanceId)
+{
+    return port ? QStringLiteral("sp|%1").arg(id) : QStringLiteral("p|%1|%2|%3").arg(hostId).arg(id).arg(instanceId);
+}
+
+} // namespace
+
+LiveTree::Row LiveTree::findTarget(const Target& target) const
+{
+    if (!shown)
+        return {};
+    if (byTarget.isEmpty()) {
+        for (int n = int(shown->nodes.size()) - 1; n >= 0; --n) { // backwards: the first row of an id wins
+            const Node& node = shown->nodes.at(n);
+            if ((node.kind == Node::Plugin || node.kind == Node::Port) && !node.foreign)
+                byTarget.insert(
+                    targetId(node.kind == Node::Port, node.hostId, node.id, std::max(node.instanceId, 0)), n);
+        }
+    }
+    const bool port = target.kind == QLatin1String("port");
+    const int n = byTarget.value(
+        targetId(port, target.hostId, port ? target.portId : target.pluginId, std::max(target.instanceId, 0)), -1);
+    return n < 0 ? Row {} : Row {&shown->nodes.at(n), items.at(n)};
 }
 
 QStandardItem* LiveTree::find(const QString& key) const

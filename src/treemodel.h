@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -106,6 +107,13 @@ public:
     void apply(const TreeUpdatePtr& update);
     // The first cell of the first row with this key, depth first; none when the shown tree has no such row.
     QStandardItem* find(const QString& key) const;
+    // The first row of a check (by host, check and instance) or of a switch port (by port id); none when the shown
+    // tree has no such row.
+    struct Row {
+        const Node* node = nullptr;
+        QStandardItem* item = nullptr;
+    };
+    Row findTarget(const Target& target) const;
 
 private:
     friend void buildTreeModel(const QJsonObject& payload, QStandardItemModel* model);
@@ -115,6 +123,7 @@ private:
     std::shared_ptr<const Tree> shown;
     QList<QStandardItem*> items; // first cells of the shown tree's rows, by node
     bool dark = false; // the look the rows were drawn in
+    mutable QHash<QString, int> byTarget; // nodes of checks and ports by their ids, made when first asked for
 };
 
 // Makes the model hold exactly the rows of the payload, changing it in place.
