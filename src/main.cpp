@@ -10,6 +10,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     settings::nameApplication();
+    settings::loadQtTranslation();
     QGuiApplication::setDesktopFileName(QStringLiteral("se.trelvik.norvgui"));
     QApplication::setWindowIcon(icons::norvIcon(QStringLiteral("ok"), 64));
     settings::applySavedTheme();

@@ -5,11 +5,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QLibraryInfo>
 #include <QRandomGenerator64>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QStyleHints>
+#include <QTranslator>
 #include <QUrl>
 
 #include <algorithm>
@@ -109,6 +111,45 @@ void nameApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Norv GUI"));
     QCoreApplication::setOrganizationName(QStringLiteral("Trelvik"));
+}
+
+namespace {
+
+// Debian's Swedish catalogue of Qt's texts was made before Qt 6 moved some of them to other contexts: the standard
+// buttons from QDialogButtonBox to QPlatformTheme, the text editors' menu from QTextControl to QWidgetTextControl,
+// the spin boxes' "Select All" to their own. Asked under the new context, it answers with the text of the old one.
+class QtSwedish : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+
+    QString translate(const char* context, const char* source, const char* disambiguation, int n) const override
+    {
+        const QString text = QTranslator::translate(context, source, disambiguation, n);
+        if (!text.isEmpty())
+            return text;
+        if (qstrcmp(context, "QPlatformTheme") == 0)
+            return QTranslator::translate("QDialogButtonBox", source, disambiguation, n);
+        if (qstrcmp(context, "QWidgetTextControl") == 0)
+            return QTranslator::translate("QTextControl", source, disambiguation, n);
+        if (qstrcmp(context, "QAbstractSpinBox") == 0 && qstrcmp(source, "&Select All") == 0) {
+            const QString selectAll = QTranslator::translate("QLineEdit", "Select All", disambiguation, n);
+            return selectAll.isEmpty() ? QString() : QLatin1Char('&') + selectAll;
+        }
+        return {};
+    }
+};
+
+} // namespace
+
+bool loadQtTranslation()
+{
+    auto* translator = new QtSwedish(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qt_sv"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        || !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return false;
+    }
+    return true;
 }
 
 QString stripTrailingSlashes(QString url)

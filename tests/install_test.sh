@@ -19,9 +19,10 @@ deb=$(ls "$work"/package/norv-gui_"$version"_*.deb)
 echo "package: $(basename "$deb")"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "depends: $depends"
-for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6charts6; do
-    grep -q "$library" <<<"$depends" || fail "no dependency on $library"
+for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6charts6 qt6-translations-l10n; do
+    grep -q "$package" <<<"$depends" || fail "no dependency on $package"
 done
+dpkg-deb -f "$deb" Recommends | grep -q fonts-noto-color-emoji || fail "fonts-noto-color-emoji is not recommended"
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"

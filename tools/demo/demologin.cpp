@@ -14,6 +14,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     settings::nameApplication();
+    settings::loadQtTranslation();
     const QStringList args = QCoreApplication::arguments();
     if (args.size() == 3 && args.at(1) == QLatin1String("--store-only")) {
         // The server without a login: the client starts with "Logga in…" and the operator logs in there.
