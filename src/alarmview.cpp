@@ -196,7 +196,9 @@ ActiveAlarmsView::ActiveAlarmsView(QWidget* parent)
     table->setObjectName(QStringLiteral("activeAlarms"));
     model->setHorizontalHeaderLabels(ActiveColumns);
     order->setSourceModel(model);
-    order->setDynamicSortFilter(true);
+    // Sorted when the rows have been updated, not for every cell that changed: thousands of alarms (a site that
+    // went down) are placed in order once.
+    order->setDynamicSortFilter(false);
     table->setModel(order);
     table->setRootIsDecorated(false);
     table->setAlternatingRowColors(true);
@@ -204,7 +206,6 @@ ActiveAlarmsView::ActiveAlarmsView(QWidget* parent)
     table->setSortingEnabled(true);
     table->sortByColumn(0, Qt::AscendingOrder);
     table->header()->setStretchLastSection(false);
-    table->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->header()->setSectionResizeMode(4, QHeaderView::Stretch);
     table->setContextMenuPolicy(Qt::CustomContextMenu);
     table->installEventFilter(this);
@@ -235,6 +236,7 @@ ActiveAlarmsView::ActiveAlarmsView(QWidget* parent)
 
 void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
 {
+    const bool wasEmpty = alarms.isEmpty();
     alarms.clear();
     for (const ActiveAlarm& alarm : list)
         alarms.insert(alarm.key, alarm);
@@ -273,9 +275,14 @@ void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
             model->appendRow(cells);
         }
     }
-    // The proxy places a changed row anew only by the sorted column; the order's later keys changed too.
     if (moved)
         order->sort(order->sortColumn(), order->sortOrder());
+    // Widths for the first rows; after that they are the operator's (measuring every row on every poll would cost
+    // more than the rest of the update).
+    if (wasEmpty && !alarms.isEmpty()) {
+        for (int column : {0, 1, 2, 3, 5})
+            table->resizeColumnToContents(column);
+    }
     pages->setCurrentIndex(alarms.isEmpty() ? 0 : 1);
 }
 

@@ -567,7 +567,6 @@ void ServerView::describe(ActiveAlarm& alarm, const QJsonObject& problem) const
     const treemodel::LiveTree::Row row = liveTree->findTarget(treemodel::Target::of(alarm.target));
     if (!row.node)
         return;
-    alarm.target = row.node->target();
     alarm.output = row.node->output;
     alarm.lastOk = row.node->lastOk;
 }

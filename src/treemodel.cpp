@@ -1586,34 +1586,6 @@ void LiveTree::apply(const TreeUpdatePtr& update)
     byTarget.clear();
 }
 
-namespace {
-
-// A check by its host, check and instance; a switch port by its port id alone, as the status payload names them.
-QString targetId(bool port, int hostId, int id, int instanceId)
-{
-    return port ? QStringLiteral("sp|%1").arg(id) : QStringLiteral("p|%1|%2|%3").arg(hostId).arg(id).arg(instanceId);
-}
-
-} // namespace
-
-LiveTree::Row LiveTree::findTarget(const Target& target) const
-{
-    if (!shown)
-        return {};
-    if (byTarget.isEmpty()) {
-        for (int n = int(shown->nodes.size()) - 1; n >= 0; --n) { // backwards: the first row of an id wins
-            const Node& node = shown->nodes.at(n);
-            if ((node.kind == Node::Plugin || node.kind == Node::Port) && !node.foreign)
-                byTarget.insert(
-                    targetId(node.kind == Node::Port, node.hostId, node.id, std::max(node.instanceId, 0)), n);
-        }
-    }
-    const bool port = target.kind == QLatin1String("port");
-    const int n = byTarget.value(
-        targetId(port, target.hostId, port ? target.portId : target.pluginId, std::max(target.instanceId, 0)), -1);
-    return n < 0 ? Row {} : Row {&shown->nodes.at(n), items.at(n)};
-}
-
 QStandardItem* LiveTree::find(const QString& key) const
 {
     if (!shown)
@@ -1623,6 +1595,28 @@ QStandardItem* LiveTree::find(const QString& key) const
             return items.at(n);
     }
     return nullptr;
+}
+
+LiveTree::Row LiveTree::findTarget(const Target& target) const
+{
+    if (!shown)
+        return {};
+    // A check by its host, check and instance; a switch port by its port id alone, as the status payload names them.
+    auto id = [](bool port, int hostId, int id, int instanceId) {
+        return port ? TargetId {true, 0, id, 0} : TargetId {false, hostId, id, std::max(instanceId, 0)};
+    };
+    if (byTarget.isEmpty()) {
+        byTarget.reserve(shown->nodes.size());
+        for (int n = int(shown->nodes.size()) - 1; n >= 0; --n) { // backwards: the first row of an id wins
+            const Node& node = shown->nodes.at(n);
+            if ((node.kind == Node::Plugin || node.kind == Node::Port) && !node.foreign)
+                byTarget.insert(id(node.kind == Node::Port, node.hostId, node.id, node.instanceId), n);
+        }
+    }
+    const bool port = target.kind == QLatin1String("port");
+    const int n
+        = byTarget.value(id(port, target.hostId, port ? target.portId : target.pluginId, target.instanceId), -1);
+    return n < 0 ? Row {} : Row {&shown->nodes.at(n), items.at(n)};
 }
 
 QString checkKey(int hostId, const QJsonObject& check)

@@ -123,7 +123,21 @@ private:
     std::shared_ptr<const Tree> shown;
     QList<QStandardItem*> items; // first cells of the shown tree's rows, by node
     bool dark = false; // the look the rows were drawn in
-    mutable QHash<QString, int> byTarget; // nodes of checks and ports by their ids, made when first asked for
+    struct TargetId {
+        bool port;
+        int hostId;
+        int id;
+        int instanceId;
+        bool operator==(const TargetId& o) const
+        {
+            return port == o.port && hostId == o.hostId && id == o.id && instanceId == o.instanceId;
+        }
+        friend size_t qHash(const TargetId& t, size_t seed = 0)
+        {
+            return qHashMulti(seed, t.port, t.hostId, t.id, t.instanceId);
+        }
+    };
+    mutable QHash<TargetId, int> byTarget; // nodes of checks and ports by their ids, made when first asked for
 };
 
 // Makes the model hold exactly the rows of the payload, changing it in place.

@@ -1,5 +1,5 @@
-// The status and identity payloads through the tray's bookkeeping and a server tab's status texts, delivered the
-// way the tab's poller delivers them.
+// The status and identity payloads through the tray's bookkeeping, the list of open alarms and a server tab's status
+// texts, delivered the way the tab's poller delivers them.
 
 #include "fuzzsupport.h"
 #include "mainwindow.h"
@@ -20,8 +20,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     fuzzsupport::startApplication();
     window = new MainWindow;
     // A tab whose poller talks to a port where nothing listens; its payloads come from the fuzzer instead.
-    view = new ServerView({QStringLiteral("0000000000aa"), QStringLiteral("http://127.0.0.1:9"), QString(), true},
-        QStringLiteral("token"), nullptr);
+    view = window->openServer(
+        {QStringLiteral("0000000000aa"), QStringLiteral("http://127.0.0.1:9"), QString(), true, QString()},
+        QStringLiteral("token"));
     poller = view->findChild<PollerThread*>();
     return 0;
 }
