@@ -2,16 +2,8 @@
 
 #include "apiclient.h"
 #include "poller.h"
-#include "settings.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTimer>
-
-#include <memory>
+#include <QDialogButtonBox>
 
 namespace testsupport {
 
@@ -139,6 +131,15 @@ settings::ServerEntry Standin::entry(const QString& name) const
 settings::ServerEntry Standin::store(const QString& user)
 {
     return settings::addOrUpdateServer(url(), issueToken(user));
+}
+
+void logIn(QWidget* dialog, const QString& url, const QString& user, const QString& password)
+{
+    if (!url.isNull())
+        child<QLineEdit>(dialog, "urlEdit")->setText(url);
+    child<QLineEdit>(dialog, "userEdit")->setText(user);
+    child<QLineEdit>(dialog, "passwordEdit")->setText(password);
+    QTest::mouseClick(dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
 }
 
 QPointer<QTimer> whenModal(const std::function<void(QWidget*)>& act, int timeoutMs)
