@@ -35,6 +35,14 @@ QPointer<QTimer> whenWidget(
     return timer;
 }
 
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
 } // namespace
 
 void prepareEnvironment()
@@ -98,14 +106,11 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
     file.write(bytes);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    file.flush();
+    // QSettings takes a file of the same size and second as the one it read last for that one: every file written
+    // here gets a time of its own.
+    static int written = 0;
+    file.setFileTime(QDateTime::currentDateTime().addSecs(++written - 100000), QFileDevice::FileModificationTime);
 }
 
 void shortTimes()
