@@ -16,50 +16,7 @@ class TestStartup : public QObject {
 private Q_SLOTS:
     void initTestCase() { qputenv("TMPDIR", QFile::encodeName(sockets.path())); }
     void init() { server.reset(); }
-    void cleanup()
-    {
-        for (QProcess* process : std::as_const(processes)) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
-        qDeleteAll(std::exchange(processes, {}));
-    }
-
-    void instanceNames_data()
-    {
-        QTest::addColumn<QByteArray>("user"); // null: not set
-        QTest::addColumn<QByteArray>("userName");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("USER") << QByteArray("anna") << QByteArray("bo") << "norv-gui-anna";
-        QTest::newRow("USER set but empty") << QByteArray("") << QByteArray("bo") << "norv-gui-";
-        QTest::newRow("USERNAME when USER is unset") << QByteArray() << QByteArray("cilla") << "norv-gui-cilla";
-        QTest::newRow("neither") << QByteArray() << QByteArray() << "norv-gui-norv";
-    }
-    void instanceNames()
-    {
-        QFETCH(QByteArray, user);
-        QFETCH(QByteArray, userName);
-        const QByteArray saved = qgetenv("USER");
-        for (const auto& [variable, value] : {std::pair {"USER", user}, std::pair {"USERNAME", userName}})
-            value.isNull() ? qunsetenv(variable) : qputenv(variable, value);
-        const QString name = startup::instanceName();
-        qputenv("USER", saved);
-        QTEST(name, "name");
-    }
-
-    // A second start of the same user wakes the first copy and ends; another user's copy runs beside.
-    void oneCopyPerUser()
-    {
-        const QString home = makeHome();
-        QProcess* first = start(home, QStringLiteral("delad"));
-        QTRY_VERIFY_WITH_TIMEOUT(!server.requests(QStringLiteral("/api/tree/status")).isEmpty(), 10000);
-        QProcess* again = start(home, QStringLiteral("delad"));
-        QVERIFY(again->waitForFinished(5000));
-        QCOMPARE(again->exitCode(), 0);
-        QProcess* other = start(makeHome(false), QStringLiteral("annan"));
-        QVERIFY(stillRunning(other, 1500) && stillRunning(first, 10));
-        QCOMPARE(server.requests(QStringLiteral("/api/auth/me")).size(), 1); // the other connects to nothing
-    }
+    void cleanup() { qDeleteAll(std::exchange(processes, {})); } // each copy is killed as its process goes
 
     // A socket file that nobody listens on, as a killed copy leaves it, does not keep the next copy from running.
     void staleSocketFileDoesNotBlock()
