@@ -72,18 +72,12 @@ private Q_SLOTS:
         QTest::newRow("me") << Operation([](ApiClient& c) { c.me(); }) << QByteArray("GET") << "/api/auth/me" << QByteArray() << QByteArray() << QByteArray();
         QTest::newRow("logout") << Operation([](ApiClient& c) { c.logout(); }) << QByteArray("POST") << "/api/auth/logout" << QByteArray() << QByteArray() << QByteArray();
         QTest::newRow("alarmlog active search") << Operation([](ApiClient& c) { c.alarmlog(3, 100, true, QStringLiteral("web 1&x=ö")); }) << QByteArray("GET") << "/api/alarmlog" << QByteArray("page=3&limit=100&active=1&q=web%201%26x%3D%C3%B6") << QByteArray() << QByteArray();
-        QTest::newRow("labels instance") << Operation([](ApiClient& c) { c.metricLabels(11, 104, 0, 2); }) << QByteArray("GET") << "/api/hosts/11/plugins/104/metrics" << QByteArray("instance=2") << QByteArray() << QByteArray();
-        QTest::newRow("labels port") << Operation([](ApiClient& c) { c.metricLabels(12, 99, 500, 3); }) << QByteArray("GET") << "/api/hosts/12/switch-ports/500/metrics" << QByteArray() << QByteArray() << QByteArray();
         QTest::newRow("series instance") << Operation([](ApiClient& c) { c.metricSeries(11, 104, 0, QStringLiteral("använt"), 168, 2); }) << QByteArray("GET") << "/api/hosts/11/plugins/104/metrics/data" << QByteArray("label=anv%C3%A4nt&hours=168&instance=2") << QByteArray() << QByteArray();
-        QTest::newRow("series empty label") << Operation([](ApiClient& c) { c.metricSeries(10, 102, 0, QString(), 1, 0); }) << QByteArray("GET") << "/api/hosts/10/plugins/102/metrics/data" << QByteArray("label&hours=1") << QByteArray() << QByteArray();
         QTest::newRow("ack comment, instance") << Operation([](ApiClient& c) { c.acknowledge(11, 104, 0, QStringLiteral("Tittar på det ✓"), 2); }) << QByteArray("POST") << "/api/hosts/11/plugins/104/acknowledge" << QByteArray("instance=2") << QByteArray(R"({"comment":"Tittar på det ✓"})") << json;
         QTest::newRow("ack port wins") << Operation([](ApiClient& c) { c.acknowledge(12, 104, 501, QString(), 2); }) << QByteArray("POST") << "/api/switch-ports/501/acknowledge" << QByteArray() << QByteArray("{}") << json;
-        QTest::newRow("unack port") << Operation([](ApiClient& c) { c.unacknowledge(12, 104, 501, 1); }) << QByteArray("POST") << "/api/switch-ports/501/acknowledge/clear" << QByteArray() << QByteArray() << QByteArray();
         QTest::newRow("dnd plugin all fields") << Operation([](ApiClient& c) { c.dndCreate(QStringLiteral("plugin"), 11, 104, 0, 240, QStringLiteral("disk full & mer"), 2); }) << QByteArray("POST") << "/api/dnd" << QByteArray() << QByteArray("scope=plugin&host_id=11&plugin_id=104&instance_id=2&minutes=240&reason=disk%20full%20%26%20mer") << form;
         QTest::newRow("dnd port until further notice") << Operation([](ApiClient& c) { c.dndCreate(QStringLiteral("port"), 0, 0, 501, 0, QString(), 0); }) << QByteArray("POST") << "/api/dnd" << QByteArray() << QByteArray("scope=port&port_id=501") << form;
-        QTest::newRow("dnd cancel") << Operation([](ApiClient& c) { c.dndCancel(7); }) << QByteArray("POST") << "/api/dnd/7/cancel" << QByteArray() << QByteArray() << QByteArray();
         QTest::newRow("recheck instance") << Operation([](ApiClient& c) { c.recheckPlugin(11, 104, 3); }) << QByteArray("POST") << "/api/hosts/11/plugins/104/recheck" << QByteArray("instance=3") << QByteArray() << QByteArray();
-        QTest::newRow("recheck host negative id") << Operation([](ApiClient& c) { c.recheckHost(-3); }) << QByteArray("POST") << "/api/hosts/-3/recheck" << QByteArray() << QByteArray() << QByteArray();
         QTest::newRow("POST without body has no content type") << Operation([](ApiClient& c) { c.request("POST", QStringLiteral("/api/hosts/10/recheck"), {}, "application/json", {}, true); }) << QByteArray("POST") << "/api/hosts/10/recheck" << QByteArray() << QByteArray() << QByteArray();
         QTest::newRow("unknown method sends GET without body") << Operation([](ApiClient& c) { c.request("post", QStringLiteral("/api/status"), "x=1", "text/plain", {}, true); }) << QByteArray("GET") << "/api/status" << QByteArray() << QByteArray() << QByteArray("text/plain");
         // clang-format on
@@ -123,14 +117,11 @@ private Q_SLOTS:
         const QString invalid = QStringLiteral("Ogiltigt svar från servern");
         // clang-format off
         QTest::newRow("401 with error text") << 401 << QByteArray(R"({"error":"Token återkallad"})") << "AuthError" << "Token återkallad";
-        QTest::newRow("401 error empty string") << 401 << QByteArray(R"({"error":""})") << "AuthError" << "HTTP 401";
         QTest::newRow("500 html") << 500 << QByteArray("<html><body>Internal error</body></html>") << "ApiError" << "HTTP 500";
-        QTest::newRow("404 error is a number") << 404 << QByteArray(R"({"error":42})") << "ApiError" << "HTTP 404";
         QTest::newRow("403 error text") << 403 << QByteArray(R"({"error":"Otillräcklig behörighet"})") << "ApiError" << "Otillräcklig behörighet";
         QTest::newRow("302 without Location") << 302 << QByteArray() << "ApiError" << "HTTP 302";
         QTest::newRow("304 with a JSON object") << 304 << QByteArray(R"({"status":"ok"})") << "ApiError" << "HTTP 304";
         QTest::newRow("204 empty") << 204 << QByteArray() << "ok" << "";
-        QTest::newRow("201 object") << 201 << QByteArray(R"({"id":5})") << "ok" << "";
         QTest::newRow("200 array") << 200 << QByteArray("[1,2]") << "ApiError" << invalid;
         QTest::newRow("200 truncated json") << 200 << QByteArray("{\"status\":\"ok\",\"summ") << "ApiError" << invalid;
         QTest::newRow("200 trailing garbage") << 200 << QByteArray(R"({"a":1} x)") << "ApiError" << invalid;
@@ -200,30 +191,6 @@ private Q_SLOTS:
         QVERIFY(clock.elapsed() > 4 * ApiClient::limits().stallWindowMs);
     }
 
-    // The token goes with every call but the login, is taken from the login's answer, and is forgotten at logout
-    // whatever the server says.
-    void tokenHandling()
-    {
-        ApiClient client(server.url(), QStringLiteral("kvar"));
-        client.login(QStringLiteral("operator"), QStringLiteral("operator"), QStringLiteral("arbetsstation-7"));
-        QCOMPARE(server.requests().last().body,
-            QByteArray(R"({"client":"arbetsstation-7","password":"operator","username":"operator"})"));
-        QVERIFY(!server.requests().last().hasHeader("authorization"));
-        const QString token = client.token();
-        client.me();
-        QCOMPARE(server.requests().last().header("authorization"), "Bearer " + token.toUtf8());
-        client.logout();
-        QCOMPARE(client.token(), QString());
-        QCOMPARE(call([&] { return ApiClient(server.url(), token).me(); }).kind, QStringLiteral("AuthError"));
-
-        ApiClient unreachable(closedPortUrl(), QStringLiteral("t"));
-        unreachable.logout();
-        QCOMPARE(unreachable.token(), QString());
-        server.setFault(QStringLiteral("/api/auth/login"), Fault::raw(200, R"({"token":17})"));
-        client.login(QStringLiteral("admin"), QStringLiteral("admin"), QString());
-        QCOMPARE(client.token(), QString()); // an answer without a string token leaves the client logged out
-    }
-
     void tokenNeverFollowsRedirectToAnotherOrigin_data()
     {
         QTest::addColumn<int>("status");
@@ -231,7 +198,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("followed");
         // clang-format off
         QTest::newRow("302 to another port") << 302 << "http://127.0.0.1:%1/api/status" << false;
-        QTest::newRow("307 to another port") << 307 << "http://127.0.0.1:%1/api/status" << false;
         QTest::newRow("301 to another host name") << 301 << "http://localhost:%2/api/status" << false;
         QTest::newRow("308 to https") << 308 << "https://127.0.0.1:%1/api/status" << false;
         QTest::newRow("302 within the origin") << 302 << "http://127.0.0.1:%2/api/tree/status" << true;

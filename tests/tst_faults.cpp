@@ -28,10 +28,9 @@ QByteArray hugeTree()
     QJsonArray hosts, plugins;
     for (int h = 1; h <= 6000; ++h) {
         hosts.append(QJsonObject {{"id", h}, {"name", QStringLiteral("host-%1").arg(h)}, {"group_id", h % 40}});
-        for (int p = 1; p <= 8; ++p) {
+        for (int p = 1; p <= 8; ++p)
             plugins.append(QJsonObject {{"host_id", h}, {"plugin_id", p}, {"status", p == 3 ? "critical" : "ok"},
                 {"output_text", QString(400, QLatin1Char('x'))}});
-        }
     }
     return QJsonDocument(QJsonObject {{"hosts", hosts}, {"plugins", plugins}}).toJson(QJsonDocument::Compact);
 }

@@ -42,25 +42,6 @@ private Q_SLOTS:
         QVERIFY(icons::statusColor(status, false, true) != icons::statusColor(status, false, false));
     }
 
-    void lookFollowsTheWindowColour_data()
-    {
-        QTest::addColumn<QColor>("window");
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("grey 128 is light") << QColor(128, 128, 128) << false;
-        QTest::newRow("grey 127 is dark") << QColor(127, 127, 127) << true;
-        QTest::newRow("sum 127999 is dark") << QColor(6, 215, 0) << true;
-        QTest::newRow("sum 128113 is light") << QColor(6, 215, 1) << false;
-    }
-    void lookFollowsTheWindowColour()
-    {
-        QFETCH(QColor, window);
-        QFETCH(bool, dark);
-        setWindowColor(window);
-        QCOMPARE(icons::darkLook(), dark);
-        QCOMPARE(
-            icons::statusColor(QStringLiteral("ok"), false), icons::statusColor(QStringLiteral("ok"), false, dark));
-    }
-
     // The dot is round, in the row's colour; the badge fills its square in the plain colour, never muted, with a
     // white letter; the same badge is the same icon every time, or every blink of the tray would paint a new one.
     void paintedIcons()

@@ -51,15 +51,12 @@ QStringList everything(const QAbstractItemModel& m, const QModelIndex& parent = 
 }
 
 // Payloads over small id spaces, so that one shares rows with the next, and some rows share keys or ids.
-class Payloads {
-public:
-    explicit Payloads(quint32 seed)
-        : random(seed)
-    { }
+struct Payloads {
+    QRandomGenerator random;
+    QJsonObject last;
 
     QJsonObject next() { return last = last.isEmpty() || oneIn(4) ? anew() : changed(last); }
 
-private:
     QJsonValue pick(const QList<QJsonValue>& values) { return values.at(random.bounded(int(values.size()))); }
     QJsonValue status() { return pick({"ok", "ok", "ok", "warning", "critical", "unknown", "stale", 3}); }
     int id(int count) { return random.bounded(1, count + 1); }
@@ -118,9 +115,6 @@ private:
         payload.insert(array, records);
         return payload;
     }
-
-    QRandomGenerator random;
-    QJsonObject last;
 };
 
 } // namespace
@@ -199,7 +193,7 @@ private Q_SLOTS:
     void inPlaceEqualsFreshBuild()
     {
         QFETCH(quint32, seed);
-        Payloads payloads(seed);
+        Payloads payloads {QRandomGenerator(seed), {}};
         QStandardItemModel direct, live;
         QAbstractItemModelTester directTester(&direct, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QAbstractItemModelTester liveTester(&live, QAbstractItemModelTester::FailureReportingMode::QtTest);
