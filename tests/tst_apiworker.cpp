@@ -2,7 +2,8 @@
 #include "apiworker.h"
 #include "testsupport.h"
 
-using standin::Fault;
+using Job = ApiWorker::Job;
+Q_DECLARE_METATYPE(Job)
 
 // Collects what one worker reports, on this thread.
 struct Outcome : QObject {
@@ -17,12 +18,44 @@ private Q_SLOTS:
     void init() { server.reset(); }
     void cleanup() { QTRY_VERIFY(ApiWorker::active().isEmpty()); }
 
-    void outcomes_data();
-    void outcomes();
-    void receiverDeletedFirst();
+    void outcomes_data()
+    {
+        QTest::addColumn<Job>("job");
+        QTest::addColumn<QJsonValue>("value");
+        QTest::addColumn<QString>("failure");
+        // clang-format off
+        QTest::newRow("a plain value") << Job([](ApiClient& c) { return c.status()[QLatin1String("summary")][QLatin1String("total")]; }) << QJsonValue(9) << QString();
+        QTest::newRow("the client's failure") << Job([](ApiClient& c) { return QJsonValue(c.metricLabels(99, 1, 0, 0)); }) << QJsonValue() << "Okänd check eller port";
+        QTest::newRow("another exception") << Job() << QJsonValue() << "bad_function_call";
+        // clang-format on
+    }
+    // Exactly one of the two signals, with the job's value as it is or the failure's text; then the worker is gone.
+    void outcomes()
+    {
+        QFETCH(Job, job);
+        Outcome outcome;
+        QPointer<ApiWorker> worker = start(job, &outcome);
+        QVERIFY(ApiWorker::active().contains(worker));
+        QTRY_COMPARE(outcome.done.size() + outcome.failed.size(), 1);
+        QTRY_VERIFY(worker.isNull());
+        QTEST(outcome.done.value(0), "value");
+        QTEST(outcome.failed.value(0), "failure");
+    }
+
+    // A chart window closed before its answer came: the worker finishes, reports into nothing and goes away.
+    void receiverDeletedFirst()
+    {
+        server.setFault(QStringLiteral("/api/status"), standin::Fault::slow(400));
+        auto* outcome = new Outcome;
+        QPointer<ApiWorker> worker = start([](ApiClient& c) { return QJsonValue(c.status()); }, outcome);
+        QTRY_COMPARE(server.requests().size(), 1);
+        delete outcome;
+        QVERIFY(worker);
+        QTRY_VERIFY(worker.isNull());
+    }
 
 private:
-    QPointer<ApiWorker> start(ApiWorker::Job job, Outcome* outcome)
+    QPointer<ApiWorker> start(Job job, Outcome* outcome)
     {
         auto* worker = new ApiWorker(std::move(job), server.url(), server.issueToken(QStringLiteral("operator")));
         connect(worker, &ApiWorker::done, outcome, [outcome](const QJsonValue& v) { outcome->done.append(v); });
@@ -32,50 +65,6 @@ private:
     }
     testsupport::Standin server;
 };
-
-using Job = ApiWorker::Job;
-Q_DECLARE_METATYPE(Job)
-
-// Exactly one of the two signals, with the job's value as it is or the failure's text; then the worker is gone.
-void TestApiWorker::outcomes_data()
-{
-    QTest::addColumn<Job>("job");
-    QTest::addColumn<QJsonValue>("value");
-    QTest::addColumn<QString>("failure");
-    // clang-format off
-    QTest::newRow("an array") << Job([](ApiClient& c) { return QJsonValue(c.dndSessions()); }) << QJsonValue(QJsonArray()) << QString();
-    QTest::newRow("a plain value") << Job([](ApiClient& c) { return c.status()[QLatin1String("summary")][QLatin1String("total")]; }) << QJsonValue(9) << QString();
-    QTest::newRow("the client's failure") << Job([](ApiClient& c) { return QJsonValue(c.metricLabels(99, 1, 0, 0)); }) << QJsonValue() << "Okänd check eller port";
-    QTest::newRow("another exception") << Job() << QJsonValue() << "bad_function_call";
-    // clang-format on
-}
-
-void TestApiWorker::outcomes()
-{
-    QFETCH(Job, job);
-    QFETCH(QString, failure);
-    Outcome outcome;
-    QPointer<ApiWorker> worker = start(job, &outcome);
-    QVERIFY(ApiWorker::active().contains(worker));
-    QTRY_COMPARE(outcome.done.size() + outcome.failed.size(), 1);
-    QTRY_VERIFY(worker.isNull());
-    if (failure.isEmpty())
-        QTEST(outcome.done.value(0), "value");
-    else
-        QCOMPARE(outcome.failed.value(0), failure);
-}
-
-// A chart window closed before its answer came: the worker finishes, reports into nothing and goes away.
-void TestApiWorker::receiverDeletedFirst()
-{
-    server.setFault(QStringLiteral("/api/status"), Fault::slow(400));
-    auto* outcome = new Outcome;
-    QPointer<ApiWorker> worker = start([](ApiClient& c) { return QJsonValue(c.status()); }, outcome);
-    QTRY_COMPARE(server.requests().size(), 1);
-    delete outcome;
-    QVERIFY(worker);
-    QTRY_VERIFY(worker.isNull());
-}
 
 NORV_TEST_MAIN(TestApiWorker)
 #include "tst_apiworker.moc"

@@ -4,19 +4,7 @@
 
 #include <QChart>
 #include <QChartView>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDateTimeAxis>
-#include <QDialogButtonBox>
-#include <QFontComboBox>
-#include <QInputDialog>
-#include <QJsonDocument>
-#include <QLabel>
-#include <QLineEdit>
 #include <QLineSeries>
-#include <QPushButton>
-#include <QSpinBox>
-#include <QValueAxis>
 
 using standin::Fault;
 using testsupport::child;
@@ -24,13 +12,6 @@ using testsupport::child;
 namespace {
 
 const QString LoadSeries = QStringLiteral("/api/hosts/10/plugins/102/metrics/data");
-const QString LoadLabels = QStringLiteral("/api/hosts/10/plugins/102/metrics");
-
-template <typename Axis> Axis* axisOf(const QChart* chart, Qt::Orientation orientation)
-{
-    const QList<QAbstractAxis*> axes = chart->axes(orientation);
-    return axes.isEmpty() ? nullptr : qobject_cast<Axis*>(axes.first());
-}
 
 QLineSeries* lineOf(const QChart* chart)
 {
@@ -44,30 +25,94 @@ class TestDialogs : public QObject {
 
 private Q_SLOTS:
     void init() { server.reset(); }
-    void cleanup();
+    void cleanup()
+    {
+        delete chart;
+        QTRY_VERIFY(ApiWorker::active().isEmpty());
+    }
 
-    void silenceDialog_data();
-    void silenceDialog();
-    void acknowledgementPrompt_data();
-    void acknowledgementPrompt();
-    void settingsDialogShowsAndSaves();
-    void scaleSeries_data();
-    void scaleSeries();
-    void seriesPointsAndAxes_data();
-    void seriesPointsAndAxes();
-    void chartFollowsMetricAndPeriod();
-    void onlyTheNewestSeriesIsDrawn();
-    void chartTexts_data();
-    void chartTexts();
+    void scaleSeries_data()
+    {
+        QTest::addColumn<QList<double>>("values");
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<double>("divisor");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("bps megabits") << QList<double> {12500000, 3} << "bps" << 1e6 << "Mbit/s";
+        QTest::newRow("bps negative counts by size") << QList<double> {-2500, 10} << "bps" << 1e3 << "kbit/s";
+        QTest::newRow("bps beyond tera") << QList<double> {5e15} << "bps" << 1e12 << "Tbit/s";
+        QTest::newRow("unit at 1000") << QList<double> {1000} << "ms" << 1e3 << "kms";
+        QTest::newRow("empty unit large") << QList<double> {2e9} << "" << 1e9 << "G";
+        QTest::newRow("Bps is not bps") << QList<double> {100} << "Bps" << 1.0 << "Bps";
+    }
+    void scaleSeries()
+    {
+        QFETCH(QList<double>, values);
+        QFETCH(QString, unit);
+        const auto [divisor, label] = ::scaleSeries(values, unit);
+        QTEST(divisor, "divisor");
+        QTEST(label, "label");
+    }
+
+    // The first label's series for 24 hours, then whatever the operator picks; each pick asks anew. An answer that
+    // comes after a newer pick is dropped.
+    void chartFollowsMetricAndPeriod()
+    {
+        openChart();
+        waitForSeries();
+        QCOMPARE(server.requests(LoadSeries).last().query, QByteArray("label=load1&hours=24"));
+        QCOMPARE(lineOf(drawn())->count(), 120);
+        child<QComboBox>(chart, "metricCombo")->setCurrentIndex(1);
+        waitForSeries();
+        QCOMPARE(server.requests(LoadSeries).last().query, QByteArray("label=load5&hours=24"));
+        QCOMPARE(lineOf(drawn())->name(), QStringLiteral("load5"));
+
+        Fault late = Fault::slow(600);
+        late.times = 1;
+        server.setFault(LoadSeries, late);
+        auto* period = child<QComboBox>(chart, "periodCombo");
+        period->setCurrentIndex(1);
+        QTRY_COMPARE(server.requests(LoadSeries).size(), 3);
+        period->setCurrentIndex(3);
+        waitForSeries();
+        QCOMPARE(server.requests(LoadSeries).last().query, QByteArray("label=load5&hours=168"));
+        const QChart* sevenDays = drawn();
+        QTest::qWait(800); // the late answer arrives and is dropped
+        QCOMPARE(drawn(), sevenDays);
+    }
+
+    void chartTexts_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("metricsEnabled");
+        // clang-format off
+        QTest::newRow("no labels") << "/api/hosts/10/plugins/102/metrics" << 200 << QByteArray(R"({"labels":[]})") << "Inga mätvärden för den här checken." << true;
+        QTest::newRow("labels fail") << "/api/hosts/10/plugins/102/metrics" << 404 << QByteArray(R"({"error":"Okänd check"})") << "Okänd check" << false;
+        QTest::newRow("series fail") << LoadSeries << 404 << QByteArray(R"({"error":"Okänt mätvärde"})") << "Okänt mätvärde" << true;
+        // clang-format on
+    }
+    // A failure's message, or the lack of labels, shows under the chart; nothing more is asked.
+    void chartTexts()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, status);
+        QFETCH(QByteArray, answer);
+        server.setFault(path, Fault::raw(status, answer));
+        openChart();
+        QTRY_VERIFY(!chartText().startsWith(QStringLiteral("\u23f3")) && !chartText().isEmpty());
+        QTEST(chartText(), "text");
+        QTEST(child<QComboBox>(chart, "metricCombo")->isEnabled(), "metricsEnabled");
+        QCOMPARE(server.requests(LoadSeries).size(), path == LoadSeries ? 1 : 0);
+    }
 
 private:
-    ChartDialog* openChart(
-        const QVariantMap& target = {{"kind", "plugin"}, {"host_id", 10}, {"plugin_id", 102}, {"name", "Load"}})
+    void openChart()
     {
+        const QVariantMap target {{"kind", "plugin"}, {"host_id", 10}, {"plugin_id", 102}, {"name", "Load"}};
         chart = new ChartDialog(server.url(), server.issueToken(QStringLiteral("viewer")), target, nullptr);
-        chart->setAttribute(Qt::WA_DeleteOnClose);
         chart->show();
-        return chart;
     }
     const QChart* drawn() { return child<QChartView>(chart, "chartView")->chart(); }
     QString chartText() { return child<QLabel>(chart, "statusLabel")->text(); }
@@ -77,224 +122,6 @@ private:
     testsupport::Standin server;
     QPointer<ChartDialog> chart;
 };
-
-void TestDialogs::cleanup()
-{
-    if (chart)
-        chart->close();
-    QTRY_VERIFY(ApiWorker::active().isEmpty());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-void TestDialogs::silenceDialog_data()
-{
-    QTest::addColumn<int>("index"); // -1: left untouched
-    QTest::addColumn<QString>("reason");
-    QTest::addColumn<QString>("trimmed");
-    QTest::newRow("untouched") << -1 << ""
-                               << "";
-    for (int i = 0; i < DndDialog::Presets.size(); ++i)
-        QTest::addRow("%s", qPrintable(DndDialog::Presets.at(i).first)) << i << " disk "
-                                                                        << "disk";
-}
-
-void TestDialogs::silenceDialog()
-{
-    QFETCH(int, index);
-    QFETCH(QString, reason);
-    DndDialog dialog(QStringLiteral("web1"), nullptr);
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Stör ej – web1"));
-    testsupport::whenModal([&](QWidget* modal) {
-        if (index >= 0)
-            modal->findChild<QComboBox*>()->setCurrentIndex(index);
-        modal->findChild<QLineEdit*>()->setText(reason);
-        QTest::mouseClick(modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
-    });
-    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-    QCOMPARE(dialog.minutes(), DndDialog::Presets.at(std::max(index, 0)).second);
-    QTEST(dialog.reason(), "trimmed");
-    dialog.findChild<QComboBox*>()->setCurrentIndex(-1);
-    QCOMPARE(dialog.minutes(), 0);
-}
-
-void TestDialogs::acknowledgementPrompt_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("confirm");
-    QTest::addColumn<QString>("comment");
-    // clang-format off
-    QTest::newRow("comment trimmed") << "  åtgärdas  " << true << "åtgärdas";
-    QTest::newRow("empty confirmed") << "" << true << "";
-    QTest::newRow("cancelled") << "skrivet men avbrutet" << false << "";
-    // clang-format on
-}
-
-void TestDialogs::acknowledgementPrompt()
-{
-    QFETCH(QString, typed);
-    QFETCH(bool, confirm);
-    QString label;
-    testsupport::whenModal([&](QWidget* modal) {
-        auto* input = qobject_cast<QInputDialog*>(modal);
-        label = input->windowTitle() + QLatin1Char('|') + input->labelText();
-        input->setTextValue(typed);
-        confirm ? input->accept() : input->reject();
-    });
-    bool ok = !confirm;
-    QTEST(askAckComment(nullptr, QStringLiteral("Disk /"), &ok), "comment");
-    QCOMPARE(ok, confirm);
-    QCOMPARE(label, QStringLiteral("Kvittera larm|Kvittera Disk /.\nKommentar (valfri):"));
-}
-
-void TestDialogs::settingsDialogShowsAndSaves()
-{
-    testsupport::resetConfig();
-    testsupport::writeFile(testsupport::iniPath(),
-        "[General]\ntheme=Blå\nfont_size=0\nrefresh_seconds=900\nalarm_on_soft=yes\nfont_family=\n");
-    SettingsDialog dialog;
-    auto* theme = child<QComboBox>(&dialog, "themeCombo");
-    auto* interval = child<QSpinBox>(&dialog, "intervalSpin");
-    QCOMPARE(theme->currentData().toString(), QStringLiteral("system"));
-    QCOMPARE(child<QSpinBox>(&dialog, "fontSizeSpin")->text(), QStringLiteral("Systemets standard"));
-    QCOMPARE(interval->value(), interval->maximum()); // stored beyond the range, shown clamped
-    QVERIFY(child<QCheckBox>(&dialog, "alarmOnSoftCheck")->isChecked());
-    theme->setCurrentIndex(theme->findData(QStringLiteral("dark")));
-    interval->setValue(1);
-    child<QCheckBox>(&dialog, "alarmOnSoftCheck")->setChecked(false);
-    dialog.save();
-    QCOMPARE(settings::theme(), QStringLiteral("dark"));
-    QCOMPARE(settings::refreshSeconds(), settings::MinRefreshSeconds);
-    QVERIFY(!settings::alarmOnSoft());
-    // The family shown is stored even when none was.
-    QCOMPARE(settings::fontFamily(), child<QFontComboBox>(&dialog, "fontCombo")->currentFont().family());
-}
-
-void TestDialogs::scaleSeries_data()
-{
-    QTest::addColumn<QList<double>>("values");
-    QTest::addColumn<QString>("unit");
-    QTest::addColumn<double>("divisor");
-    QTest::addColumn<QString>("label");
-    // clang-format off
-    QTest::newRow("no values") << QList<double>() << "bps" << 1.0 << "bps";
-    QTest::newRow("bps below 1000") << QList<double> {10, 950} << "bps" << 1.0 << "bit/s";
-    QTest::newRow("bps megabits") << QList<double> {12500000, 3} << "bps" << 1e6 << "Mbit/s";
-    QTest::newRow("bps negative counts by size") << QList<double> {-2500, 10} << "bps" << 1e3 << "kbit/s";
-    QTest::newRow("bps beyond tera") << QList<double> {5e15} << "bps" << 1e12 << "Tbit/s";
-    QTest::newRow("unit at 999") << QList<double> {999} << "ms" << 1.0 << "ms";
-    QTest::newRow("unit at 1000") << QList<double> {1000} << "ms" << 1e3 << "kms";
-    QTest::newRow("empty unit large") << QList<double> {2e9} << "" << 1e9 << "G";
-    QTest::newRow("Bps is not bps") << QList<double> {100} << "Bps" << 1.0 << "Bps";
-    // clang-format on
-}
-
-void TestDialogs::scaleSeries()
-{
-    QFETCH(QList<double>, values);
-    QFETCH(QString, unit);
-    const auto [divisor, label] = ::scaleSeries(values, unit);
-    QTEST(divisor, "divisor");
-    QTEST(label, "label");
-}
-
-void TestDialogs::seriesPointsAndAxes_data()
-{
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<int>("hours");
-    QTest::addColumn<QList<double>>("ys");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<double>("max");
-    QTest::addColumn<QString>("format");
-    // clang-format off
-    QTest::newRow("unreadable points skipped") << QByteArray(R"({"unit":"","points":[{"t":"2026-12-06 10:00:00","v":5},{"t":"2026-12-06T10:01:00","v":6}, {"t":"2026-12-06 10:02:00"},{"t":"2026-12-06 10:03:00","v":"7"},{"v":8},"x", {"t":"2026-12-06 10:04:00","v":10}]})") << 24 << QList<double> {5, 0, 10} << "in" << 11.0 << "%.1f";
-    QTest::newRow("maximum exactly 100, a week") << QByteArray(R"({"unit":"%","points":[{"t":"2026-12-06 10:00:00","v":100}]})") << 168 << QList<double> {100} << "in (%)" << 110.0 << "%.0f";
-    QTest::newRow("bit rates") << QByteArray(R"({"unit":"bps","points":[{"t":"2026-12-06 10:00:00","v":2500000}]})") << 1 << QList<double> {2.5} << "in (Mbit/s)" << 2.75 << "%.1f";
-    QTest::newRow("all negative") << QByteArray(R"({"points":[{"t":"2026-12-06 10:00:00","v":-4}]})") << 24 << QList<double> {-4} << "in" << 1.0 << "%.1f";
-    // clang-format on
-}
-
-void TestDialogs::seriesPointsAndAxes()
-{
-    QFETCH(QByteArray, payload);
-    QFETCH(int, hours);
-    const std::unique_ptr<QChart> drawn(
-        makeChart(readSeries(QJsonDocument::fromJson(payload).object()), QStringLiteral("in"), hours));
-    QList<double> ys;
-    for (const QPointF& p : lineOf(drawn.get())->points())
-        ys.append(p.y());
-    QTEST(ys, "ys");
-    QTEST(lineOf(drawn.get())->name(), "name");
-    QCOMPARE(lineOf(drawn.get())->points().first().x(),
-        double(QDateTime(QDate(2026, 12, 6), QTime(10, 0)).toMSecsSinceEpoch()));
-    auto* values = axisOf<QValueAxis>(drawn.get(), Qt::Vertical);
-    QCOMPARE(values->min(), 0.0);
-    QTEST(values->max(), "max");
-    QTEST(values->labelFormat(), "format");
-    QCOMPARE(axisOf<QDateTimeAxis>(drawn.get(), Qt::Horizontal)->format(),
-        hours <= 24 ? QStringLiteral("HH:mm") : QStringLiteral("MM-dd HH:mm"));
-}
-
-// The first label's series for 24 hours, then whatever the operator picks; each pick asks anew.
-void TestDialogs::chartFollowsMetricAndPeriod()
-{
-    openChart();
-    QCOMPARE(chart->windowTitle(), QStringLiteral("Graf – Load"));
-    waitForSeries();
-    QCOMPARE(server.requests(LoadSeries).last().query, QByteArray("label=load1&hours=24"));
-    QCOMPARE(lineOf(drawn())->count(), 120);
-    child<QComboBox>(chart, "periodCombo")->setCurrentIndex(3);
-    waitForSeries();
-    QCOMPARE(server.requests(LoadSeries).last().query, QByteArray("label=load1&hours=168"));
-    child<QComboBox>(chart, "metricCombo")->setCurrentIndex(1);
-    waitForSeries();
-    QCOMPARE(server.requests(LoadSeries).last().query, QByteArray("label=load5&hours=168"));
-    QCOMPARE(lineOf(drawn())->name(), QStringLiteral("load5"));
-}
-
-void TestDialogs::onlyTheNewestSeriesIsDrawn()
-{
-    openChart();
-    waitForSeries();
-    // The request for 8 hours answers late, the one for 7 days at once: only the 7 days are drawn.
-    Fault late = Fault::slow(600);
-    late.times = 1;
-    server.setFault(LoadSeries, late);
-    auto* period = child<QComboBox>(chart, "periodCombo");
-    period->setCurrentIndex(1);
-    QTRY_COMPARE(server.requests(LoadSeries).size(), 2);
-    period->setCurrentIndex(3);
-    waitForSeries();
-    const QChart* sevenDays = drawn();
-    QTest::qWait(800); // the late answer arrives and is dropped
-    QCOMPARE(drawn(), sevenDays);
-    QCOMPARE(axisOf<QDateTimeAxis>(sevenDays, Qt::Horizontal)->format(), QStringLiteral("MM-dd HH:mm"));
-}
-
-void TestDialogs::chartTexts_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("metricsEnabled");
-    // clang-format off
-    QTest::newRow("no labels") << LoadLabels << QByteArray(R"({"labels":[]})") << "Inga mätvärden för den här checken." << true;
-    QTest::newRow("labels fail") << LoadLabels << QByteArray(R"({"error":"Okänd check"})") << "Okänd check" << false;
-    QTest::newRow("series fail") << LoadSeries << QByteArray(R"({"error":"Okänt mätvärde"})") << "Okänt mätvärde" << true;
-    // clang-format on
-}
-
-// A failure's text, or the lack of labels, shows under the chart; nothing more is asked.
-void TestDialogs::chartTexts()
-{
-    QFETCH(QString, path);
-    QFETCH(QByteArray, answer);
-    server.setFault(path, Fault::raw(answer.contains("error") ? 404 : 200, answer));
-    openChart();
-    QTRY_VERIFY(!chartText().startsWith(QStringLiteral("\u23f3")) && !chartText().isEmpty());
-    QTEST(chartText(), "text");
-    QTEST(child<QComboBox>(chart, "metricCombo")->isEnabled(), "metricsEnabled");
-    QCOMPARE(server.requests(LoadSeries).size(), path == LoadSeries ? 1 : 0);
-}
 
 NORV_TEST_MAIN(TestDialogs)
 #include "tst_dialogs.moc"

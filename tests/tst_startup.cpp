@@ -3,44 +3,133 @@
 #include "singleinstance.h"
 #include "testsupport.h"
 
-#include <QDialogButtonBox>
-#include <QLineEdit>
-#include <QProcess>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-
 #include <csignal>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-using standin::Fault;
-
 // The real program, started as its own process with a home of its own; and its start-up in this process.
 class TestStartup : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
+    void initTestCase() { qputenv("TMPDIR", QFile::encodeName(sockets.path())); }
     void init() { server.reset(); }
-    void cleanup();
+    void cleanup() { qDeleteAll(std::exchange(processes, {})); } // each copy is killed as its process goes
 
-    void instanceNames_data();
-    void instanceNames();
-    void oneCopyPerUser();
-    void staleSocketFileDoesNotBlock();
-    void socketIsTheUsersAlone();
-    void quitThenStartAgainAtOnce_data();
-    void quitThenStartAgainAtOnce();
-    void firstStartAsksForALogin_data();
-    void firstStartAsksForALogin();
+    // A socket file that nobody listens on, as a killed copy leaves it, does not keep the next copy from running.
+    void staleSocketFileDoesNotBlock()
+    {
+        const QByteArray path = QFile::encodeName(sockets.path() + QStringLiteral("/norv-gui-gammal"));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, path.constData(), sizeof(address.sun_path));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        ::close(fd);
+        QProcess* first = start(makeHome(), QStringLiteral("gammal"));
+        QVERIFY(stillRunning(first, 1500));
+        QVERIFY(!SingleInstance(QStringLiteral("norv-gui-gammal"), nullptr).acquire());
+    }
+
+    // Other users of the machine may not connect to the running copy, whatever the umask.
+    void socketIsTheUsersAlone()
+    {
+        const mode_t oldMask = ::umask(0);
+        SingleInstance guard(QStringLiteral("norv-gui-egen"), nullptr);
+        QVERIFY(guard.acquire());
+        ::umask(oldMask);
+        struct stat info { };
+        QCOMPARE(::stat(QFile::encodeName(sockets.path() + QStringLiteral("/norv-gui-egen")).constData(), &info), 0);
+        QVERIFY(S_ISSOCK(info.st_mode));
+        QCOMPARE(info.st_mode & 077, mode_t(0));
+        QSignalSpy activated(&guard, &SingleInstance::activated);
+        QVERIFY(!SingleInstance(QStringLiteral("norv-gui-egen"), nullptr).acquire());
+        QTRY_COMPARE(activated.count(), 1);
+    }
+
+    void quitThenStartAgainAtOnce_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+    // The first copy waits for a poll of a server that has gone silent when it is told to quit. A copy started at
+    // once starts for real (it does not take the quitting one for a running copy), and the first still ends in
+    // order; the copy that runs now is the one a third start wakes.
+    void quitThenStartAgainAtOnce()
+    {
+        QFETCH(int, signal);
+        const QString home = makeHome();
+        standin::Fault silentForAWhile = standin::Fault::drop(); // silent for 1.5 s, then the connection goes
+        silentForAWhile.delayMs = 1500;
+        server.setFault(QStringLiteral("/api/status"), silentForAWhile);
+        QProcess* first = start(home, QStringLiteral("omstart"));
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requests(QStringLiteral("/api/status")).isEmpty(), 10000);
+        ::kill(pid_t(first->processId()), signal);
+        QTest::qWait(300);
+        QProcess* second = start(home, QStringLiteral("omstart"));
+        QVERIFY(stillRunning(second, 2000));
+        QVERIFY(first->waitForFinished(10000));
+        QCOMPARE(first->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(first->exitCode(), 0);
+        server.clearFaults();
+        QVERIFY(start(home, QStringLiteral("omstart"))->waitForFinished(5000));
+        QVERIFY(stillRunning(second, 10));
+    }
+
+    void firstStartAsksForALogin_data()
+    {
+        QTest::addColumn<bool>("logIn");
+        QTest::newRow("cancelled: the program ends") << false;
+        QTest::newRow("logged in: the server is kept and opened") << true;
+    }
+    void firstStartAsksForALogin()
+    {
+        QFETCH(bool, logIn);
+        testsupport::resetConfig();
+        qputenv("USER", "forsta-start");
+        testsupport::whenModal([&](QWidget* login) {
+            if (!logIn)
+                return static_cast<QDialog*>(login)->reject();
+            testsupport::logIn(login, server.url(), QStringLiteral("viewer"), QStringLiteral("viewer"));
+            QTimer::singleShot(300, [] { testsupport::topLevels<MainWindow>().value(0)->quitApp(); });
+        });
+        QCOMPARE(startup::run(), 0);
+        QCOMPARE(settings::servers().size(), logIn ? 1 : 0);
+        QCOMPARE(server.requests(QStringLiteral("/api/auth/me")).size(), logIn ? 1 : 0);
+    }
 
 private:
     // A configuration home with the stand-in known, connected at start or not.
-    QString makeHome(bool autoconnect = true);
-    QProcess* start(const QString& home, const QString& user);
+    QString makeHome(bool autoconnect = true)
+    {
+        homes.append(std::make_shared<QTemporaryDir>());
+        const QString config = homes.last()->path() + QStringLiteral("/config/Trelvik");
+        testsupport::writeFile(config + QStringLiteral("/NorvGUI.ini"),
+            QStringLiteral("[servers]\n1\\id=00000000000a\n1\\url=%1\n1\\autoconnect=%2\nsize=1\n")
+                .arg(server.url(), QVariant(autoconnect).toString())
+                .toUtf8());
+        testsupport::writeFile(config + QStringLiteral("/Norv GUI/tokens/00000000000a"),
+            server.issueToken(QStringLiteral("viewer")).toUtf8() + '\n');
+        return homes.last()->path();
+    }
+    QProcess* start(const QString& home, const QString& user)
+    {
+        auto* process = new QProcess;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+        env.insert(QStringLiteral("TMPDIR"), sockets.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("USER"), user);
+        process->setProcessEnvironment(env);
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(QStringLiteral(NORV_GUI), {});
+        processes.append(process);
+        process->waitForStarted(5000);
+        return process;
+    }
     static bool stillRunning(QProcess* process, int ms)
     {
         return !process->waitForFinished(ms) && process->state() == QProcess::Running;
@@ -51,193 +140,6 @@ private:
     QList<QProcess*> processes;
     testsupport::Standin server;
 };
-
-void TestStartup::initTestCase()
-{
-    qputenv("TMPDIR", QFile::encodeName(sockets.path()));
-}
-
-void TestStartup::cleanup()
-{
-    for (QProcess* process : std::as_const(processes)) {
-        process->kill();
-        process->waitForFinished(5000);
-        delete process;
-    }
-    processes.clear();
-}
-
-QString TestStartup::makeHome(bool autoconnect)
-{
-    auto home = std::make_shared<QTemporaryDir>();
-    homes.append(home);
-    const QString config = home->path() + QStringLiteral("/config/Trelvik");
-    testsupport::writeFile(config + QStringLiteral("/NorvGUI.ini"),
-        QStringLiteral("[servers]\n1\\id=00000000000a\n1\\url=%1\n1\\autoconnect=%2\nsize=1\n")
-            .arg(server.url(), QVariant(autoconnect).toString())
-            .toUtf8());
-    testsupport::writeFile(config + QStringLiteral("/Norv GUI/tokens/00000000000a"),
-        server.issueToken(QStringLiteral("viewer")).toUtf8() + '\n');
-    return home->path();
-}
-
-QProcess* TestStartup::start(const QString& home, const QString& user)
-{
-    auto* process = new QProcess;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-    env.insert(QStringLiteral("TMPDIR"), sockets.path());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("USER"), user);
-    process->setProcessEnvironment(env);
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start(QStringLiteral(NORV_GUI), {});
-    processes.append(process);
-    process->waitForStarted(5000);
-    return process;
-}
-
-void TestStartup::instanceNames_data()
-{
-    QTest::addColumn<QByteArray>("user"); // null: not set
-    QTest::addColumn<QByteArray>("userName");
-    QTest::addColumn<QString>("name");
-    // clang-format off
-    QTest::newRow("USER") << QByteArray("anna") << QByteArray("bo") << "norv-gui-anna";
-    QTest::newRow("USER set but empty") << QByteArray("") << QByteArray("bo") << "norv-gui-";
-    QTest::newRow("USERNAME when USER is unset") << QByteArray() << QByteArray("cilla") << "norv-gui-cilla";
-    QTest::newRow("neither") << QByteArray() << QByteArray() << "norv-gui-norv";
-    // clang-format on
-}
-
-void TestStartup::instanceNames()
-{
-    QFETCH(QByteArray, user);
-    QFETCH(QByteArray, userName);
-    const QByteArray saved = qgetenv("USER");
-    for (const auto& [variable, value] : {std::pair {"USER", user}, std::pair {"USERNAME", userName}}) {
-        if (value.isNull())
-            qunsetenv(variable);
-        else
-            qputenv(variable, value);
-    }
-    const QString name = startup::instanceName();
-    qputenv("USER", saved);
-    QTEST(name, "name");
-}
-
-// A second start of the same user wakes the first copy and ends, again and again; another user's copy runs beside.
-void TestStartup::oneCopyPerUser()
-{
-    const QString home = makeHome();
-    QProcess* first = start(home, QStringLiteral("delad"));
-    QTRY_VERIFY_WITH_TIMEOUT(!server.requests(QStringLiteral("/api/tree/status")).isEmpty(), 10000);
-    for (int i = 0; i < 2; ++i) {
-        QProcess* again = start(home, QStringLiteral("delad"));
-        QVERIFY(again->waitForFinished(5000));
-        QCOMPARE(again->exitCode(), 0);
-    }
-    QProcess* other = start(makeHome(false), QStringLiteral("annan"));
-    QVERIFY(stillRunning(other, 1500) && stillRunning(first, 10));
-    QCOMPARE(server.requests(QStringLiteral("/api/auth/me")).size(), 1); // the other connects to nothing
-}
-
-void TestStartup::staleSocketFileDoesNotBlock()
-{
-    // A socket file that nobody listens on, as a killed copy leaves it.
-    const QByteArray path = QFile::encodeName(sockets.path() + QStringLiteral("/norv-gui-gammal"));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    qstrncpy(address.sun_path, path.constData(), sizeof(address.sun_path));
-    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    ::close(fd);
-    QProcess* first = start(makeHome(), QStringLiteral("gammal"));
-    QVERIFY(stillRunning(first, 1500));
-    SingleInstance probe(QStringLiteral("norv-gui-gammal"), nullptr);
-    QVERIFY(!probe.acquire());
-}
-
-// Other users of the machine may not connect to the running copy, whatever the umask.
-void TestStartup::socketIsTheUsersAlone()
-{
-    const mode_t oldMask = ::umask(0);
-    SingleInstance guard(QStringLiteral("norv-gui-egen"), nullptr);
-    QVERIFY(guard.acquire());
-    ::umask(oldMask);
-    struct stat info { };
-    const QByteArray path = QFile::encodeName(sockets.path() + QStringLiteral("/norv-gui-egen"));
-    QCOMPARE(::stat(path.constData(), &info), 0);
-    QVERIFY(S_ISSOCK(info.st_mode));
-    QCOMPARE(info.st_mode & 077, mode_t(0));
-    QSignalSpy activated(&guard, &SingleInstance::activated);
-    SingleInstance second(QStringLiteral("norv-gui-egen"), nullptr);
-    QVERIFY(!second.acquire());
-    QTRY_COMPARE(activated.count(), 1);
-}
-
-void TestStartup::quitThenStartAgainAtOnce_data()
-{
-    QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
-}
-
-// The first copy waits for a poll of a server that has gone silent when it is told to quit. A copy started at once
-// starts for real (it does not take the quitting one for a running copy), and the first still ends in order.
-void TestStartup::quitThenStartAgainAtOnce()
-{
-    QFETCH(int, signal);
-    const QString home = makeHome();
-    Fault silentForAWhile = Fault::drop(); // silent for 1.5 s, then the connection goes
-    silentForAWhile.delayMs = 1500;
-    server.setFault(QStringLiteral("/api/status"), silentForAWhile);
-    QProcess* first = start(home, QStringLiteral("omstart"));
-    QTRY_VERIFY_WITH_TIMEOUT(!server.requests(QStringLiteral("/api/status")).isEmpty(), 10000);
-    ::kill(pid_t(first->processId()), signal);
-    QTest::qWait(300);
-    QProcess* second = start(home, QStringLiteral("omstart"));
-    QVERIFY(stillRunning(second, 2000));
-    QVERIFY(first->waitForFinished(10000));
-    QCOMPARE(first->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(first->exitCode(), 0);
-    QVERIFY(stillRunning(second, 10));
-    server.clearFaults();
-    // The copy that runs now is the one a third start wakes.
-    QProcess* third = start(home, QStringLiteral("omstart"));
-    QVERIFY(third->waitForFinished(5000));
-    QVERIFY(stillRunning(second, 10));
-}
-
-void TestStartup::firstStartAsksForALogin_data()
-{
-    QTest::addColumn<bool>("logIn");
-    QTest::newRow("cancelled: the program ends") << false;
-    QTest::newRow("logged in: the server is kept and opened") << true;
-}
-
-void TestStartup::firstStartAsksForALogin()
-{
-    QFETCH(bool, logIn);
-    testsupport::resetConfig();
-    qputenv("USER", "forsta-start");
-    testsupport::whenModal([&](QWidget* modal) {
-        auto* login = qobject_cast<LoginDialog*>(modal);
-        if (!logIn) {
-            login->reject();
-            return;
-        }
-        testsupport::child<QLineEdit>(login, "urlEdit")->setText(server.url());
-        testsupport::child<QLineEdit>(login, "userEdit")->setText(QStringLiteral("viewer"));
-        testsupport::child<QLineEdit>(login, "passwordEdit")->setText(QStringLiteral("viewer"));
-        login->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-        QTimer::singleShot(300, [] { testsupport::topLevels<MainWindow>().value(0)->quitApp(); });
-    });
-    QCOMPARE(startup::run(), 0);
-    QCOMPARE(settings::servers().size(), logIn ? 1 : 0);
-    QVERIFY(settings::servers().value(0).autoconnect || !logIn);
-    QCOMPARE(server.requests(QStringLiteral("/api/auth/me")).size(), logIn ? 1 : 0);
-}
 
 NORV_TEST_MAIN(TestStartup)
 #include "tst_startup.moc"

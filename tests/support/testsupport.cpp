@@ -2,16 +2,8 @@
 
 #include "apiclient.h"
 #include "poller.h"
-#include "settings.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTimer>
-
-#include <memory>
+#include <QDialogButtonBox>
 
 namespace testsupport {
 
@@ -41,6 +33,14 @@ QPointer<QTimer> whenWidget(
     });
     timer->start();
     return timer;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
 }
 
 } // namespace
@@ -106,14 +106,11 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
     file.write(bytes);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    file.flush();
+    // QSettings takes a file of the same size and second as the one it read last for that one: every file written
+    // here gets a time of its own.
+    static int written = 0;
+    file.setFileTime(QDateTime::currentDateTime().addSecs(++written - 100000), QFileDevice::FileModificationTime);
 }
 
 void shortTimes()
@@ -139,6 +136,15 @@ settings::ServerEntry Standin::entry(const QString& name) const
 settings::ServerEntry Standin::store(const QString& user)
 {
     return settings::addOrUpdateServer(url(), issueToken(user));
+}
+
+void logIn(QWidget* dialog, const QString& url, const QString& user, const QString& password)
+{
+    if (!url.isNull())
+        child<QLineEdit>(dialog, "urlEdit")->setText(url);
+    child<QLineEdit>(dialog, "userEdit")->setText(user);
+    child<QLineEdit>(dialog, "passwordEdit")->setText(password);
+    QTest::mouseClick(dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
 }
 
 QPointer<QTimer> whenModal(const std::function<void(QWidget*)>& act, int timeoutMs)

@@ -4,11 +4,12 @@
 #include "standinserver.h"
 
 #include <QApplication>
-#include <QMap>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
-#include <QString>
-#include <QTimer>
+#include <QPushButton>
+#include <QTreeView>
 #include <QtTest>
 
 #include <functional>
@@ -31,7 +32,6 @@ void resetConfig();
 // Every file under the configuration home with its bytes, to prove that something left them alone.
 QMap<QString, QByteArray> configSnapshot();
 void writeFile(const QString& path, const QByteArray& bytes);
-QByteArray readFile(const QString& path);
 
 // Requests give up, and pollers sleep, in a small fraction of the shipped times.
 void shortTimes();
@@ -65,6 +65,9 @@ template <typename T> QList<T*> topLevels()
     }
     return found;
 }
+
+// Fills in a login dialog (the address only when one is given) and presses OK.
+void logIn(QWidget* dialog, const QString& url, const QString& user, const QString& password);
 
 // Acts on the next modal widget (dialog, message box) once it is shown, from a timer while the caller blocks in
 // its exec(). Stops looking after timeoutMs; deleting the returned watcher stops it at once.
