@@ -288,8 +288,8 @@ private:
         QPointer<QTimer> watcher = testsupport::whenPopup([&](QWidget* popup) {
             auto* menu = qobject_cast<QMenu*>(popup);
             for (QAction* action : menu->actions()) {
-                entries.append(action->isSeparator() ? QStringLiteral("-") : action->text());
-                if (!pick.isEmpty() && action->text() == pick) {
+                entries.append(action->isSeparator() ? QStringLiteral("-") : action->text().remove(QLatin1Char('&')));
+                if (!pick.isEmpty() && action->text().remove(QLatin1Char('&')) == pick) {
                     menu->setActiveAction(action);
                     return QTest::keyClick(menu, Qt::Key_Return);
                 }

@@ -35,14 +35,6 @@ QPointer<QTimer> whenWidget(
     return timer;
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
 } // namespace
 
 void prepareEnvironment()
@@ -98,6 +90,14 @@ QMap<QString, QByteArray> configSnapshot()
         files.insert(path, readFile(path));
     }
     return files;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)

@@ -32,6 +32,7 @@ void resetConfig();
 // Every file under the configuration home with its bytes, to prove that something left them alone.
 QMap<QString, QByteArray> configSnapshot();
 void writeFile(const QString& path, const QByteArray& bytes);
+QByteArray readFile(const QString& path);
 
 // Requests give up, and pollers sleep, in a small fraction of the shipped times.
 void shortTimes();
