@@ -9,6 +9,8 @@ work=$(mktemp -d -t norv-install-test.XXXXXX)
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    # The client quits in order on the signal and still writes its settings: the folder goes after it.
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT

@@ -1,10 +1,14 @@
 #include "apiworker.h"
 #include "dialogs.h"
+#include "logindialog.h"
+#include "mainwindow.h"
 #include "testsupport.h"
 
 #include <QChart>
 #include <QChartView>
 #include <QLineSeries>
+#include <QMenu>
+#include <QTableWidget>
 
 using standin::Fault;
 using testsupport::child;
@@ -105,6 +109,76 @@ private Q_SLOTS:
         QTEST(chartText(), "text");
         QTEST(child<QComboBox>(chart, "metricCombo")->isEnabled(), "metricsEnabled");
         QCOMPARE(server.requests(LoadSeries).size(), path == LoadSeries ? 1 : 0);
+    }
+
+    void swedishThroughout_data()
+    {
+        QTest::addColumn<int>("dialog");
+        const char* names[] = {"servers", "removing a server", "settings", "login", "silence", "acknowledgement"};
+        for (int dialog = 0; dialog < 6; ++dialog)
+            QTest::newRow(names[dialog]) << dialog;
+    }
+    // With Qt's Swedish catalogue, as on a user's machine, no button, label or text-field menu of the client's
+    // dialogs shows one of Qt's English defaults.
+    void swedishThroughout()
+    {
+        QFETCH(int, dialog);
+        static const bool loaded = settings::loadQtTranslation();
+        QVERIFY(loaded);
+        testsupport::resetConfig();
+        server.store();
+        MainWindow window;
+        QStringList texts;
+        const auto read = [&texts](QWidget* shown) {
+            for (const QAbstractButton* button : shown->findChildren<QAbstractButton*>())
+                texts.append(button->isVisible() ? button->text() : QString());
+            for (const QLabel* label : shown->findChildren<QLabel*>())
+                texts.append(label->isVisible() ? label->text() : QString());
+            if (auto* edit = shown->findChild<QLineEdit*>()) {
+                const std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
+                for (const QAction* action : menu->actions())
+                    texts.append(action->text().section(QLatin1Char('\t'), 0, 0));
+            }
+            static_cast<QDialog*>(shown)->reject();
+        };
+        if (dialog == 1)
+            testsupport::whenMessageBox(read);
+        else
+            testsupport::whenModal(read);
+        bool ok = false;
+        switch (dialog) {
+        case 0:
+            ServersDialog(&window).exec();
+            break;
+        case 1: {
+            ServersDialog servers(&window);
+            servers.show();
+            child<QTableWidget>(&servers, "table")->selectRow(0);
+            for (QPushButton* button : servers.findChildren<QPushButton*>())
+                if (button->text() == QStringLiteral("Ta bort…"))
+                    button->click();
+            break;
+        }
+        case 2:
+            SettingsDialog().exec();
+            break;
+        case 3:
+            LoginDialog().exec();
+            break;
+        case 4:
+            DndDialog(QStringLiteral("web1"), nullptr).exec();
+            break;
+        case 5:
+            askAckComment(nullptr, QStringLiteral("PostgreSQL"), &ok);
+            break;
+        }
+        texts.replaceInStrings(QStringLiteral("&"), QString());
+        texts.removeAll(QString());
+        QVERIFY2(texts.size() >= 3, qPrintable(texts.join('|')));
+        static const QStringList english {"Cancel", "Close", "Yes", "No", "Apply", "Save", "Undo", "Redo", "Cut",
+            "Copy", "Paste", "Delete", "Select All"};
+        for (const QString& text : std::as_const(texts))
+            QVERIFY2(!english.contains(text), qPrintable(texts.join('|')));
     }
 
 private:

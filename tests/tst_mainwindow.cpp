@@ -4,8 +4,10 @@
 #include "serverview.h"
 #include "testsupport.h"
 #include "tray.h"
+#include "treemodel.h"
 
 #include <QDialogButtonBox>
+#include <QInputDialog>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -170,6 +172,122 @@ private Q_SLOTS:
         QVERIFY(filter->hasFocus());
     }
 
+    // The panel lists exactly the tray's alarms of both servers, worst first, then by server, host and item. Its menu
+    // (Shift+F10) is the tree's: an acknowledgement sends the tree's request, and the row is gone after the next
+    // poll. Return on a row makes that node current in its server's tab and gives the tree the focus.
+    void activeAlarmsPanel()
+    {
+        ServerView* va = window->openServer(named(a.store(QStringLiteral("admin")), "Syd"), QString());
+        ServerView* vb = window->openServer(named(b.store(), "Nord"), QString());
+        waitForRound(va);
+        waitForRound(vb);
+        showWindow();
+        QStringList expected;
+        for (const NorvTray::OpenAlarm& alarm : window->trayIcon()->openAlarms())
+            expected.append(QStringList {alarm.status.toUpper(), alarm.label, alarm.host, alarm.item}.join('|'));
+        QTRY_COMPARE(panelRows().size(), expected.size());
+        const QStringList rows = panelRows();
+        QCOMPARE(QSet<QString>(rows.cbegin(), rows.cend()), QSet<QString>(expected.cbegin(), expected.cend()));
+        QVERIFY(rows.size() >= 6);
+        for (int i = 1; i < rows.size(); ++i) {
+            const QStringList before = rows.at(i - 1).split('|'), after = rows.at(i).split('|');
+            const int worse
+                = NorvTray::alarmPriority(before.first().toLower()) - NorvTray::alarmPriority(after.first().toLower());
+            QVERIFY2(worse > 0 || (worse == 0 && before.mid(1) <= after.mid(1)), qPrintable(rows.join('\n')));
+        }
+
+        const int acked = rows.indexOf(QStringList {"CRITICAL", va->entry.label(), "db1", "PostgreSQL"}.join('|'));
+        a.clearRequests();
+        testsupport::whenMenu(QStringLiteral("Kvittera…"));
+        testsupport::whenModal([](QWidget* prompt) {
+            static_cast<QInputDialog*>(prompt)->setTextValue(QStringLiteral("på väg"));
+            static_cast<QInputDialog*>(prompt)->accept();
+        });
+        pressOnPanelRow(acked, Qt::Key_F10, Qt::ShiftModifier);
+        QCOMPARE(a.requests(QStringLiteral("/api/hosts/11/plugins/103/acknowledge")).size(), 1);
+        QTRY_VERIFY(!panelRows().contains(rows.at(acked)));
+        QCOMPARE(panelRows().size(), rows.size() - 1);
+
+        pressOnPanelRow(panelRows().indexOf(QStringList {"CRITICAL", vb->entry.label(), "sw-core", "Gi0/2"}.join('|')),
+            Qt::Key_Return);
+        QCOMPARE(tabs()->currentWidget(), vb);
+        auto* tree = child<QTreeView>(vb, "tree");
+        QCOMPARE(window->focusWidget(), tree); // the window's, whichever window the platform keeps active
+        QCOMPARE(tree->currentIndex().data(treemodel::KeyRole).toString(), QStringLiteral("sp:501"));
+    }
+
+    void problemsOnly_data()
+    {
+        QTest::addColumn<bool>("problems");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("visible"); // keys, depth first
+        QTest::newRow("alarming rows and their ancestors")
+            << true << QString()
+            << QStringList {
+                   "g:1", "g:2", "h:10", "p:10:101", "h:11", "p:11:103", "g:3", "h:12", "sp:501", "g:-1", "h:13", "p:13:105"};
+        QTest::newRow("filter alone") << false << "disk"
+                                      << QStringList {
+                                             "g:1", "g:2", "h:10", "p:10:101", "h:11", "p:11:104:1", "p:11:104:2"};
+        QTest::newRow("a row must pass both") << true << "disk" << QStringList {"g:1", "g:2", "h:10", "p:10:101"};
+    }
+    // Bara problem narrows the trees of the tabs open and of those opened later, with the text filter; and is
+    // remembered.
+    void problemsOnly()
+    {
+        QFETCH(bool, problems);
+        QFETCH(QString, filter);
+        waitForRound(window->openServer(a.store(), QString()));
+        child<QPushButton>(window.get(), "problemsButton")->setChecked(problems);
+        child<QLineEdit>(window.get(), "filterEdit")->setText(filter);
+        ServerView* vb = window->openServer(b.store(), QString());
+        waitForRound(vb);
+        for (ServerView* view : window->views()) {
+            auto* tree = child<QTreeView>(view, "tree");
+            tree->expandAll();
+            QStringList visible;
+            const std::function<void(const QModelIndex&)> walk = [&](const QModelIndex& parent) {
+                for (int row = 0; row < tree->model()->rowCount(parent); ++row) {
+                    visible.append(tree->model()->index(row, 0, parent).data(treemodel::KeyRole).toString());
+                    walk(tree->model()->index(row, 0, parent));
+                }
+            };
+            walk(QModelIndex());
+            QTEST(visible, "visible");
+        }
+        QCOMPARE(settings::problemsOnly(), problems);
+    }
+
+    void shortcuts_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("tab"); // from the first of two
+        QTest::addColumn<bool>("panel");
+        QTest::addColumn<int>("polls"); // of the first server
+        QTest::newRow("F5 polls") << int(Qt::Key_F5) << 0 << 0 << true << 1;
+        QTest::newRow("F9 hides the panel") << int(Qt::Key_F9) << 0 << 0 << false << 0;
+        QTest::newRow("Ctrl+2") << int(Qt::Key_2) << int(Qt::ControlModifier) << 1 << true << 0;
+        QTest::newRow("Ctrl+PgDn") << int(Qt::Key_PageDown) << int(Qt::ControlModifier) << 1 << true << 0;
+        QTest::newRow("Ctrl+PgUp wraps") << int(Qt::Key_PageUp) << int(Qt::ControlModifier) << 1 << true << 0;
+    }
+    void shortcuts()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        ServerView* va = window->openServer(a.store(), QString());
+        waitForRound(va);
+        waitForRound(window->openServer(b.store(), QString()));
+        tabs()->setCurrentIndex(0);
+        showWindow();
+        a.clearRequests();
+        QTest::keyClick(window.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QTEST(tabs()->currentIndex(), "tab");
+        QTEST(child<QWidget>(window.get(), "alarmDock")->isVisible(), "panel");
+        QTEST(settings::alarmPanelShown(), "panel");
+        QTest::qWait(100);
+        QTEST(int(a.requests(QStringLiteral("/api/status")).size()), "polls");
+    }
+
     void closingTheWindow_data()
     {
         QTest::addColumn<bool>("tray");
@@ -218,6 +336,37 @@ private:
     void waitForRound(ServerView* view)
     {
         QTRY_VERIFY_WITH_TIMEOUT(view->hasStatus && child<QTreeView>(view, "tree")->model()->rowCount() > 0, 10000);
+    }
+    static settings::ServerEntry named(const settings::ServerEntry& entry, const char* name)
+    {
+        settings::setServerName(entry.id, QString::fromUtf8(name));
+        return *settings::findServer(entry.id);
+    }
+    void showWindow()
+    {
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+    // The panel's rows as "STATUS|server|host|item", top to bottom.
+    QStringList panelRows()
+    {
+        const QAbstractItemModel* model = child<QTreeView>(window.get(), "activeAlarms")->model();
+        QStringList rows;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < 4; ++column)
+                cells.append(model->index(row, column).data().toString());
+            rows.append(cells.join('|'));
+        }
+        return rows;
+    }
+    void pressOnPanelRow(int row, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        auto* panel = child<QTreeView>(window.get(), "activeAlarms");
+        panel->setFocus();
+        panel->setCurrentIndex(panel->model()->index(row, 0));
+        QTest::keyClick(panel, key, modifiers);
     }
     QTabWidget* tabs() { return child<QTabWidget>(window.get(), "serverTabs"); }
 

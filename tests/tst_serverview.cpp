@@ -285,17 +285,7 @@ private:
     QStringList contextMenu(const QString& key, const QString& pick = QString())
     {
         QStringList entries;
-        QPointer<QTimer> watcher = testsupport::whenPopup([&](QWidget* popup) {
-            auto* menu = qobject_cast<QMenu*>(popup);
-            for (QAction* action : menu->actions()) {
-                entries.append(action->isSeparator() ? QStringLiteral("-") : action->text().remove(QLatin1Char('&')));
-                if (!pick.isEmpty() && action->text().remove(QLatin1Char('&')) == pick) {
-                    menu->setActiveAction(action);
-                    return QTest::keyClick(menu, Qt::Key_Return);
-                }
-            }
-            menu->close();
-        });
+        QPointer<QTimer> watcher = testsupport::whenMenu(pick, &entries);
         tree()->scrollTo(row(key));
         const QPoint pos = tree()->visualRect(row(key)).center();
         QContextMenuEvent event(QContextMenuEvent::Mouse, pos, tree()->viewport()->mapToGlobal(pos));

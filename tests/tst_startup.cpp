@@ -101,6 +101,23 @@ private Q_SLOTS:
         QCOMPARE(server.requests(QStringLiteral("/api/auth/me")).size(), logIn ? 1 : 0);
     }
 
+    // Without Qt's Swedish catalogue (a qt.conf beside a copy of the program points Qt at an empty folder) the client
+    // starts and polls as before.
+    void startsWithoutQtsCatalogue()
+    {
+        QTemporaryDir folder;
+        const QString copy = folder.filePath(QStringLiteral("norv-gui"));
+        QVERIFY(QFile::copy(QStringLiteral(NORV_GUI), copy));
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("translations")));
+        testsupport::writeFile(folder.filePath(QStringLiteral("qt.conf")),
+            QStringLiteral("[Paths]\nPlugins=%1\nTranslations=%2\n")
+                .arg(QLibraryInfo::path(QLibraryInfo::PluginsPath), folder.filePath(QStringLiteral("translations")))
+                .toUtf8());
+        QProcess* process = start(makeHome(), QStringLiteral("utan-katalog"), copy);
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requests(QStringLiteral("/api/tree/status")).isEmpty(), 10000);
+        QCOMPARE(process->state(), QProcess::Running);
+    }
+
 private:
     // A configuration home with the stand-in known, connected at start or not.
     QString makeHome(bool autoconnect = true)
@@ -115,7 +132,7 @@ private:
             server.issueToken(QStringLiteral("viewer")).toUtf8() + '\n');
         return homes.last()->path();
     }
-    QProcess* start(const QString& home, const QString& user)
+    QProcess* start(const QString& home, const QString& user, const QString& program = QStringLiteral(NORV_GUI))
     {
         auto* process = new QProcess;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -125,7 +142,7 @@ private:
         env.insert(QStringLiteral("USER"), user);
         process->setProcessEnvironment(env);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process->start(QStringLiteral(NORV_GUI), {});
+        process->start(program, {});
         processes.append(process);
         process->waitForStarted(5000);
         return process;

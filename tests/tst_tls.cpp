@@ -225,15 +225,7 @@ void TestTls::trustedCertificateForEveryConnection()
                                   ->match(tree->model()->index(0, 0), treemodel::KeyRole, QStringLiteral("p:10:100"), 1,
                                       Qt::MatchRecursive | Qt::MatchExactly)
                                   .value(0);
-    testsupport::whenPopup([](QWidget* menu) {
-        for (QAction* action : static_cast<QMenu*>(menu)->actions()) {
-            if (action->text().remove(QLatin1Char('&')) == QStringLiteral("Kör recheck")) {
-                static_cast<QMenu*>(menu)->setActiveAction(action);
-                return QTest::keyClick(menu, Qt::Key_Return);
-            }
-        }
-        menu->close();
-    });
+    testsupport::whenMenu(QStringLiteral("Kör recheck"));
     tree->scrollTo(check);
     const QPoint at = tree->visualRect(check).center();
     QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));

@@ -4,6 +4,7 @@
 #include "poller.h"
 
 #include <QDialogButtonBox>
+#include <QMenu>
 
 namespace testsupport {
 
@@ -158,8 +159,21 @@ QPointer<QTimer> whenMessageBox(const std::function<void(QMessageBox*)>& act, in
         [act](QWidget* box) { act(static_cast<QMessageBox*>(box)); }, timeoutMs);
 }
 
-QPointer<QTimer> whenPopup(const std::function<void(QWidget*)>& act, int timeoutMs)
+QPointer<QTimer> whenMenu(const QString& pick, QStringList* seen, int timeoutMs)
 {
+    const auto act = [=](QWidget* popup) {
+        auto* menu = qobject_cast<QMenu*>(popup);
+        for (QAction* action : menu->actions()) {
+            const QString text = action->isSeparator() ? QStringLiteral("-") : action->text().remove(QLatin1Char('&'));
+            if (seen)
+                seen->append(text);
+            if (!pick.isEmpty() && text == pick) {
+                menu->setActiveAction(action);
+                return QTest::keyClick(menu, Qt::Key_Return);
+            }
+        }
+        menu->close();
+    };
     return whenWidget([] { return QApplication::activePopupWidget(); }, act, timeoutMs);
 }
 

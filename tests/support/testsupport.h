@@ -75,8 +75,9 @@ void logIn(QWidget* dialog, const QString& url, const QString& user, const QStri
 QPointer<QTimer> whenModal(const std::function<void(QWidget*)>& act, int timeoutMs = 10000);
 // The same for the next message box, passing over other modal dialogs (the one that will bring the box up).
 QPointer<QTimer> whenMessageBox(const std::function<void(QMessageBox*)>& act, int timeoutMs = 10000);
-// The same for the next popup (a context menu).
-QPointer<QTimer> whenPopup(const std::function<void(QWidget*)>& act, int timeoutMs = 10000);
+// Picks an entry of the next popup menu as a user does (highlight, Return), by its text without the accelerator
+// mark; without such an entry, closes the menu. The texts looked at go to `seen` when given ("-" for a separator).
+QPointer<QTimer> whenMenu(const QString& pick, QStringList* seen = nullptr, int timeoutMs = 10000);
 
 } // namespace testsupport
 
