@@ -5,17 +5,10 @@
 #include "serverview.h"
 #include "testsupport.h"
 
-#include <QDialogButtonBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
 #include <QProcess>
-#include <QPushButton>
 #include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTreeView>
 
 using testsupport::child;
 
@@ -84,6 +77,7 @@ private Q_SLOTS:
 private:
     QByteArray file(const QString& name) { return testsupport::readFile(certs.filePath(name)); }
     QString opensslFingerprint(const QString& name);
+    QString pin(const QString& name) { return opensslFingerprint(name).remove(QLatin1Char(':')).toLower(); }
     void serve(const QString& name);
     // Fills in the login dialog and presses OK; the certificate dialog that comes up is kept in `asked` and answered.
     void logIn(QWidget* modal, const QString& url, bool trust);
@@ -143,10 +137,6 @@ void TestTls::serve(const QString& name)
 void TestTls::logIn(QWidget* modal, const QString& url, bool trust)
 {
     asked.clear();
-    if (!url.isEmpty())
-        child<QLineEdit>(modal, "urlEdit")->setText(url);
-    child<QLineEdit>(modal, "userEdit")->setText(QStringLiteral("operator"));
-    child<QLineEdit>(modal, "passwordEdit")->setText(QStringLiteral("operator"));
     QPointer<QTimer> watcher = testsupport::whenMessageBox([&](QMessageBox* box) {
         asked = box->windowTitle() + QLatin1Char('|') + box->text();
         if (box->defaultButton())
@@ -157,7 +147,7 @@ void TestTls::logIn(QWidget* modal, const QString& url, bool trust)
         }
         box->close();
     });
-    QTest::mouseClick(modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    testsupport::logIn(modal, url, QStringLiteral("operator"), QStringLiteral("operator"));
     delete watcher;
     if (modal->isVisible())
         static_cast<QDialog*>(modal)->reject();
@@ -198,8 +188,7 @@ void TestTls::loginMeetsACertificate()
     } else if (!shown.isEmpty()) {
         QVERIFY2(asked.contains(QStringLiteral("certifikatet har gått ut")), qPrintable(asked));
     }
-    const QString pin = opensslFingerprint(certificate).remove(QLatin1Char(':')).toLower();
-    QCOMPARE(dialog.certSha256, pinned ? pin : QString());
+    QCOMPARE(dialog.certSha256, pinned ? pin(certificate) : QString());
     QCOMPARE(ApiClient::pinnedCertificate(server.url()), dialog.certSha256);
     // The login itself goes out only over a handshake the client accepted.
     QCOMPARE(server.requests().size(), qsizetype(dialog.result() == QDialog::Accepted ? 1 : 0));
@@ -214,7 +203,7 @@ void TestTls::trustedCertificateForEveryConnection()
     testsupport::whenModal([&](QWidget* modal) { logIn(modal, server.url(), true); });
     const std::optional<settings::ServerEntry> added = window.addServer();
     QVERIFY(added);
-    const QString pinA = opensslFingerprint(QStringLiteral("a")).remove(QLatin1Char(':')).toLower();
+    const QString pinA = pin(QStringLiteral("a"));
     QVERIFY(testsupport::readFile(testsupport::iniPath()).contains("cert_sha256=" + pinA.toLatin1()));
     ServerView* view = window.view(added->id);
     auto* tree = child<QTreeView>(view, "tree");
@@ -253,8 +242,7 @@ void TestTls::trustedCertificateForEveryConnection()
 
     testsupport::whenModal([&](QWidget* modal) { logIn(modal, QString(), true); });
     window.relogin(added->id);
-    QCOMPARE(settings::findServer(added->id)->certSha256,
-        opensslFingerprint(QStringLiteral("b")).remove(QLatin1Char(':')).toLower());
+    QCOMPARE(settings::findServer(added->id)->certSha256, pin(QStringLiteral("b")));
     QTRY_VERIFY(window.view(added->id)->hasStatus);
 
     window.removeServer(added->id);
