@@ -17,21 +17,15 @@ NORV_BUILD_DIR="$build" NORV_DEMO_DIR="$work" NORV_DEMO_USER="norv-demo-test-$$"
 demo=$!
 
 fail() {
-    echo "FAIL: $*"
-    echo "--- demo output"; cat "$work/demo.out" || true
-    echo "--- requests"; cat "$work/requests.log" || true
-    kill "$demo" 2>/dev/null || true
-    exit 1
+    echo "FAIL: $*"; tail -n +1 "$work/demo.out" "$work/requests.log" || true # both, each under its name
+    kill "$demo" 2>/dev/null || true; exit 1
 }
 
-for _ in $(seq 600); do
-    grep -q ' GET /api/tree/status 200 ' "$work/requests.log" 2>/dev/null && break
-    sleep 0.1
+for _ in $(seq 600); do grep -q ' GET /api/tree/status 200 ' "$work/requests.log" 2>/dev/null && break; sleep 0.1; done
+# The demo's login, then the client's identity, status and tree.
+for request in 'POST /api/auth/login' 'GET /api/auth/me' 'GET /api/status' 'GET /api/tree/status'; do
+    grep -q " $request 200 " "$work/requests.log" || fail "no answered $request"
 done
-grep -q ' POST /api/auth/login 200 ' "$work/requests.log" || fail "the demo did not log in"
-grep -q ' GET /api/auth/me 200 ' "$work/requests.log" || fail "the client did not fetch its identity"
-grep -q ' GET /api/status 200 ' "$work/requests.log" || fail "the client did not poll the status"
-grep -q ' GET /api/tree/status 200 ' "$work/requests.log" || fail "the client did not poll the tree"
 grep -q ' 401 ' "$work/requests.log" && fail "a request was refused"
 
 version=$(cat "$build/src/VERSION")

@@ -18,9 +18,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 (cd "$build" && cpack -G DEB -B "$work/package" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
 deb=$(ls "$work"/package/norv-gui_"$version"_*.deb)
-echo "package: $(basename "$deb")"
 depends=$(dpkg-deb -f "$deb" Depends)
-echo "depends: $depends"
 for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6charts6 qt6-translations-l10n; do
     grep -q "$package" <<<"$depends" || fail "no dependency on $package"
 done

@@ -7,11 +7,7 @@
 using standin::Fault;
 using testsupport::child;
 
-namespace {
-
 const QString AlarmLog = QStringLiteral("/api/alarmlog");
-
-} // namespace
 
 class TestAlarmView : public QObject {
     Q_OBJECT

@@ -3,9 +3,6 @@
 #include "testsupport.h"
 #include "version.h"
 
-#include <QJsonDocument>
-#include <QTcpServer>
-
 using standin::Fault;
 using standin::RecordedRequest;
 using Operation = std::function<void(ApiClient&)>;
@@ -33,13 +30,6 @@ Outcome call(const std::function<QJsonObject()>& f)
     }
 }
 
-QString closedPortUrl()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort());
-}
-
 } // namespace
 
 class TestApiClient : public QObject {
@@ -49,24 +39,18 @@ private Q_SLOTS:
     // The only test that sees the shipped limits; every later one runs with short ones.
     void shippedLimitsAreInForce()
     {
-        const ApiClient::RequestLimits& limits = ApiClient::limits();
-        QCOMPARE(limits.silenceMs, 10000);
-        QCOMPARE(limits.stallWindowMs, 10000);
-        QCOMPARE(limits.stallBytes, 16 * 1024);
-        QCOMPARE(limits.capMs, 5 * 60 * 1000);
-        QCOMPARE(PollerThread::secondMs().load(), 1000);
+        const ApiClient::RequestLimits& l = ApiClient::limits();
+        QCOMPARE(QList<qint64>({l.silenceMs, l.stallWindowMs, l.stallBytes, l.capMs, PollerThread::secondMs()}),
+            QList<qint64>({10000, 10000, 16 * 1024, 5 * 60 * 1000, 1000}));
         testsupport::shortTimes();
     }
     void init() { server.reset(); }
 
     void operationsSendExactRequests_data()
     {
-        QTest::addColumn<Operation>("operation");
-        QTest::addColumn<QByteArray>("method");
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QByteArray>("query");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QByteArray>("contentType"); // empty: no Content-Type header at all
+        // An empty contentType: no Content-Type header at all.
+        testsupport::columns<Operation, QByteArray, QString, QByteArray, QByteArray, QByteArray>(
+            "operation", "method", "path", "query", "body", "contentType");
         const QByteArray json = "application/json", form = "application/x-www-form-urlencoded";
         // clang-format off
         QTest::newRow("me") << Operation([](ApiClient& c) { c.me(); }) << QByteArray("GET") << "/api/auth/me" << QByteArray() << QByteArray() << QByteArray();
@@ -87,12 +71,12 @@ private Q_SLOTS:
     // when it has no body (some proxies refuse a POST without one).
     void operationsSendExactRequests()
     {
-        QFETCH(Operation, operation);
         QFETCH(QByteArray, method);
         QFETCH(QByteArray, body);
         QFETCH(QByteArray, contentType);
         const QString token = server.issueToken(QStringLiteral("admin"));
         ApiClient client(server.url() + QStringLiteral("//"), token);
+        QFETCH(Operation, operation);
         call([&] { return operation(client), QJsonObject(); }); // some rows name objects the sample network lacks
         const QList<RecordedRequest> requests = server.requests();
         QCOMPARE(requests.size(), 1);
@@ -110,10 +94,7 @@ private Q_SLOTS:
 
     void answers_data()
     {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("message");
+        testsupport::columns<int, QByteArray, QString, QString>("status", "body", "kind", "message");
         const QString invalid = QStringLiteral("Ogiltigt svar från servern");
         // clang-format off
         QTest::newRow("401 with error text") << 401 << QByteArray(R"({"error":"Token återkallad"})") << "AuthError" << "Token återkallad";
@@ -144,16 +125,14 @@ private Q_SLOTS:
 
     void noAnswer_data()
     {
-        QTest::addColumn<QString>("url"); // empty: the stand-in
-        QTest::addColumn<Fault>("fault");
-        QTest::addColumn<QString>("reason");
+        // An empty url: the stand-in.
+        testsupport::columns<QString, Fault, QString>("url", "fault", "reason");
         Fault cutOff = Fault::raw(200, R"({"status":"ok"}{"status":"ok"})");
         cutOff.delivery = Fault::Delivery::CutOff; // half a body that parses is still no answer
-        Fault drip = Fault::raw(200, QByteArray(40000, ' ') + "{}");
-        drip.delivery = Fault::Delivery::Drip;
-        drip.dripIntervalMs = 50; // never silent for long, never getting anywhere
+        Fault drip = Fault::drip(50); // never silent for long, never getting anywhere
+        drip.answer = Fault::raw(200, QByteArray(40000, ' ') + "{}").answer;
         // clang-format off
-        QTest::newRow("refused") << closedPortUrl() << Fault() << "anslutningen nekades";
+        QTest::newRow("refused") << "http://127.0.0.1:1" << Fault() << "anslutningen nekades";
         QTest::newRow("unknown host") << "http://norv-finns-inte.invalid" << Fault() << "okänd värd";
         QTest::newRow("dropped") << QString() << Fault::drop() << "anslutningen bröts";
         QTest::newRow("cut off in the body") << QString() << cutOff << "anslutningen bröts";
@@ -165,14 +144,12 @@ private Q_SLOTS:
     void noAnswer()
     {
         QFETCH(QString, url);
-        QFETCH(Fault, fault);
         QFETCH(QString, reason);
-        server.setFault(QStringLiteral("/api/status"), fault);
+        server.setFault(QStringLiteral("/api/status"), testsupport::fetch<Fault>("fault"));
         ApiClient client(url.isEmpty() ? server.url() : url, QStringLiteral("t"));
-        QElapsedTimer clock;
-        clock.start();
+        const QDeadlineTimer cap(ApiClient::limits().capMs);
         const Outcome outcome = call([&] { return client.status(); });
-        QVERIFY(clock.elapsed() < ApiClient::limits().capMs); // given up for its own reason, not at the last resort
+        QVERIFY(!cap.hasExpired()); // given up for its own reason, not at the last resort
         QCOMPARE(outcome.status, 0);
         QCOMPARE(outcome.message, QStringLiteral("Kan inte nå servern: %1").arg(reason));
         QCOMPARE(failureReason(outcome.message), reason);
@@ -182,23 +159,19 @@ private Q_SLOTS:
     // at least 16 KiB must come.
     void slowButSteadyTransferFinishes()
     {
-        Fault slow = Fault::raw(200, "{\"pad\":\"" + QByteArray(160 * 1024, 'x') + "\"}");
-        slow.delivery = Fault::Delivery::Drip;
-        slow.dripIntervalMs = 62;
-        slow.dripBytes = 4096;
+        Fault slow = Fault::drip(62, 4096);
+        slow.answer = Fault::raw(200, "{\"pad\":\"" + QByteArray(160 * 1024, 'x') + "\"}").answer;
         server.setFault(QStringLiteral("/api/status"), slow);
         ApiClient client(server.url(), QStringLiteral("t"));
-        QElapsedTimer clock;
-        clock.start();
+        const QDeadlineTimer fourWindows(4 * ApiClient::limits().stallWindowMs);
         QCOMPARE(call([&] { return client.status(); }).kind, QStringLiteral("ok"));
-        QVERIFY(clock.elapsed() > 4 * ApiClient::limits().stallWindowMs);
+        QVERIFY(fourWindows.hasExpired());
     }
 
     void tokenNeverFollowsRedirectToAnotherOrigin_data()
     {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("location"); // %1: the other server's port, %2: the client's own server's
-        QTest::addColumn<bool>("followed");
+        // In location, %1 is the other server's port and %2 the client's own server's.
+        testsupport::columns<int, QString, bool>("status", "location", "followed");
         // clang-format off
         QTest::newRow("302 to another port") << 302 << "http://127.0.0.1:%1/api/status" << false;
         QTest::newRow("301 to another host name") << 301 << "http://localhost:%2/api/status" << false;
@@ -210,9 +183,9 @@ private Q_SLOTS:
     void tokenNeverFollowsRedirectToAnotherOrigin()
     {
         QFETCH(int, status);
-        QFETCH(QString, location);
         QFETCH(bool, followed);
         testsupport::Standin other;
+        QFETCH(QString, location);
         const QString target = location.replace(QLatin1String("%1"), QString::number(other.port()))
                                    .replace(QLatin1String("%2"), QString::number(server.port()));
         server.setFault(QStringLiteral("/api/status"), Fault::redirect(status, target.toUtf8()));
@@ -236,8 +209,7 @@ private Q_SLOTS:
     // server decodes forms and queries.
     void plusArrivesIntact()
     {
-        QFETCH(bool, plusAsSpace);
-        server.setPlusAsSpace(plusAsSpace);
+        server.setPlusAsSpace(testsupport::fetch<bool>("plusAsSpace"));
         server.update([](standin::Network& n) {
             n.ports.first().metrics.append(QStringLiteral("in+out"));
             n.alarms.append({99, QStringLiteral("warning"), QStringLiteral("web+1"), QStringLiteral("Disk"),

@@ -20,9 +20,7 @@ private Q_SLOTS:
 
     void outcomes_data()
     {
-        QTest::addColumn<Job>("job");
-        QTest::addColumn<QJsonValue>("value");
-        QTest::addColumn<QString>("failure");
+        testsupport::columns<Job, QJsonValue, QString>("job", "value", "failure");
         // clang-format off
         QTest::newRow("a plain value") << Job([](ApiClient& c) { return c.status()[QLatin1String("summary")][QLatin1String("total")]; }) << QJsonValue(9) << QString();
         QTest::newRow("the client's failure") << Job([](ApiClient& c) { return QJsonValue(c.metricLabels(99, 1, 0, 0)); }) << QJsonValue() << "Okänd check eller port";
@@ -32,9 +30,8 @@ private Q_SLOTS:
     // Exactly one of the two signals, with the job's value as it is or the failure's text; then the worker is gone.
     void outcomes()
     {
-        QFETCH(Job, job);
         Outcome outcome;
-        QPointer<ApiWorker> worker = start(job, &outcome);
+        QPointer<ApiWorker> worker = start(testsupport::fetch<Job>("job"), &outcome);
         QVERIFY(ApiWorker::active().contains(worker));
         QTRY_COMPARE(outcome.done.size() + outcome.failed.size(), 1);
         QTRY_VERIFY(worker.isNull());

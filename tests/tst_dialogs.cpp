@@ -12,17 +12,10 @@
 
 using standin::Fault;
 using testsupport::child;
-
-namespace {
+using Opener = std::function<void(MainWindow&)>; // opens a dialog and returns once it has closed
+Q_DECLARE_METATYPE(Opener)
 
 const QString LoadSeries = QStringLiteral("/api/hosts/10/plugins/102/metrics/data");
-
-QLineSeries* lineOf(const QChart* chart)
-{
-    return qobject_cast<QLineSeries*>(chart->series().value(0));
-}
-
-} // namespace
 
 class TestDialogs : public QObject {
     Q_OBJECT
@@ -37,10 +30,7 @@ private Q_SLOTS:
 
     void scaleSeries_data()
     {
-        QTest::addColumn<QList<double>>("values");
-        QTest::addColumn<QString>("unit");
-        QTest::addColumn<double>("divisor");
-        QTest::addColumn<QString>("label");
+        testsupport::columns<QList<double>, QString, double, QString>("values", "unit", "divisor", "label");
         QTest::newRow("bps megabits") << QList<double> {12500000, 3} << "bps" << 1e6 << "Mbit/s";
         QTest::newRow("bps negative counts by size") << QList<double> {-2500, 10} << "bps" << 1e3 << "kbit/s";
         QTest::newRow("bps beyond tera") << QList<double> {5e15} << "bps" << 1e12 << "Tbit/s";
@@ -64,11 +54,11 @@ private Q_SLOTS:
         openChart();
         waitForSeries();
         QCOMPARE(server.requests(LoadSeries).last().query, QByteArray("label=load1&hours=24"));
-        QCOMPARE(lineOf(drawn())->count(), 120);
+        QCOMPARE(line()->count(), 120);
         child<QComboBox>(chart, "metricCombo")->setCurrentIndex(1);
         waitForSeries();
         QCOMPARE(server.requests(LoadSeries).last().query, QByteArray("label=load5&hours=24"));
-        QCOMPARE(lineOf(drawn())->name(), QStringLiteral("load5"));
+        QCOMPARE(line()->name(), QStringLiteral("load5"));
 
         Fault late = Fault::slow(600);
         late.times = 1;
@@ -86,11 +76,8 @@ private Q_SLOTS:
 
     void chartTexts_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("answer");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("metricsEnabled");
+        testsupport::columns<QString, int, QByteArray, QString, bool>(
+            "path", "status", "answer", "text", "metricsEnabled");
         // clang-format off
         QTest::newRow("no labels") << "/api/hosts/10/plugins/102/metrics" << 200 << QByteArray(R"({"labels":[]})") << "Inga mätvärden för den här checken." << true;
         QTest::newRow("labels fail") << "/api/hosts/10/plugins/102/metrics" << 404 << QByteArray(R"({"error":"Okänd check"})") << "Okänd check" << false;
@@ -101,9 +88,7 @@ private Q_SLOTS:
     void chartTexts()
     {
         QFETCH(QString, path);
-        QFETCH(int, status);
-        QFETCH(QByteArray, answer);
-        server.setFault(path, Fault::raw(status, answer));
+        server.setFault(path, Fault::raw(testsupport::fetch<int>("status"), testsupport::fetch<QByteArray>("answer")));
         openChart();
         QTRY_VERIFY(!chartText().startsWith(QStringLiteral("\u23f3")) && !chartText().isEmpty());
         QTEST(chartText(), "text");
@@ -113,23 +98,35 @@ private Q_SLOTS:
 
     void swedishThroughout_data()
     {
-        QTest::addColumn<int>("dialog");
-        const char* names[] = {"servers", "removing a server", "settings", "login", "silence", "acknowledgement"};
-        for (int dialog = 0; dialog < 6; ++dialog)
-            QTest::newRow(names[dialog]) << dialog;
+        QTest::addColumn<Opener>("open");
+        const auto removeServer = [](MainWindow& window) {
+            ServersDialog servers(&window);
+            servers.show();
+            child<QTableWidget>(&servers, "table")->selectRow(0);
+            for (QPushButton* button : servers.findChildren<QPushButton*>())
+                if (button->text() == QStringLiteral("Ta bort…"))
+                    button->click(); // asks in a message box
+        };
+        // clang-format off
+        QTest::newRow("servers") << Opener([](MainWindow& window) { ServersDialog(&window).exec(); });
+        QTest::newRow("removing a server") << Opener(removeServer);
+        QTest::newRow("settings") << Opener([](MainWindow&) { SettingsDialog().exec(); });
+        QTest::newRow("login") << Opener([](MainWindow&) { LoginDialog().exec(); });
+        QTest::newRow("silence") << Opener([](MainWindow&) { DndDialog(QStringLiteral("web1"), nullptr).exec(); });
+        QTest::newRow("acknowledgement") << Opener([](MainWindow&) { bool ok; askAckComment(nullptr, QStringLiteral("PostgreSQL"), &ok); });
+        // clang-format on
     }
     // With Qt's Swedish catalogue, as on a user's machine, no button, label or text-field menu of the client's
     // dialogs shows one of Qt's English defaults.
     void swedishThroughout()
     {
-        QFETCH(int, dialog);
         static const bool loaded = settings::loadQtTranslation();
         QVERIFY(loaded);
         testsupport::resetConfig();
         server.store();
         MainWindow window;
         QStringList texts;
-        const auto read = [&texts](QWidget* shown) {
+        testsupport::whenModal([&texts](QWidget* shown) {
             for (const QAbstractButton* button : shown->findChildren<QAbstractButton*>())
                 texts.append(button->isVisible() ? button->text() : QString());
             for (const QLabel* label : shown->findChildren<QLabel*>())
@@ -140,38 +137,8 @@ private Q_SLOTS:
                     texts.append(action->text().section(QLatin1Char('\t'), 0, 0));
             }
             static_cast<QDialog*>(shown)->reject();
-        };
-        if (dialog == 1)
-            testsupport::whenMessageBox(read);
-        else
-            testsupport::whenModal(read);
-        bool ok = false;
-        switch (dialog) {
-        case 0:
-            ServersDialog(&window).exec();
-            break;
-        case 1: {
-            ServersDialog servers(&window);
-            servers.show();
-            child<QTableWidget>(&servers, "table")->selectRow(0);
-            for (QPushButton* button : servers.findChildren<QPushButton*>())
-                if (button->text() == QStringLiteral("Ta bort…"))
-                    button->click();
-            break;
-        }
-        case 2:
-            SettingsDialog().exec();
-            break;
-        case 3:
-            LoginDialog().exec();
-            break;
-        case 4:
-            DndDialog(QStringLiteral("web1"), nullptr).exec();
-            break;
-        case 5:
-            askAckComment(nullptr, QStringLiteral("PostgreSQL"), &ok);
-            break;
-        }
+        });
+        testsupport::fetch<Opener>("open")(window);
         texts.replaceInStrings(QStringLiteral("&"), QString());
         texts.removeAll(QString());
         QVERIFY2(texts.size() >= 3, qPrintable(texts.join('|')));
@@ -189,6 +156,7 @@ private:
         chart->show();
     }
     const QChart* drawn() { return child<QChartView>(chart, "chartView")->chart(); }
+    QLineSeries* line() { return qobject_cast<QLineSeries*>(drawn()->series().value(0)); }
     QString chartText() { return child<QLabel>(chart, "statusLabel")->text(); }
     // Waits until the newest series request has been drawn or has failed.
     void waitForSeries() { QTRY_VERIFY(!chartText().startsWith(QStringLiteral("\u23f3"))); }

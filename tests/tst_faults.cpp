@@ -2,28 +2,21 @@
 #include "serverview.h"
 #include "testsupport.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QPushButton>
-#include <QTreeView>
-
 using standin::Fault;
 using testsupport::child;
 using Breakage = std::function<void(testsupport::Standin&)>;
 Q_DECLARE_METATYPE(Breakage)
 
-namespace {
-
 const QString Status = QStringLiteral("/api/status");
 const QString Tree = QStringLiteral("/api/tree/status");
 
-Breakage fault(const QString& path, const Fault& f)
+static Breakage fault(const QString& path, const Fault& f)
 {
     return [path, f](testsupport::Standin& server) { server.setFault(path, f); };
 }
 
 // A tree payload of some tens of megabytes: many hosts with long outputs.
-QByteArray hugeTree()
+static QByteArray hugeTree()
 {
     QJsonArray hosts, plugins;
     for (int h = 1; h <= 6000; ++h) {
@@ -34,8 +27,6 @@ QByteArray hugeTree()
     }
     return QJsonDocument(QJsonObject {{"hosts", hosts}, {"plugins", plugins}}).toJson(QJsonDocument::Compact);
 }
-
-} // namespace
 
 // Servers that go down, time out, answer slowly or answer nonsense, against a real server tab: each ends in the
 // tab's banner or in a working tree, polling goes on and recovers once the server behaves, and the settings and
@@ -63,11 +54,9 @@ private Q_SLOTS:
 
     void faultyServers_data()
     {
-        QTest::addColumn<Breakage>("breakage");
-        QTest::addColumn<bool>("beforeOpening"); // or once the tab shows its first tree
-        QTest::addColumn<bool>("fails"); // or the round succeeds, only later
-        Fault drip = Fault::drip(5);
-        drip.answer = standin::Answer {200, R"({"status":"warning","summary":{"warning":1}})", "application/json", {}};
+        // The server breaks before the tab opens, or once it shows its first tree; the round fails, or succeeds only
+        // later.
+        testsupport::columns<Breakage, bool, bool>("breakage", "beforeOpening", "fails");
         const Breakage down = [](testsupport::Standin& s) { s.close(); };
         // clang-format off
         QTest::newRow("HTML 500") << fault(Status, Fault::raw(500, "<html><h1>Internal Server Error</h1></html>", "text/html")) << true << true;
@@ -81,7 +70,6 @@ private Q_SLOTS:
         QTest::newRow("down at start") << down << true << true;
         QTest::newRow("down during a session") << down << false << true;
         QTest::newRow("slow answer") << fault(Status, Fault::slow(200)) << true << false;
-        QTest::newRow("answer dripped byte by byte") << fault(Status, drip) << true << false;
         QTest::newRow("tree of tens of megabytes") << fault(Tree, Fault::raw(200, hugeTree())) << true << false;
         // clang-format on
     }
@@ -90,7 +78,6 @@ private Q_SLOTS:
     {
         QFETCH(Breakage, breakage);
         QFETCH(bool, beforeOpening);
-        QFETCH(bool, fails);
         const quint16 port = server.port();
         if (beforeOpening)
             breakage(server);
@@ -100,7 +87,7 @@ private Q_SLOTS:
             QTRY_VERIFY(treeShown());
             breakage(server);
         }
-        if (fails) {
+        if (testsupport::fetch<bool>("fails")) {
             QTRY_VERIFY_WITH_TIMEOUT(bannerShown(), 10000);
             QVERIFY(!child<QPushButton>(view, "bannerButton")->isVisible()); // no login asked for
             server.clearFaults();

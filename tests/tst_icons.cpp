@@ -1,28 +1,13 @@
 #include "icons.h"
 #include "testsupport.h"
 
-namespace {
-
-void setWindowColor(const QColor& color)
-{
-    QPalette palette = QApplication::palette();
-    palette.setColor(QPalette::Window, color);
-    QApplication::setPalette(palette);
-}
-
-} // namespace
-
 class TestIcons : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { setWindowColor(Qt::white); }
-
     void colourRules_data()
     {
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<bool>("muted");
-        QTest::addColumn<QString>("drawnLike");
+        testsupport::columns<QString, bool, QString>("status", "muted", "drawnLike");
         QTest::newRow("critical") << "critical" << true << "critical";
         QTest::newRow("stale") << "stale" << true << "stale";
         QTest::newRow("ok") << "ok" << false << "ok";

@@ -14,8 +14,8 @@ private Q_SLOTS:
 
     void successHandsOverClientAndUrl_data()
     {
-        QTest::addColumn<QString>("typed"); // %1: the stand-in's host and port
-        QTest::addColumn<bool>("locked");
+        // In the typed address, %1 is the stand-in's host and port.
+        testsupport::columns<QString, bool>("typed", "locked");
         QTest::newRow("spaces and slashes") << "  http://%1/// " << false;
         QTest::newRow("locked address, still trimmed") << "http://%1// " << true;
         // A name and password in the address would end up in the settings file, titles and messages.
@@ -23,28 +23,23 @@ private Q_SLOTS:
     }
     void successHandsOverClientAndUrl()
     {
-        QFETCH(QString, typed);
         QFETCH(bool, locked);
-        const QString address = typed.arg(QUrl(server.url()).authority());
+        const QString address = testsupport::fetch<QString>("typed").arg(QUrl(server.url()).authority());
         LoginDialog dialog(nullptr, locked ? address : QString(), locked);
         QCOMPARE(child<QLineEdit>(&dialog, "urlEdit")->isReadOnly(), locked);
         QCOMPARE(run(dialog, locked ? QString() : address, QStringLiteral(" operator "), QStringLiteral("operator")),
             int(QDialog::Accepted));
         QCOMPARE(dialog.url, server.url());
         QCOMPARE(dialog.client->baseUrl(), server.url());
-        const standin::RecordedRequest login = server.requests().first();
-        QVERIFY(!login.hasHeader("authorization"));
+        QVERIFY(!server.requests().first().hasHeader("authorization")); // the login itself carries no token
         QCOMPARE(dialog.client->me()[QLatin1String("user")][QLatin1String("username")].toString(),
             QStringLiteral("operator"));
     }
 
     void failureKeepsTheDialogOpen_data()
     {
-        QTest::addColumn<QString>("url"); // %1: the stand-in; null: left as the dialog fills it in
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<Fault>("fault");
-        QTest::addColumn<QString>("shown");
+        // In url, %1 is the stand-in; a null url is left as the dialog fills it in.
+        testsupport::columns<QString, QString, QString, Fault, QString>("url", "user", "password", "fault", "shown");
         const QString failed = QStringLiteral("Inloggningen misslyckades|");
         const QString empty = QStringLiteral("Norv|Fyll i server, användarnamn och lösenord.");
         // clang-format off
@@ -61,8 +56,8 @@ private Q_SLOTS:
         QFETCH(QString, url);
         QFETCH(QString, user);
         QFETCH(QString, password);
-        QFETCH(Fault, fault);
         QFETCH(QString, shown);
+        QFETCH(Fault, fault);
         server.setFault(QStringLiteral("/api/auth/login"), fault); // the default one changes nothing
         LoginDialog dialog;
         QCOMPARE(run(dialog, url.isNull() ? url : url.arg(server.url()), user, password), int(QDialog::Rejected));

@@ -1,4 +1,3 @@
-#include "dialogs.h"
 #include "icons.h"
 #include "mainwindow.h"
 #include "serverview.h"
@@ -15,19 +14,15 @@
 using standin::Fault;
 using testsupport::child;
 
-namespace {
-
-QColor iconColor(const QIcon& icon)
+static QColor iconColor(const QIcon& icon)
 {
     return QColor(icon.pixmap(64, 64).toImage().pixel(32, 2));
 }
 
-QColor colorOf(const char* status)
+static QColor colorOf(const char* status)
 {
     return icons::statusColor(QLatin1String(status), false);
 }
-
-} // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -55,10 +50,8 @@ private Q_SLOTS:
     void statusInIconsTitleAndTray()
     {
         b.update([](standin::Network& n) { n.checks.clear(), n.ports.clear(); });
-        ServerView* va = window->openServer(a.store(), QString());
-        ServerView* vb = window->openServer(b.store(), QString());
-        waitForRound(va);
-        waitForRound(vb);
+        ServerView* va = open(a.store());
+        ServerView* vb = open(b.store());
         QTRY_COMPARE(iconColor(window->windowIcon()), colorOf("critical"));
         QCOMPARE(iconColor(tabs()->tabIcon(1)), colorOf("ok"));
         QVERIFY(window->windowTitle().endsWith(vb->entry.url));
@@ -86,9 +79,7 @@ private Q_SLOTS:
 
     void closingAndRemoving_data()
     {
-        QTest::addColumn<bool>("remove");
-        QTest::addColumn<bool>("open");
-        QTest::addColumn<bool>("tokenValid");
+        testsupport::columns<bool, bool, bool>("remove", "open", "tokenValid");
         QTest::newRow("closed tab keeps server and token") << false << true << true;
         QTest::newRow("removed open tab, token already revoked") << true << true << false;
         QTest::newRow("removed, not open") << true << false << true;
@@ -97,13 +88,11 @@ private Q_SLOTS:
     void closingAndRemoving()
     {
         QFETCH(bool, remove);
-        QFETCH(bool, open);
-        QFETCH(bool, tokenValid);
         const settings::ServerEntry ea = a.store(), eb = b.store();
         const QString token = settings::loadServerToken(ea.id);
-        if (open)
-            waitForRound(window->openServer(ea, QString()));
-        if (!tokenValid)
+        if (testsupport::fetch<bool>("open"))
+            open(ea);
+        if (!testsupport::fetch<bool>("tokenValid"))
             a.revokeToken(token);
         a.clearRequests();
         if (remove)
@@ -124,8 +113,7 @@ private Q_SLOTS:
     void lostLoginAndRelogin()
     {
         const settings::ServerEntry ea = a.store();
-        ServerView* va = window->openServer(ea, QString());
-        waitForRound(va);
+        ServerView* va = open(ea);
         QSignalSpy notified(window->trayIcon(), &NorvTray::notified);
         a.revokeToken(settings::loadServerToken(ea.id));
         va->refreshNow();
@@ -152,16 +140,14 @@ private Q_SLOTS:
     // tree, the Find key comes back to it.
     void filterField()
     {
-        ServerView* va = window->openServer(a.store(), QString());
-        waitForRound(va);
+        ServerView* va = open(a.store());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         auto* filter = child<QLineEdit>(window.get(), "filterEdit");
         auto* tree = child<QTreeView>(va, "tree");
         QTest::keyClicks(filter, QStringLiteral("postgres"));
         QCOMPARE(tree->model()->rowCount(), 1); // only Stockholm holds a match
-        ServerView* vb = window->openServer(b.store(), QString());
-        waitForRound(vb);
+        ServerView* vb = open(b.store());
         QTRY_COMPARE(child<QTreeView>(vb, "tree")->model()->rowCount(), 1);
         tabs()->setCurrentWidget(va);
         QTest::keyClick(filter, Qt::Key_Escape);
@@ -177,10 +163,8 @@ private Q_SLOTS:
     // poll. Return on a row makes that node current in its server's tab and gives the tree the focus.
     void activeAlarmsPanel()
     {
-        ServerView* va = window->openServer(named(a.store(QStringLiteral("admin")), "Syd"), QString());
-        ServerView* vb = window->openServer(named(b.store(), "Nord"), QString());
-        waitForRound(va);
-        waitForRound(vb);
+        ServerView* va = open(named(a.store(QStringLiteral("admin")), "Syd"));
+        ServerView* vb = open(named(b.store(), "Nord"));
         showWindow();
         QStringList expected;
         for (const NorvTray::OpenAlarm& alarm : window->trayIcon()->openAlarms())
@@ -218,13 +202,12 @@ private Q_SLOTS:
 
     void problemsOnly_data()
     {
-        QTest::addColumn<bool>("problems");
-        QTest::addColumn<QString>("filter");
-        QTest::addColumn<QStringList>("visible"); // keys, depth first
+        // The visible rows' keys, depth first.
+        testsupport::columns<bool, QString, QStringList>("problems", "filter", "visible");
         QTest::newRow("alarming rows and their ancestors")
             << true << QString()
-            << QStringList {
-                   "g:1", "g:2", "h:10", "p:10:101", "h:11", "p:11:103", "g:3", "h:12", "sp:501", "g:-1", "h:13", "p:13:105"};
+            << QStringList {"g:1", "g:2", "h:10", "p:10:101", "h:11", "p:11:103", "g:3", "h:12", "sp:501", "g:-1",
+                   "h:13", "p:13:105"};
         QTest::newRow("filter alone") << false << "disk"
                                       << QStringList {
                                              "g:1", "g:2", "h:10", "p:10:101", "h:11", "p:11:104:1", "p:11:104:2"};
@@ -235,23 +218,14 @@ private Q_SLOTS:
     void problemsOnly()
     {
         QFETCH(bool, problems);
-        QFETCH(QString, filter);
-        waitForRound(window->openServer(a.store(), QString()));
+        open(a.store());
         child<QPushButton>(window.get(), "problemsButton")->setChecked(problems);
-        child<QLineEdit>(window.get(), "filterEdit")->setText(filter);
-        ServerView* vb = window->openServer(b.store(), QString());
-        waitForRound(vb);
+        child<QLineEdit>(window.get(), "filterEdit")->setText(testsupport::fetch<QString>("filter"));
+        open(b.store());
         for (ServerView* view : window->views()) {
-            auto* tree = child<QTreeView>(view, "tree");
-            tree->expandAll();
             QStringList visible;
-            const std::function<void(const QModelIndex&)> walk = [&](const QModelIndex& parent) {
-                for (int row = 0; row < tree->model()->rowCount(parent); ++row) {
-                    visible.append(tree->model()->index(row, 0, parent).data(treemodel::KeyRole).toString());
-                    walk(tree->model()->index(row, 0, parent));
-                }
-            };
-            walk(QModelIndex());
+            for (const QModelIndex& row : testsupport::rows(child<QTreeView>(view, "tree"), QStringLiteral("*")))
+                visible.append(row.data(treemodel::KeyRole).toString());
             QTEST(visible, "visible");
         }
         QCOMPARE(settings::problemsOnly(), problems);
@@ -259,28 +233,22 @@ private Q_SLOTS:
 
     void shortcuts_data()
     {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<int>("tab"); // from the first of two
-        QTest::addColumn<bool>("panel");
-        QTest::addColumn<int>("polls"); // of the first server
-        QTest::newRow("F5 polls") << int(Qt::Key_F5) << 0 << 0 << true << 1;
-        QTest::newRow("F9 hides the panel") << int(Qt::Key_F9) << 0 << 0 << false << 0;
-        QTest::newRow("Ctrl+2") << int(Qt::Key_2) << int(Qt::ControlModifier) << 1 << true << 0;
-        QTest::newRow("Ctrl+PgDn") << int(Qt::Key_PageDown) << int(Qt::ControlModifier) << 1 << true << 0;
-        QTest::newRow("Ctrl+PgUp wraps") << int(Qt::Key_PageUp) << int(Qt::ControlModifier) << 1 << true << 0;
+        // The tab current after the key, from the first of two; the polls of the first server.
+        testsupport::columns<QKeySequence, int, bool, int>("key", "tab", "panel", "polls");
+        QTest::newRow("F5 polls") << QKeySequence(Qt::Key_F5) << 0 << true << 1;
+        QTest::newRow("F9 hides the panel") << QKeySequence(Qt::Key_F9) << 0 << false << 0;
+        QTest::newRow("Ctrl+2") << QKeySequence(Qt::CTRL | Qt::Key_2) << 1 << true << 0;
+        QTest::newRow("Ctrl+PgDn") << QKeySequence(Qt::CTRL | Qt::Key_PageDown) << 1 << true << 0;
+        QTest::newRow("Ctrl+PgUp wraps") << QKeySequence(Qt::CTRL | Qt::Key_PageUp) << 1 << true << 0;
     }
     void shortcuts()
     {
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
-        ServerView* va = window->openServer(a.store(), QString());
-        waitForRound(va);
-        waitForRound(window->openServer(b.store(), QString()));
+        open(a.store());
+        open(b.store());
         tabs()->setCurrentIndex(0);
         showWindow();
         a.clearRequests();
-        QTest::keyClick(window.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QTest::keySequence(window.get(), testsupport::fetch<QKeySequence>("key"));
         QTEST(tabs()->currentIndex(), "tab");
         QTEST(child<QWidget>(window.get(), "alarmDock")->isVisible(), "panel");
         QTEST(settings::alarmPanelShown(), "panel");
@@ -299,8 +267,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, tray);
         NorvTray::availabilityForTests() = tray;
-        ServerView* va = window->openServer(a.store(), QString());
-        waitForRound(va);
+        ServerView* va = open(a.store());
         window->show();
         QCOMPARE(window->close(), !tray);
         QVERIFY(!window->isVisible());
@@ -315,8 +282,7 @@ private Q_SLOTS:
     // polls at once and then at the new interval.
     void acceptedSettingsApply()
     {
-        ServerView* va = window->openServer(a.store(), QString());
-        waitForRound(va);
+        open(a.store());
         a.clearRequests();
         testsupport::whenModal([](QWidget* modal) {
             child<QComboBox>(modal, "themeCombo")->setCurrentIndex(2);
@@ -332,10 +298,16 @@ private Q_SLOTS:
     }
 
 private:
-    // A whole first round: the tree comes last, so after it the server hears nothing until the next poll.
-    void waitForRound(ServerView* view)
+    // A server's tab, once it has shown a whole first round: the tree comes last, so after it the server hears
+    // nothing until the next poll.
+    ServerView* open(const settings::ServerEntry& entry)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(view->hasStatus && child<QTreeView>(view, "tree")->model()->rowCount() > 0, 10000);
+        ServerView* view = window->openServer(entry, QString());
+        // A failed check returns from the lambda, not from this function that returns a value.
+        [view] {
+            QTRY_VERIFY_WITH_TIMEOUT(view->hasStatus && child<QTreeView>(view, "tree")->model()->rowCount() > 0, 10000);
+        }();
+        return view;
     }
     static settings::ServerEntry named(const settings::ServerEntry& entry, const char* name)
     {

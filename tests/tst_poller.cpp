@@ -9,14 +9,6 @@ const QString Me = QStringLiteral("/api/auth/me");
 const QString Status = QStringLiteral("/api/status");
 const QString Tree = QStringLiteral("/api/tree/status");
 
-QStringList paths(const QList<standin::RecordedRequest>& requests)
-{
-    QStringList list;
-    for (const auto& r : requests)
-        list.append(r.path);
-    return list;
-}
-
 // Owns a running poller for one test and makes sure it has ended before the next test starts. What it delivers is
 // noted on this thread, as the server tab receives it: queued.
 struct Running {
@@ -54,16 +46,14 @@ private Q_SLOTS:
 
     void lostLoginEndsPolling_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QStringList>("events");
+        testsupport::columns<QString, QStringList>("path", "events");
         QTest::newRow("on the tree, after the status") << Tree << QStringList {"me", "status", "lost"};
         QTest::newRow("on the identity") << Me << QStringList {"lost"};
     }
     // A rejected token ends the thread: nothing more is asked, not even when a refresh is asked for.
     void lostLoginEndsPolling()
     {
-        QFETCH(QString, path);
-        server.setFault(path, Fault::raw(401, R"({"error":"Token återkallad"})"));
+        server.setFault(testsupport::fetch<QString>("path"), Fault::raw(401, R"({"error":"Token återkallad"})"));
         Running run(makePoller(1));
         QVERIFY(run.poller->wait(5000));
         QCoreApplication::processEvents(); // deliver what the thread queued before it ended
@@ -128,7 +118,10 @@ private Q_SLOTS:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(poller && poller->isRunning());
         QTRY_VERIFY_WITH_TIMEOUT(poller.isNull(), 10000);
-        QCOMPARE(paths(server.requests()), QStringList({Me, Status, Tree})); // that round finished, no other followed
+        QStringList paths;
+        for (const standin::RecordedRequest& request : server.requests())
+            paths.append(request.path);
+        QCOMPARE(paths, QStringList({Me, Status, Tree})); // that round finished, and no other followed
 
         server.clearFaults();
         QPointer<PollerThread> quick = makePoller(60, this);

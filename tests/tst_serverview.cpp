@@ -4,21 +4,17 @@
 #include "treemodel.h"
 
 #include <QInputDialog>
-#include <QMenu>
 #include <QScrollBar>
-#include <QThread>
 
 using standin::Fault;
 using testsupport::child;
-
-namespace {
 
 const QString Status = QStringLiteral("/api/status");
 const QString Tree = QStringLiteral("/api/tree/status");
 
 // A tree taller than any window: groups of hosts with checks. Polls change every check's output and the status of
 // some, and add or drop hosts at the end of the last group.
-QJsonObject tallTree(int poll, int extraHosts = 0, int droppedCheck = -1)
+static QJsonObject tallTree(int poll, int extraHosts = 0, int droppedCheck = -1)
 {
     QJsonArray groups, hosts, plugins;
     for (int g = 1; g <= 20; ++g) {
@@ -36,8 +32,6 @@ QJsonObject tallTree(int poll, int extraHosts = 0, int droppedCheck = -1)
     }
     return {{"groups", groups}, {"hosts", hosts}, {"plugins", plugins}};
 }
-
-} // namespace
 
 class TestServerView : public QObject {
     Q_OBJECT
@@ -137,13 +131,9 @@ private Q_SLOTS:
 
     void actionsSendTheirRequest_data()
     {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<QString>("input"); // the comment typed, or the silence duration chosen
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QByteArray>("query");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("message");
+        // The input is the comment typed, or the silence duration chosen.
+        testsupport::columns<QString, QString, QString, QString, QByteArray, QByteArray, QString>(
+            "key", "entry", "input", "path", "query", "body", "message");
         // clang-format off
         QTest::newRow("acknowledge") << "p:11:103" << "Kvittera…" << "  tittar på det  " << "/api/hosts/11/plugins/103/acknowledge" << QByteArray() << QByteArray(R"({"comment":"tittar på det"})") << "Kvittensen utförd";
         QTest::newRow("recheck host") << "h:13" << "Kör recheck (alla checkar)" << "" << "/api/hosts/13/recheck" << QByteArray() << QByteArray() << "Recheck utförd";
@@ -154,10 +144,7 @@ private Q_SLOTS:
     // Each entry sends its request with what the operator typed, reports success in the status bar and polls.
     void actionsSendTheirRequest()
     {
-        QFETCH(QString, key);
-        QFETCH(QString, entry);
         QFETCH(QString, input);
-        QFETCH(QString, path);
         open(QStringLiteral("admin"));
         QSignalSpy messages(view.data(), &ServerView::message);
         server.clearRequests();
@@ -171,11 +158,11 @@ private Q_SLOTS:
                 silence->accept();
             }
         });
-        contextMenu(key, entry);
+        contextMenu(testsupport::fetch<QString>("key"), testsupport::fetch<QString>("entry"));
         delete watcher; // actions without a prompt leave it waiting
         QCOMPARE(messages.count(), 1);
         QTEST(messages.first().first().toString(), "message");
-        const QList<standin::RecordedRequest> sent = server.requests(path);
+        const QList<standin::RecordedRequest> sent = server.requests(testsupport::fetch<QString>("path"));
         QCOMPARE(sent.size(), 1);
         QTEST(sent.first().query, "query");
         QTEST(sent.first().body, "body");
@@ -252,7 +239,8 @@ private:
     void open(const QString& user = QStringLiteral("operator"))
     {
         token = user.isEmpty() ? QString() : server.issueToken(user);
-        view = new ServerView(server.entry(), token, nullptr);
+        view = new ServerView(
+            {QStringLiteral("0123456789ab"), server.url(), QStringLiteral("Stand-in"), true, {}}, token, nullptr);
         view->resize(1000, 700);
         view->show();
         if (user.isEmpty())
@@ -261,17 +249,12 @@ private:
         tree()->expandAll();
     }
     QTreeView* tree() { return child<QTreeView>(view, "tree"); }
-    QModelIndexList rows(const QVariant& key, int hits)
-    {
-        const auto flags = Qt::MatchWildcard | Qt::MatchRecursive | Qt::MatchCaseSensitive;
-        return tree()->model()->match(tree()->model()->index(0, 0), treemodel::KeyRole, key, hits, flags);
-    }
-    QModelIndex row(const QString& key) { return rows(key, 1).value(0); }
+    QModelIndex row(const QString& key) { return testsupport::rows(tree(), key, 1).value(0); }
     // The keys of the rows the view shows open.
     QStringList openKeys()
     {
         QStringList keys;
-        for (const QModelIndex& index : rows(QStringLiteral("*"), -1))
+        for (const QModelIndex& index : testsupport::rows(tree(), QStringLiteral("*")))
             keys.append(tree()->isExpanded(index) ? index.data(treemodel::KeyRole).toString() : QString());
         keys.removeAll(QString());
         return keys;
@@ -280,19 +263,7 @@ private:
     {
         return child<QWidget>(view, "banner")->isVisible() ? child<QLabel>(view, "bannerLabel")->text() : QString();
     }
-    // Opens a row's context menu; the menu runs inside the event, so this returns once it has closed. With an
-    // entry given, that entry is picked as a user does (highlight, Return) and its action has run on return.
-    QStringList contextMenu(const QString& key, const QString& pick = QString())
-    {
-        QStringList entries;
-        QPointer<QTimer> watcher = testsupport::whenMenu(pick, &entries);
-        tree()->scrollTo(row(key));
-        const QPoint pos = tree()->visualRect(row(key)).center();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, tree()->viewport()->mapToGlobal(pos));
-        QApplication::sendEvent(tree()->viewport(), &event);
-        delete watcher;
-        return entries;
-    }
+    void contextMenu(const QString& key, const QString& pick) { testsupport::contextMenu(tree(), key, pick); }
 
     testsupport::Standin server;
     QString token;

@@ -1,7 +1,4 @@
-#include "settings.h"
 #include "testsupport.h"
-
-#include <QSettings>
 
 #include <sys/stat.h>
 #include <thread>
@@ -11,15 +8,11 @@ using testsupport::writeFile;
 using Getter = std::function<QVariant()>;
 Q_DECLARE_METATYPE(Getter)
 
-namespace {
-
-mode_t modeOf(const QString& path)
+static mode_t modeOf(const QString& path)
 {
     struct stat info { };
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
 }
-
-} // namespace
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -29,9 +22,7 @@ private Q_SLOTS:
 
     void readRules_data()
     {
-        QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<Getter>("getter");
-        QTest::addColumn<QVariant>("expected");
+        testsupport::columns<QByteArray, Getter, QVariant>("ini", "getter", "expected");
         const Getter refresh = [] { return settings::refreshSeconds(); };
         const Getter soft = [] { return settings::alarmOnSoft(); };
         const Getter fontSize = [] { return settings::fontSize(); };
@@ -53,9 +44,8 @@ private Q_SLOTS:
     void readRules()
     {
         QFETCH(QByteArray, ini);
-        QFETCH(Getter, getter);
         writeFile(iniPath(), ini.startsWith('[') ? ini : "[General]\n" + ini + "\n");
-        QTEST(getter(), "expected");
+        QTEST(testsupport::fetch<Getter>("getter")(), "expected");
     }
 
     // The list survives a round trip of odd names and ids; elements without id or URL are skipped; a file cut off
@@ -117,25 +107,21 @@ private Q_SLOTS:
 
     void tokenFileNames_data()
     {
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<QString>("fileName");
-        QTest::newRow("path characters dropped") << "../a/b.c"
-                                                 << "abc";
-        QTest::newRow("only separators") << "/./"
-                                         << "_";
-        QTest::newRow("letters, dash, underscore") << "Åsa-ö_9"
-                                                   << "Åsa-ö_9";
-        QTest::newRow("letter outside the basic plane") << "x\U0001D400y"
-                                                        << "x\U0001D400y";
-        QTest::newRow("vulgar fraction is no digit") << "\u00bd"
-                                                     << "_";
+        testsupport::columns<QString, QString>("id", "fileName");
+        // clang-format off
+        QTest::newRow("path characters dropped") << "../a/b.c" << "abc";
+        QTest::newRow("only separators") << "/./" << "_";
+        QTest::newRow("letters, dash, underscore") << "Åsa-ö_9" << "Åsa-ö_9";
+        QTest::newRow("letter outside the basic plane") << "x\U0001D400y" << "x\U0001D400y";
+        QTest::newRow("vulgar fraction is no digit") << "\u00bd" << "_";
+        // clang-format on
     }
     // A server id never leads a token file out of its directory.
     void tokenFileNames()
     {
         QFETCH(QString, id);
         QFETCH(QString, fileName);
-        QCOMPARE(settings::serverTokenPath(id), testsupport::tokenDir() + QLatin1Char('/') + fileName);
+        QCOMPARE(settings::serverTokenPath(id), tokenDir() + QLatin1Char('/') + fileName);
         settings::saveServerToken(id, QStringLiteral(" tök "));
         QCOMPARE(settings::loadServerToken(id), QStringLiteral("tök"));
     }
@@ -146,7 +132,7 @@ private Q_SLOTS:
     void tokenFileIsPrivate()
     {
         const QString path = settings::serverTokenPath(QStringLiteral("s1"));
-        QDir().mkpath(testsupport::tokenDir());
+        QDir().mkpath(tokenDir());
         const mode_t oldMask = ::umask(0);
         std::atomic<int> firstMode {-1};
         std::atomic<bool> stop {false};
@@ -163,12 +149,14 @@ private Q_SLOTS:
         QCOMPARE(firstMode.load(), 0600);
 
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
-        QFile::setPermissions(
-            testsupport::tokenDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther);
+        QFile::setPermissions(tokenDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther);
         settings::saveServerToken(QStringLiteral("s1"), QStringLiteral("ny"));
         QCOMPARE(modeOf(path), mode_t(0600));
-        QCOMPARE(modeOf(testsupport::tokenDir()), mode_t(0700));
+        QCOMPARE(modeOf(tokenDir()), mode_t(0700));
     }
+
+private:
+    static QString tokenDir() { return testsupport::configHome() + QStringLiteral("/Trelvik/Norv GUI/tokens"); }
 };
 
 NORV_TEST_MAIN(TestSettings)

@@ -20,9 +20,8 @@ private Q_SLOTS:
 
     void badRequestsGetErrors_data()
     {
-        QTest::addColumn<QString>("user"); // empty: a revoked token
-        QTest::addColumn<Call>("call");
-        QTest::addColumn<int>("status");
+        // An empty user: a revoked token.
+        testsupport::columns<QString, Call, int>("user", "call", "status");
         // clang-format off
         QTest::newRow("wrong password") << "admin" << Call([](ApiClient& c, const Check&) { c.login(QStringLiteral("admin"), QStringLiteral("fel"), QString()); }) << 401;
         QTest::newRow("revoked token") << "" << Call([](ApiClient& c, const Check&) { c.status(); }) << 401;
@@ -42,12 +41,11 @@ private Q_SLOTS:
     void badRequestsGetErrors()
     {
         QFETCH(QString, user);
-        QFETCH(Call, call);
         ApiClient client(server.url(), server.issueToken(user.isEmpty() ? QStringLiteral("admin") : user));
         if (user.isEmpty())
             server.revokeToken(client.token());
         try {
-            call(client, network.checks.first());
+            testsupport::fetch<Call>("call")(client, network.checks.first());
             QFAIL("the request succeeded");
         } catch (const ApiError& e) {
             QTEST(e.status, "status");

@@ -1,4 +1,3 @@
-#include "logindialog.h"
 #include "mainwindow.h"
 #include "singleinstance.h"
 #include "testsupport.h"
@@ -28,8 +27,7 @@ private Q_SLOTS:
         qstrncpy(address.sun_path, path.constData(), sizeof(address.sun_path));
         QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
         ::close(fd);
-        QProcess* first = start(makeHome(), QStringLiteral("gammal"));
-        QVERIFY(stillRunning(first, 1500));
+        QVERIFY(stillRunning(start(makeHome(), QStringLiteral("gammal")), 1500));
         QVERIFY(!SingleInstance(QStringLiteral("norv-gui-gammal"), nullptr).acquire());
     }
 
@@ -60,14 +58,13 @@ private Q_SLOTS:
     // order; the copy that runs now is the one a third start wakes.
     void quitThenStartAgainAtOnce()
     {
-        QFETCH(int, signal);
         const QString home = makeHome();
         standin::Fault silentForAWhile = standin::Fault::drop(); // silent for 1.5 s, then the connection goes
         silentForAWhile.delayMs = 1500;
         server.setFault(QStringLiteral("/api/status"), silentForAWhile);
         QProcess* first = start(home, QStringLiteral("omstart"));
         QTRY_VERIFY_WITH_TIMEOUT(!server.requests(QStringLiteral("/api/status")).isEmpty(), 10000);
-        ::kill(pid_t(first->processId()), signal);
+        ::kill(pid_t(first->processId()), testsupport::fetch<int>("signal"));
         QTest::qWait(300);
         QProcess* second = start(home, QStringLiteral("omstart"));
         QVERIFY(stillRunning(second, 2000));
@@ -119,15 +116,13 @@ private Q_SLOTS:
     }
 
 private:
-    // A configuration home with the stand-in known, connected at start or not.
-    QString makeHome(bool autoconnect = true)
+    // A configuration home with the stand-in known, connected at start.
+    QString makeHome()
     {
         homes.append(std::make_shared<QTemporaryDir>());
         const QString config = homes.last()->path() + QStringLiteral("/config/Trelvik");
         testsupport::writeFile(config + QStringLiteral("/NorvGUI.ini"),
-            QStringLiteral("[servers]\n1\\id=00000000000a\n1\\url=%1\n1\\autoconnect=%2\nsize=1\n")
-                .arg(server.url(), QVariant(autoconnect).toString())
-                .toUtf8());
+            "[servers]\n1\\id=00000000000a\n1\\url=" + server.url().toUtf8() + "\n1\\autoconnect=true\nsize=1\n");
         testsupport::writeFile(config + QStringLiteral("/Norv GUI/tokens/00000000000a"),
             server.issueToken(QStringLiteral("viewer")).toUtf8() + '\n');
         return homes.last()->path();
@@ -137,7 +132,6 @@ private:
         auto* process = new QProcess;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-        env.insert(QStringLiteral("TMPDIR"), sockets.path());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("USER"), user);
         process->setProcessEnvironment(env);
@@ -152,7 +146,7 @@ private:
         return !process->waitForFinished(ms) && process->state() == QProcess::Running;
     }
 
-    QTemporaryDir sockets; // TMPDIR of the test and of every copy: where the local sockets live
+    QTemporaryDir sockets; // TMPDIR of the test and (inherited) of every copy: where the local sockets live
     QList<std::shared_ptr<QTemporaryDir>> homes;
     QList<QProcess*> processes;
     testsupport::Standin server;

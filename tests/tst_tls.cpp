@@ -5,7 +5,6 @@
 #include "serverview.h"
 #include "testsupport.h"
 
-#include <QProcess>
 #include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -14,11 +13,13 @@ using testsupport::child;
 
 namespace {
 
-// Certificates made with openssl for this run: two self-signed ones for the stand-in's address ("a", "b"), an
-// expired one, and a private authority ("ca") with a certificate it signed for norv.test and the address ("leaf").
+// Certificates made with openssl for this run: two self-signed ones for the stand-in's address ("a", "b", each with
+// its SHA-256 fingerprint as openssl prints it), an expired one, and a private authority ("ca") with a certificate it
+// signed for norv.test and the address ("leaf").
 const char* const MakeCertificates = R"(set -e
 self() { openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=$1" \
-    -addext subjectAltName=IP:127.0.0.1 -keyout $1.key -out $1.pem; }
+    -addext subjectAltName=IP:127.0.0.1 -keyout $1.key -out $1.pem
+    openssl x509 -in $1.pem -noout -fingerprint -sha256 >$1.sha; }
 self a; self b; self ca
 openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj /CN=norv.test -CA ca.pem -CAkey ca.key \
     -addext subjectAltName=DNS:norv.test,IP:127.0.0.1 -keyout leaf.key -out leaf.pem
@@ -65,206 +66,166 @@ class TestTls : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        testsupport::shortTimes();
+        QProcess openssl;
+        openssl.setWorkingDirectory(certs.path());
+        openssl.start(QStringLiteral("sh"), {QStringLiteral("-c"), QString::fromLatin1(MakeCertificates)});
+        QVERIFY2(openssl.waitForFinished(60000) && openssl.exitCode() == 0, openssl.readAllStandardError().constData());
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(QSslCertificate::fromData(file(QStringLiteral("ca.pem"))));
+        QSslConfiguration::setDefaultConfiguration(tls);
+        port = server.port();
+    }
+    void init()
+    {
+        testsupport::resetConfig();
+        settings::setRefreshSeconds(300); // the tests ask for each round themselves
+        serve(QStringLiteral("a"));
+    }
+    void cleanup()
+    {
+        for (QDialog* dialog : testsupport::topLevels<QDialog>())
+            dialog->close();
+        ApiClient::pinCertificate(server.url(), QString());
+    }
 
-    void loginMeetsACertificate_data();
-    void loginMeetsACertificate();
-    void trustedCertificateForEveryConnection();
-    void proxyForOtherHosts();
+    void loginMeetsACertificate_data()
+    {
+        // The operator's answer when asked whether to trust; the start of what was shown (empty: nothing).
+        testsupport::columns<QString, bool, QString, bool, bool>("certificate", "trust", "shown", "loggedIn", "pinned");
+        // clang-format off
+        QTest::newRow("self-signed, cancelled") << "a" << false << "Okänt certifikat – Norv|" << false << false;
+        QTest::newRow("self-signed, trusted") << "a" << true << "Okänt certifikat – Norv|" << true << true;
+        QTest::newRow("expired is never offered") << "expired" << true << "Inloggningen misslyckades|" << false << false;
+        QTest::newRow("signed by a trusted authority") << "leaf" << true << "" << true << false;
+        // clang-format on
+    }
+    void loginMeetsACertificate()
+    {
+        QFETCH(QString, certificate);
+        QFETCH(bool, trust);
+        QFETCH(QString, shown);
+        serve(certificate);
+        LoginDialog dialog;
+        testsupport::whenModal([&](QWidget* modal) { logIn(modal, server.url(), trust); });
+        QTEST(dialog.exec() == QDialog::Accepted, "loggedIn");
+        QVERIFY2(shown.isEmpty() ? asked.isEmpty() : asked.startsWith(shown), qPrintable(asked));
+        if (shown.startsWith(QStringLiteral("Okänt"))) {
+            QVERIFY2(asked.contains(QStringLiteral("SHA-256: ") + fingerprint(certificate)), qPrintable(asked));
+            QVERIFY(asked.contains(QStringLiteral("Adress: ") + server.url()));
+            QVERIFY(asked.contains(QStringLiteral("självsignerat")));
+            QVERIFY(asked.endsWith(QStringLiteral("|Avbryt")));
+        } else if (!shown.isEmpty()) {
+            QVERIFY2(asked.contains(QStringLiteral("certifikatet har gått ut")), qPrintable(asked));
+        }
+        QCOMPARE(dialog.certSha256, testsupport::fetch<bool>("pinned") ? pin(certificate) : QString());
+        QCOMPARE(ApiClient::pinnedCertificate(server.url()), dialog.certSha256);
+        // The login itself goes out only over a handshake the client accepted.
+        QCOMPARE(server.requests().size(), qsizetype(dialog.result() == QDialog::Accepted ? 1 : 0));
+    }
+
+    // Trusted once through "Lägg till server…": the pin is stored, and the poller, an action and a chart use it. A
+    // server that later shows another certificate at that address hears no token; the tab says so, and only a new
+    // explicit trust replaces the pin.
+    void trustedCertificateForEveryConnection()
+    {
+        MainWindow window;
+        testsupport::whenModal([&](QWidget* modal) { logIn(modal, server.url(), true); });
+        const std::optional<settings::ServerEntry> added = window.addServer();
+        QVERIFY(added);
+        const QString pinA = pin(QStringLiteral("a"));
+        QVERIFY(testsupport::readFile(testsupport::iniPath()).contains("cert_sha256=" + pinA.toLatin1()));
+        ServerView* view = window.view(added->id);
+        auto* tree = child<QTreeView>(view, "tree");
+        QTRY_VERIFY_WITH_TIMEOUT(view->hasStatus && tree->model()->rowCount() > 0, 10000);
+        testsupport::contextMenu(tree, QStringLiteral("p:10:100"), QStringLiteral("Kör recheck"));
+        QTRY_COMPARE(server.requests(QStringLiteral("/api/hosts/10/plugins/100/recheck")).size(), 1);
+        ChartDialog chart(server.url(), server.issueToken(QStringLiteral("operator")),
+            {{"kind", "plugin"}, {"host_id", 10}, {"plugin_id", 102}, {"name", "Load"}}, nullptr);
+        QTRY_VERIFY(server.requests(QStringLiteral("/api/hosts/10/plugins/102/metrics/data")).size() > 0);
+        QTRY_VERIFY(!child<QLabel>(&chart, "statusLabel")->text().startsWith(QStringLiteral("\u23f3")));
+
+        serve(QStringLiteral("b"));
+        view->refreshNow();
+        const QString changed = QStringLiteral("Certifikatet för %1 har ändrats.").arg(view->entry.label());
+        QTRY_COMPARE(child<QLabel>(view, "bannerLabel")->text(), changed);
+        QCOMPARE(view->status, QStringLiteral("unknown"));
+        QVERIFY(server.requests().isEmpty());
+
+        testsupport::whenModal([&](QWidget* modal) { logIn(modal, QString(), false); });
+        window.relogin(added->id);
+        QVERIFY(asked.contains(fingerprint(QStringLiteral("b"))));
+        QVERIFY(asked.contains(QStringLiteral("Tidigare betrott certifikat: ") + fingerprint(QStringLiteral("a"))));
+        QCOMPARE(settings::findServer(added->id)->certSha256, pinA);
+        QCOMPARE(ApiClient::pinnedCertificate(server.url()), pinA);
+        QVERIFY(server.requests().isEmpty());
+
+        testsupport::whenModal([&](QWidget* modal) { logIn(modal, QString(), true); });
+        window.relogin(added->id);
+        QCOMPARE(settings::findServer(added->id)->certSha256, pin(QStringLiteral("b")));
+        QTRY_VERIFY(window.view(added->id)->hasStatus);
+
+        window.removeServer(added->id);
+        QVERIFY(!testsupport::readFile(testsupport::iniPath()).contains("cert_sha256"));
+        QVERIFY(ApiClient::pinnedCertificate(server.url()).isEmpty());
+    }
+
+    // A corporate proxy from the environment carries requests to other hosts; the machine itself is reached directly.
+    void proxyForOtherHosts()
+    {
+        serve(QStringLiteral("leaf"));
+        TunnelProxy proxy(port);
+        qputenv("https_proxy", QStringLiteral("http://127.0.0.1:%1").arg(proxy.serverPort()).toLatin1());
+        ApiClient direct(server.url(), QString());
+        direct.login(QStringLiteral("operator"), QStringLiteral("operator"), QStringLiteral("test"));
+        QVERIFY(proxy.asked.isEmpty());
+        ApiClient proxied(QStringLiteral("https://norv.test:%1").arg(port), QString());
+        proxied.login(QStringLiteral("operator"), QStringLiteral("operator"), QStringLiteral("test"));
+        qunsetenv("https_proxy");
+        QCOMPARE(proxy.asked, QStringList {QStringLiteral("norv.test:%1").arg(port)});
+        QCOMPARE(server.requests(QStringLiteral("/api/auth/login")).size(), 2);
+    }
 
 private:
     QByteArray file(const QString& name) { return testsupport::readFile(certs.filePath(name)); }
-    QString opensslFingerprint(const QString& name);
-    QString pin(const QString& name) { return opensslFingerprint(name).remove(QLatin1Char(':')).toLower(); }
-    void serve(const QString& name);
+    // As openssl prints it, colon-separated upper-case hex.
+    QString fingerprint(const QString& cert) { return QString(file(cert + ".sha")).section('=', 1).trimmed(); }
+    QString pin(const QString& name) { return fingerprint(name).remove(QLatin1Char(':')).toLower(); }
+    // The same address with another certificate, as a server whose certificate was replaced.
+    void serve(const QString& name)
+    {
+        server.close();
+        QVERIFY(server.useTls(file(name + QStringLiteral(".pem")), file(name + QStringLiteral(".key"))));
+        QVERIFY(server.listen(port));
+        server.reset();
+    }
     // Fills in the login dialog and presses OK; the certificate dialog that comes up is kept in `asked` and answered.
-    void logIn(QWidget* modal, const QString& url, bool trust);
+    void logIn(QWidget* modal, const QString& url, bool trust)
+    {
+        asked.clear();
+        QPointer<QTimer> watcher = testsupport::whenMessageBox([&](QMessageBox* box) {
+            asked = box->windowTitle() + QLatin1Char('|') + box->text();
+            if (box->defaultButton())
+                asked += QLatin1Char('|') + box->defaultButton()->text();
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == (trust ? QStringLiteral("Lita på certifikatet") : QStringLiteral("Avbryt")))
+                    return button->click();
+            }
+            box->close();
+        });
+        testsupport::logIn(modal, url, QStringLiteral("operator"), QStringLiteral("operator"));
+        delete watcher;
+        if (modal->isVisible())
+            static_cast<QDialog*>(modal)->reject();
+    }
 
     QTemporaryDir certs;
     testsupport::Standin server;
     quint16 port = 0;
     QString asked; // title|text|default button of the certificate dialog, or the error box's title|text
 };
-
-void TestTls::initTestCase()
-{
-    testsupport::shortTimes();
-    QProcess openssl;
-    openssl.setWorkingDirectory(certs.path());
-    openssl.start(QStringLiteral("sh"), {QStringLiteral("-c"), QString::fromLatin1(MakeCertificates)});
-    QVERIFY2(openssl.waitForFinished(60000) && openssl.exitCode() == 0, openssl.readAllStandardError().constData());
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.addCaCertificates(QSslCertificate::fromData(file(QStringLiteral("ca.pem"))));
-    QSslConfiguration::setDefaultConfiguration(tls);
-    port = server.port();
-}
-
-void TestTls::init()
-{
-    testsupport::resetConfig();
-    settings::setRefreshSeconds(300); // the tests ask for each round themselves
-    serve(QStringLiteral("a"));
-}
-
-void TestTls::cleanup()
-{
-    for (QDialog* dialog : testsupport::topLevels<QDialog>())
-        dialog->close();
-    ApiClient::pinCertificate(server.url(), QString());
-}
-
-QString TestTls::opensslFingerprint(const QString& name)
-{
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-        {QStringLiteral("x509"), QStringLiteral("-in"), certs.filePath(name + QStringLiteral(".pem")),
-            QStringLiteral("-noout"), QStringLiteral("-fingerprint"), QStringLiteral("-sha256")});
-    openssl.waitForFinished();
-    return QString::fromLatin1(openssl.readAllStandardOutput()).trimmed().section(QLatin1Char('='), 1);
-}
-
-// The same address with another certificate, as a server whose certificate was replaced.
-void TestTls::serve(const QString& name)
-{
-    server.close();
-    QVERIFY(server.useTls(file(name + QStringLiteral(".pem")), file(name + QStringLiteral(".key"))));
-    QVERIFY(server.listen(port));
-    server.reset();
-}
-
-void TestTls::logIn(QWidget* modal, const QString& url, bool trust)
-{
-    asked.clear();
-    QPointer<QTimer> watcher = testsupport::whenMessageBox([&](QMessageBox* box) {
-        asked = box->windowTitle() + QLatin1Char('|') + box->text();
-        if (box->defaultButton())
-            asked += QLatin1Char('|') + box->defaultButton()->text();
-        for (QAbstractButton* button : box->buttons()) {
-            if (button->text() == (trust ? QStringLiteral("Lita på certifikatet") : QStringLiteral("Avbryt")))
-                return button->click();
-        }
-        box->close();
-    });
-    testsupport::logIn(modal, url, QStringLiteral("operator"), QStringLiteral("operator"));
-    delete watcher;
-    if (modal->isVisible())
-        static_cast<QDialog*>(modal)->reject();
-}
-
-void TestTls::loginMeetsACertificate_data()
-{
-    QTest::addColumn<QString>("certificate");
-    QTest::addColumn<bool>("trust"); // the operator's answer when asked
-    QTest::addColumn<QString>("shown"); // the start of what the operator was shown; empty: nothing
-    QTest::addColumn<bool>("loggedIn");
-    QTest::addColumn<bool>("pinned");
-    // clang-format off
-    QTest::newRow("self-signed, cancelled") << "a" << false << "Okänt certifikat – Norv|" << false << false;
-    QTest::newRow("self-signed, trusted") << "a" << true << "Okänt certifikat – Norv|" << true << true;
-    QTest::newRow("expired is never offered") << "expired" << true << "Inloggningen misslyckades|" << false << false;
-    QTest::newRow("signed by a trusted authority") << "leaf" << true << "" << true << false;
-    // clang-format on
-}
-
-void TestTls::loginMeetsACertificate()
-{
-    QFETCH(QString, certificate);
-    QFETCH(bool, trust);
-    QFETCH(QString, shown);
-    QFETCH(bool, loggedIn);
-    QFETCH(bool, pinned);
-    serve(certificate);
-    LoginDialog dialog;
-    testsupport::whenModal([&](QWidget* modal) { logIn(modal, server.url(), trust); });
-    QCOMPARE(dialog.exec() == QDialog::Accepted, loggedIn);
-    QVERIFY2(shown.isEmpty() ? asked.isEmpty() : asked.startsWith(shown), qPrintable(asked));
-    if (shown.startsWith(QStringLiteral("Okänt"))) {
-        QVERIFY2(asked.contains(QStringLiteral("SHA-256: ") + opensslFingerprint(certificate)), qPrintable(asked));
-        QVERIFY(asked.contains(QStringLiteral("Adress: ") + server.url()));
-        QVERIFY(asked.contains(QStringLiteral("självsignerat")));
-        QVERIFY(asked.endsWith(QStringLiteral("|Avbryt")));
-    } else if (!shown.isEmpty()) {
-        QVERIFY2(asked.contains(QStringLiteral("certifikatet har gått ut")), qPrintable(asked));
-    }
-    QCOMPARE(dialog.certSha256, pinned ? pin(certificate) : QString());
-    QCOMPARE(ApiClient::pinnedCertificate(server.url()), dialog.certSha256);
-    // The login itself goes out only over a handshake the client accepted.
-    QCOMPARE(server.requests().size(), qsizetype(dialog.result() == QDialog::Accepted ? 1 : 0));
-}
-
-// Trusted once through "Lägg till server…": the pin is stored, and the poller, an action and a chart use it. A
-// server that later shows another certificate at that address hears no token; the tab says so, and only a new
-// explicit trust replaces the pin.
-void TestTls::trustedCertificateForEveryConnection()
-{
-    MainWindow window;
-    testsupport::whenModal([&](QWidget* modal) { logIn(modal, server.url(), true); });
-    const std::optional<settings::ServerEntry> added = window.addServer();
-    QVERIFY(added);
-    const QString pinA = pin(QStringLiteral("a"));
-    QVERIFY(testsupport::readFile(testsupport::iniPath()).contains("cert_sha256=" + pinA.toLatin1()));
-    ServerView* view = window.view(added->id);
-    auto* tree = child<QTreeView>(view, "tree");
-    QTRY_VERIFY_WITH_TIMEOUT(view->hasStatus && tree->model()->rowCount() > 0, 10000);
-
-    tree->expandAll();
-    const QModelIndex check = tree->model()
-                                  ->match(tree->model()->index(0, 0), treemodel::KeyRole, QStringLiteral("p:10:100"), 1,
-                                      Qt::MatchRecursive | Qt::MatchExactly)
-                                  .value(0);
-    testsupport::whenMenu(QStringLiteral("Kör recheck"));
-    tree->scrollTo(check);
-    const QPoint at = tree->visualRect(check).center();
-    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(tree->viewport(), &menuEvent);
-    QTRY_COMPARE(server.requests(QStringLiteral("/api/hosts/10/plugins/100/recheck")).size(), 1);
-    ChartDialog chart(server.url(), server.issueToken(QStringLiteral("operator")),
-        {{"kind", "plugin"}, {"host_id", 10}, {"plugin_id", 102}, {"name", "Load"}}, nullptr);
-    QTRY_VERIFY(server.requests(QStringLiteral("/api/hosts/10/plugins/102/metrics/data")).size() > 0);
-    QTRY_VERIFY(!child<QLabel>(&chart, "statusLabel")->text().startsWith(QStringLiteral("\u23f3")));
-
-    serve(QStringLiteral("b"));
-    view->refreshNow();
-    const QString changed = QStringLiteral("Certifikatet för %1 har ändrats.").arg(view->entry.label());
-    QTRY_COMPARE(child<QLabel>(view, "bannerLabel")->text(), changed);
-    QCOMPARE(view->status, QStringLiteral("unknown"));
-    QVERIFY(server.requests().isEmpty());
-
-    testsupport::whenModal([&](QWidget* modal) { logIn(modal, QString(), false); });
-    window.relogin(added->id);
-    QVERIFY(asked.contains(opensslFingerprint(QStringLiteral("b"))));
-    QVERIFY(asked.contains(QStringLiteral("Tidigare betrott certifikat: ") + opensslFingerprint(QStringLiteral("a"))));
-    QCOMPARE(settings::findServer(added->id)->certSha256, pinA);
-    QCOMPARE(ApiClient::pinnedCertificate(server.url()), pinA);
-    QVERIFY(server.requests().isEmpty());
-
-    testsupport::whenModal([&](QWidget* modal) { logIn(modal, QString(), true); });
-    window.relogin(added->id);
-    QCOMPARE(settings::findServer(added->id)->certSha256, pin(QStringLiteral("b")));
-    QTRY_VERIFY(window.view(added->id)->hasStatus);
-
-    window.removeServer(added->id);
-    QVERIFY(!testsupport::readFile(testsupport::iniPath()).contains("cert_sha256"));
-    QVERIFY(ApiClient::pinnedCertificate(server.url()).isEmpty());
-}
-
-// A corporate proxy from the environment carries requests to other hosts; the machine itself is reached directly.
-void TestTls::proxyForOtherHosts()
-{
-    serve(QStringLiteral("leaf"));
-    TunnelProxy proxy(port);
-    qputenv("https_proxy", QStringLiteral("http://127.0.0.1:%1").arg(proxy.serverPort()).toLatin1());
-    ApiClient direct(server.url(), QString());
-    direct.login(QStringLiteral("operator"), QStringLiteral("operator"), QStringLiteral("test"));
-    QVERIFY(proxy.asked.isEmpty());
-    ApiClient proxied(QStringLiteral("https://norv.test:%1").arg(port), QString());
-    proxied.login(QStringLiteral("operator"), QStringLiteral("operator"), QStringLiteral("test"));
-    qunsetenv("https_proxy");
-    QCOMPARE(proxy.asked, QStringList {QStringLiteral("norv.test:%1").arg(port)});
-    QCOMPARE(server.requests(QStringLiteral("/api/auth/login")).size(), 2);
-}
 
 NORV_TEST_MAIN(TestTls)
 #include "tst_tls.moc"

@@ -10,18 +10,12 @@ QJsonObject payload(const QByteArray& problems, const QByteArray& summary = "{}"
     return QJsonDocument::fromJson(R"({"summary":)" + summary + R"(,"problems":[)" + problems + "]}").object();
 }
 
+// A problem of the status payload; `extra` holds more fields, each after a comma.
 QByteArray problem(int host, int plugin, const char* status, const QByteArray& extra = {})
 {
-    return QStringLiteral(R"({"host_id":%1,"plugin_id":%2,"status":"%3","host_name":"h%1","plugin_name":"c%2"%4})")
-        .arg(host)
-        .arg(plugin)
-        .arg(QLatin1String(status), QString::fromUtf8(extra.isEmpty() ? QByteArray() : "," + extra))
+    return QString::asprintf(R"({"host_id":%d,"plugin_id":%d,"status":"%s","host_name":"h%d","plugin_name":"c%d"%s})",
+        host, plugin, status, host, plugin, extra.constData())
         .toUtf8();
-}
-
-QColor badgeColor(const NorvTray& tray)
-{
-    return QColor(tray.icon().pixmap(64, 64).toImage().pixel(32, 2));
 }
 
 // One thing that happens to the tray: a status payload of a server ("a" or "b", labelled "A" and "B"), the server
@@ -51,46 +45,40 @@ private Q_SLOTS:
 
     void whichProblemsAreAlarms_data()
     {
-        QTest::addColumn<QByteArray>("extra");
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<bool>("softOn");
-        QTest::addColumn<bool>("alarm");
+        testsupport::columns<QByteArray, QString, bool, bool>("extra", "status", "softOn", "alarm");
         // clang-format off
         QTest::newRow("critical") << QByteArray() << "critical" << false << true;
         QTest::newRow("stale is no alarm") << QByteArray() << "stale" << false << false;
         QTest::newRow("upper case is no alarm") << QByteArray() << "CRITICAL" << false << false;
-        QTest::newRow("acknowledged") << QByteArray(R"("acknowledged":true)") << "critical" << false << false;
-        QTest::newRow("acknowledged as text") << QByteArray(R"("acknowledged":"true")") << "critical" << false << true;
-        QTest::newRow("silenced") << QByteArray(R"("dnd":true)") << "warning" << false << false;
-        QTest::newRow("soft, alarm on soft on") << QByteArray(R"("hard":false)") << "warning" << true << true;
-        QTest::newRow("hard null is soft") << QByteArray(R"("hard":null)") << "warning" << false << false;
+        QTest::newRow("acknowledged") << QByteArray(R"(,"acknowledged":true)") << "critical" << false << false;
+        QTest::newRow("acknowledged as text") << QByteArray(R"(,"acknowledged":"true")") << "critical" << false << true;
+        QTest::newRow("silenced") << QByteArray(R"(,"dnd":true)") << "warning" << false << false;
+        QTest::newRow("soft, alarm on soft on") << QByteArray(R"(,"hard":false)") << "warning" << true << true;
+        QTest::newRow("hard null is soft") << QByteArray(R"(,"hard":null)") << "warning" << false << false;
         // clang-format on
     }
 
     void whichProblemsAreAlarms()
     {
-        QFETCH(QByteArray, extra);
         QFETCH(QString, status);
-        QFETCH(bool, softOn);
-        QFETCH(bool, alarm);
-        settings::setAlarmOnSoft(softOn);
-        tray->updateStatus(
-            payload(problem(1, 2, qPrintable(status), extra)), QStringLiteral("s1"), QStringLiteral("A"));
-        QCOMPARE(badgeColor(*tray), icons::statusColor(alarm ? status : QStringLiteral("ok"), false));
+        settings::setAlarmOnSoft(testsupport::fetch<bool>("softOn"));
+        tray->updateStatus(payload(problem(1, 2, qPrintable(status), testsupport::fetch<QByteArray>("extra"))),
+            QStringLiteral("s1"), QStringLiteral("A"));
+        const QColor badge = tray->icon().pixmap(64, 64).toImage().pixel(32, 2);
+        QCOMPARE(badge, icons::statusColor(testsupport::fetch<bool>("alarm") ? status : QStringLiteral("ok"), false));
     }
 
     // Steps in order, and every notification they bring: title and body.
     void announcements_data()
     {
-        QTest::addColumn<QList<Step>>("steps");
-        QTest::addColumn<QStringList>("notifications");
+        testsupport::columns<QList<Step>, QStringList>("steps", "notifications");
         const QByteArray two = problem(1, 1, "critical") + "," + problem(1, 2, "warning");
         QByteArray seven;
         for (int i = 1; i <= 7; ++i)
             seven += (i > 1 ? "," : "") + problem(1, i, "critical");
         // clang-format off
         QTest::newRow("first payloads of each server are not announced") << QList<Step> {{Payload, "a", two}, {Payload, "b", problem(9, 9, "critical")}, {Payload, "a", two + "," + problem(1, 3, "unknown")}, {Payload, "a", two + "," + problem(1, 3, "unknown")}} << QStringList {"Norv: 1 nya larm|[A] h1 / c3: UNKNOWN"};
-        QTest::newRow("cleared, acknowledged and back: new again") << QList<Step> {{Payload, "a", ""}, {Payload, "a", problem(1, 1, "critical")}, {Payload, "a", problem(1, 1, "critical", R"("acknowledged":true)")}, {Payload, "a", problem(1, 1, "critical")}} << QStringList {"Norv: 1 nya larm|h1 / c1: CRITICAL", "Norv: 1 nya larm|h1 / c1: CRITICAL"};
+        QTest::newRow("cleared, acknowledged and back: new again") << QList<Step> {{Payload, "a", ""}, {Payload, "a", problem(1, 1, "critical")}, {Payload, "a", problem(1, 1, "critical", R"(,"acknowledged":true)")}, {Payload, "a", problem(1, 1, "critical")}} << QStringList {"Norv: 1 nya larm|h1 / c1: CRITICAL", "Norv: 1 nya larm|h1 / c1: CRITICAL"};
         QTest::newRow("a server removed and back: first payload again") << QList<Step> {{Payload, "a", ""}, {Payload, "a", problem(1, 1, "critical")}, {Gone, "a", {}}, {Payload, "a", two}} << QStringList {"Norv: 1 nya larm|h1 / c1: CRITICAL"};
         QTest::newRow("seven at once") << QList<Step> {{Payload, "a", ""}, {Payload, "a", seven}} << QStringList {"Norv: 7 nya larm|h1 / c1: CRITICAL\nh1 / c2: CRITICAL\nh1 / c3: CRITICAL\nh1 / c4: CRITICAL\nh1 / c5: CRITICAL\n… och 2 till"};
         QTest::newRow("port name and missing names") << QList<Step> {{Payload, "a", ""}, {Payload, "a", R"({"host_id":1,"port_id":4,"status":"warning","host_name":"sw","port_name":"Gi0/4"}, {"host_id":2,"port_id":5,"status":"unknown","host_name":3})"}} << QStringList {"Norv: 2 nya larm|sw / Gi0/4: WARNING\n? / ?: UNKNOWN"};
@@ -103,9 +91,8 @@ private Q_SLOTS:
 
     void announcements()
     {
-        QFETCH(QList<Step>, steps);
         QSignalSpy notified(tray, &NorvTray::notified);
-        for (const Step& step : steps)
+        for (const Step& step : testsupport::fetch<QList<Step>>("steps"))
             apply(step);
         QStringList notifications;
         for (const QList<QVariant>& n : notified)

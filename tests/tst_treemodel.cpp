@@ -7,11 +7,6 @@ using namespace treemodel;
 
 namespace {
 
-QJsonObject parse(const QByteArray& json)
-{
-    return QJsonDocument::fromJson(json).object();
-}
-
 // Every row as one line: indent, key, the five texts, and a mark for a handled row.
 QStringList texts(const QAbstractItemModel& m, const QModelIndex& parent = {}, int depth = 0)
 {
@@ -125,8 +120,7 @@ class TestTreeModel : public QObject {
 private Q_SLOTS:
     void rows_data()
     {
-        QTest::addColumn<QByteArray>("payload");
-        QTest::addColumn<QStringList>("lines");
+        testsupport::columns<QByteArray, QStringList>("payload", "lines");
         // clang-format off
         QTest::newRow("empty or foreign") << QByteArray(R"({"groups":5,"hosts":"x","plugins":[{"host_id":1}]})") << QStringList();
         QTest::newRow("each kind") << QByteArray(R"({"groups":[{"id":3,"name":"Kärnnät","status":"warning","has_dnd":true,"has_acked":true}],
@@ -172,10 +166,9 @@ private Q_SLOTS:
     }
     void rows()
     {
-        QFETCH(QByteArray, payload);
         QStandardItemModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        buildTreeModel(parse(payload), &model);
+        buildTreeModel(QJsonDocument::fromJson(testsupport::fetch<QByteArray>("payload")).object(), &model);
         QTEST(texts(model), "lines");
         QCOMPARE(model.columnCount(), 5);
     }
@@ -192,8 +185,7 @@ private Q_SLOTS:
     // the way.
     void inPlaceEqualsFreshBuild()
     {
-        QFETCH(quint32, seed);
-        Payloads payloads {QRandomGenerator(seed), {}};
+        Payloads payloads {QRandomGenerator(testsupport::fetch<quint32>("seed")), {}};
         QStandardItemModel direct, live;
         QAbstractItemModelTester directTester(&direct, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QAbstractItemModelTester liveTester(&live, QAbstractItemModelTester::FailureReportingMode::QtTest);

@@ -2,6 +2,7 @@
 
 #include "apiclient.h"
 #include "poller.h"
+#include "treemodel.h"
 
 #include <QDialogButtonBox>
 #include <QMenu>
@@ -20,12 +21,11 @@ QPointer<QTimer> whenWidget(
     const std::function<QWidget*()>& find, const std::function<void(QWidget*)>& act, int timeoutMs)
 {
     auto* timer = new QTimer;
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
+    const QDeadlineTimer deadline(timeoutMs);
     timer->setInterval(20);
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
         QWidget* widget = find();
-        if (!widget && clock->elapsed() <= timeoutMs)
+        if (!widget && !deadline.hasExpired())
             return;
         timer->stop();
         timer->deleteLater();
@@ -72,11 +72,6 @@ QString iniPath()
     return configHome() + QStringLiteral("/Trelvik/NorvGUI.ini");
 }
 
-QString tokenDir()
-{
-    return configHome() + QStringLiteral("/Trelvik/Norv GUI/tokens");
-}
-
 void resetConfig()
 {
     QDir(configHome() + QStringLiteral("/Trelvik")).removeRecursively();
@@ -96,9 +91,7 @@ QMap<QString, QByteArray> configSnapshot()
 QByteArray readFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)
@@ -129,11 +122,6 @@ Standin::Standin()
         qFatal("the stand-in server cannot listen");
 }
 
-settings::ServerEntry Standin::entry(const QString& name) const
-{
-    return {QStringLiteral("0123456789ab"), url(), name, true, {}};
-}
-
 settings::ServerEntry Standin::store(const QString& user)
 {
     return settings::addOrUpdateServer(url(), issueToken(user));
@@ -159,15 +147,12 @@ QPointer<QTimer> whenMessageBox(const std::function<void(QMessageBox*)>& act, in
         [act](QWidget* box) { act(static_cast<QMessageBox*>(box)); }, timeoutMs);
 }
 
-QPointer<QTimer> whenMenu(const QString& pick, QStringList* seen, int timeoutMs)
+QPointer<QTimer> whenMenu(const QString& pick, int timeoutMs)
 {
     const auto act = [=](QWidget* popup) {
         auto* menu = qobject_cast<QMenu*>(popup);
         for (QAction* action : menu->actions()) {
-            const QString text = action->isSeparator() ? QStringLiteral("-") : action->text().remove(QLatin1Char('&'));
-            if (seen)
-                seen->append(text);
-            if (!pick.isEmpty() && text == pick) {
+            if (!action->isSeparator() && action->text().remove(QLatin1Char('&')) == pick) {
                 menu->setActiveAction(action);
                 return QTest::keyClick(menu, Qt::Key_Return);
             }
@@ -175,6 +160,23 @@ QPointer<QTimer> whenMenu(const QString& pick, QStringList* seen, int timeoutMs)
         menu->close();
     };
     return whenWidget([] { return QApplication::activePopupWidget(); }, act, timeoutMs);
+}
+
+QModelIndexList rows(QTreeView* tree, const QString& pattern, int hits)
+{
+    const auto flags = Qt::MatchWildcard | Qt::MatchRecursive | Qt::MatchCaseSensitive;
+    return tree->model()->match(tree->model()->index(0, 0), treemodel::KeyRole, pattern, hits, flags);
+}
+
+void contextMenu(QTreeView* tree, const QString& key, const QString& pick)
+{
+    QPointer<QTimer> watcher = whenMenu(pick);
+    const QModelIndex row = rows(tree, key, 1).value(0);
+    tree->scrollTo(row);
+    const QPoint at = tree->visualRect(row).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tree->viewport(), &event);
+    delete watcher;
 }
 
 } // namespace testsupport

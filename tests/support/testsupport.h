@@ -26,7 +26,6 @@ void filterPlatformNoise();
 
 QString configHome();
 QString iniPath();
-QString tokenDir();
 // Removes the client's settings and every token file.
 void resetConfig();
 // Every file under the configuration home with its bytes, to prove that something left them alone.
@@ -41,11 +40,21 @@ void shortTimes();
 class Standin : public standin::StandinServer {
 public:
     Standin();
-    // A known server for it, as the settings would hold one (not stored).
-    settings::ServerEntry entry(const QString& name = QStringLiteral("Stand-in")) const;
     // Stored in the settings with a token of the user's, as after a login.
     settings::ServerEntry store(const QString& user = QStringLiteral("operator"));
 };
+
+// Declares the columns of a data table: one type for each name, in order.
+template <typename... Types, typename... Names> void columns(Names... names)
+{
+    (QTest::addColumn<Types>(names), ...);
+}
+
+// The current row's value in a column of the test's data table, as QFETCH reads it, for a value used only once.
+template <typename T> T fetch(const char* column)
+{
+    return *static_cast<T*>(QTest::qData(column, qMetaTypeId<T>()));
+}
 
 // The child of the given type and object name; ends the test program when there is none.
 template <typename T> T* child(QObject* parent, const char* name)
@@ -76,8 +85,14 @@ QPointer<QTimer> whenModal(const std::function<void(QWidget*)>& act, int timeout
 // The same for the next message box, passing over other modal dialogs (the one that will bring the box up).
 QPointer<QTimer> whenMessageBox(const std::function<void(QMessageBox*)>& act, int timeoutMs = 10000);
 // Picks an entry of the next popup menu as a user does (highlight, Return), by its text without the accelerator
-// mark; without such an entry, closes the menu. The texts looked at go to `seen` when given ("-" for a separator).
-QPointer<QTimer> whenMenu(const QString& pick, QStringList* seen = nullptr, int timeoutMs = 10000);
+// mark; without such an entry, closes the menu.
+QPointer<QTimer> whenMenu(const QString& pick, int timeoutMs = 10000);
+
+// The rows of a status tree whose keys match a wildcard pattern, depth first; at most `hits` of them (-1: all).
+QModelIndexList rows(QTreeView* tree, const QString& pattern, int hits = -1);
+// Opens the context menu of a tree's row as a right click does, and picks an entry as whenMenu() does. The menu
+// runs inside the event: the entry's action has run on return.
+void contextMenu(QTreeView* tree, const QString& key, const QString& pick);
 
 } // namespace testsupport
 
