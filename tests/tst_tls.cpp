@@ -172,6 +172,16 @@ private Q_SLOTS:
         QVERIFY(ApiClient::pinnedCertificate(server.url()).isEmpty());
     }
 
+    // A pin is for its own server: the same certificate under another name is unknown there, and hears nothing.
+    void pinIsForItsServerOnly()
+    {
+        ApiClient::pinCertificate(server.url(), pin(QStringLiteral("a")));
+        ApiClient other(QStringLiteral("https://localhost:%1").arg(port), QString());
+        QVERIFY_THROWS_EXCEPTION(CertificateError,
+            other.login(QStringLiteral("operator"), QStringLiteral("operator"), QStringLiteral("test")));
+        QVERIFY(server.requests().isEmpty());
+    }
+
     // A corporate proxy from the environment carries requests to other hosts; the machine itself is reached directly.
     void proxyForOtherHosts()
     {
