@@ -1,8 +1,8 @@
 #include "alarmview.h"
 
+#include "alarms.h"
 #include "apiclient.h"
 #include "icons.h"
-#include "tray.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -61,8 +61,8 @@ protected:
         if (left.column() > 0)
             order = QString::localeAwareCompare(textAt(left, left.column()), textAt(right, left.column()));
         if (order == 0) {
-            order = NorvTray::alarmPriority(textAt(right, 0).toLower())
-                - NorvTray::alarmPriority(textAt(left, 0).toLower());
+            order = AlarmBook::alarmPriority(textAt(right, 0).toLower())
+                - AlarmBook::alarmPriority(textAt(left, 0).toLower());
         }
         for (int column = 1; column <= 3 && order == 0; ++column)
             order = QString::localeAwareCompare(textAt(left, column), textAt(right, column));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "treemodel.h"
+
 #include <QJsonObject>
 #include <QMap>
 #include <QVariant>
@@ -49,7 +51,7 @@ private:
     QTreeView* table;
 };
 
-// One row of the "Aktiva larm" panel: an alarm the tray counts, with what its server's tree shows of it.
+// One row of the "Aktiva larm" panel: an open alarm of the alarm book, with what its server's tree shows of it.
 struct ActiveAlarm {
     QString key; // the tray's alarm key
     QString serverId;
@@ -59,7 +61,7 @@ struct ActiveAlarm {
     QString item; // the check or port
     QString output;
     QString lastOk;
-    QMap<QString, QVariant> target; // what the tree's menu acts on; empty for a server that does not answer
+    treemodel::Target target; // what the tree's menu acts on; an empty kind for a server that does not answer
 };
 
 // The "Aktiva larm" panel below the tabs: every open alarm of every connected server, worst first, then by server,

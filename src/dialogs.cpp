@@ -75,6 +75,7 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     : QDialog(parent)
     , alarmOnSoftCheck(
           new QCheckBox(QStringLiteral("Larma redan vid mjuka larm (försök 1/3, innan mail skickas)"), this))
+    , alarmSoundCheck(new QCheckBox(QStringLiteral("Ljud vid nya larm"), this))
     , themeCombo(new QComboBox(this))
     , fontCombo(new QFontComboBox(this))
     , fontSizeSpin(new QSpinBox(this))
@@ -82,12 +83,14 @@ SettingsDialog::SettingsDialog(QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Inställningar – Norv GUI"));
     alarmOnSoftCheck->setObjectName(QStringLiteral("alarmOnSoftCheck"));
+    alarmSoundCheck->setObjectName(QStringLiteral("alarmSoundCheck"));
     themeCombo->setObjectName(QStringLiteral("themeCombo"));
     fontCombo->setObjectName(QStringLiteral("fontCombo"));
     fontSizeSpin->setObjectName(QStringLiteral("fontSizeSpin"));
     intervalSpin->setObjectName(QStringLiteral("intervalSpin"));
 
     alarmOnSoftCheck->setChecked(settings::alarmOnSoft());
+    alarmSoundCheck->setChecked(settings::alarmSound());
     themeCombo->addItem(QStringLiteral("Följ systemet"), QStringLiteral("system"));
     themeCombo->addItem(QStringLiteral("Ljust"), QStringLiteral("light"));
     themeCombo->addItem(QStringLiteral("Mörkt"), QStringLiteral("dark"));
@@ -106,6 +109,7 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("Larmtröskel"), alarmOnSoftCheck);
+    form->addRow(QStringLiteral("Ljud"), alarmSoundCheck);
     form->addRow(QStringLiteral("Utseende"), themeCombo);
     form->addRow(QStringLiteral("Font"), fontCombo);
     form->addRow(QStringLiteral("Fontstorlek"), fontSizeSpin);
@@ -118,6 +122,7 @@ SettingsDialog::SettingsDialog(QWidget* parent)
 void SettingsDialog::save()
 {
     settings::setAlarmOnSoft(alarmOnSoftCheck->isChecked());
+    settings::setAlarmSound(alarmSoundCheck->isChecked());
     settings::setTheme(themeCombo->currentData().toString());
     settings::setFont(fontCombo->currentFont().family(), fontSizeSpin->value());
     settings::setRefreshSeconds(intervalSpin->value());

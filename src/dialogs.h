@@ -35,8 +35,8 @@ private:
     QLineEdit* reasonEdit;
 };
 
-// The client's own preferences: soft alarms, theme, font and poll interval. Shows the stored values; writes them
-// only when the caller calls save() after OK. Applying them is the caller's job.
+// The client's own preferences: soft alarms, the sound of new alarms, theme, font and poll interval. Shows the stored
+// values; writes them only when the caller calls save() after OK. Applying them is the caller's job.
 class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -46,6 +46,7 @@ public:
 
 private:
     QCheckBox* alarmOnSoftCheck;
+    QCheckBox* alarmSoundCheck;
     QComboBox* themeCombo;
     QFontComboBox* fontCombo;
     QSpinBox* fontSizeSpin;

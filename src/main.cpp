@@ -11,7 +11,6 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     settings::nameApplication();
     settings::loadQtTranslation();
-    QGuiApplication::setDesktopFileName(QStringLiteral("se.trelvik.norvgui"));
     QApplication::setWindowIcon(icons::norvIcon(QStringLiteral("ok"), 64));
     settings::applySavedTheme();
     settings::applySavedFont();

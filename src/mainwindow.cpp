@@ -1,10 +1,12 @@
 #include "mainwindow.h"
 
+#include "alarms.h"
 #include "alarmview.h"
 #include "apiclient.h"
 #include "dialogs.h"
 #include "icons.h"
 #include "logindialog.h"
+#include "notifications.h"
 #include "serverview.h"
 #include "tray.h"
 
@@ -66,6 +68,7 @@ MainWindow::MainWindow(QWidget* parent)
     , alarmDock(new QDockWidget(QStringLiteral("Aktiva larm"), this))
     , problemsButton(new QPushButton(QStringLiteral("Bara problem"), this))
     , panelButton(new QPushButton(QStringLiteral("Larmlista"), this))
+    , alarmBook(new AlarmBook(this))
 {
     setWindowTitle(QStringLiteral("Norv"));
     setWindowIcon(icons::norvIcon(QStringLiteral("ok"), 64));
@@ -82,6 +85,21 @@ MainWindow::MainWindow(QWidget* parent)
     problemsButton->setObjectName(QStringLiteral("problemsButton"));
     panelButton->setObjectName(QStringLiteral("panelButton"));
 
+    buildToolbar();
+    buildShortcuts();
+    buildStatusBar();
+    buildTabs();
+    buildEmptyPage();
+    stack->addWidget(emptyPage);
+    stack->addWidget(serverTabs);
+    setCentralWidget(stack);
+    buildAlarmPanel();
+    buildTrayAndNotifications();
+    updateOverall();
+}
+
+void MainWindow::buildToolbar()
+{
     QToolBar* toolbar = addToolBar(QStringLiteral("Norv"));
     toolbar->setMovable(false);
     filterEdit->setPlaceholderText(QStringLiteral("Sök enhet, grupp eller check…"));
@@ -116,8 +134,11 @@ MainWindow::MainWindow(QWidget* parent)
         alarmDock->setVisible(on);
     });
     toolbar->addWidget(panelButton);
+}
 
-    // The keyboard's fast path: the search field, a poll now, the panel, and the tabs.
+// The keyboard's fast path: the search field, a poll now, the panel, and the tabs.
+void MainWindow::buildShortcuts()
+{
     auto shortcut = [this](const QKeySequence& keys, const std::function<void()>& act) {
         connect(new QShortcut(keys, this), &QShortcut::activated, this, act);
     };
@@ -140,11 +161,17 @@ MainWindow::MainWindow(QWidget* parent)
                     (serverTabs->currentIndex() + step + serverTabs->count()) % serverTabs->count());
         });
     }
+}
 
+void MainWindow::buildStatusBar()
+{
     statusBar()->addWidget(timeLabel, 0);
     statusBar()->addPermanentWidget(summaryLabel, 0);
     statusBar()->addPermanentWidget(versionLabel, 0);
+}
 
+void MainWindow::buildTabs()
+{
     serverTabs->setDocumentMode(true);
     serverTabs->setTabsClosable(true);
     serverTabs->setTabBarAutoHide(true);
@@ -153,7 +180,10 @@ MainWindow::MainWindow(QWidget* parent)
             closeServer(v->entry.id);
     });
     connect(serverTabs, &QTabWidget::currentChanged, this, &MainWindow::onCurrentChanged);
+}
 
+void MainWindow::buildEmptyPage()
+{
     auto* emptyLayout = new QVBoxLayout(emptyPage);
     emptyLayout->addStretch(1);
     emptyLayout->addWidget(
@@ -169,12 +199,11 @@ MainWindow::MainWindow(QWidget* parent)
     emptyButtons->addStretch(1);
     emptyLayout->addLayout(emptyButtons);
     emptyLayout->addStretch(2);
+}
 
-    stack->addWidget(emptyPage);
-    stack->addWidget(serverTabs);
-    setCentralWidget(stack);
-
-    // Below the tabs, always docked: its place is fixed, only its height and whether it shows are the operator's.
+// Below the tabs, always docked: its place is fixed, only its height and whether it shows are the operator's.
+void MainWindow::buildAlarmPanel()
+{
     alarmDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
     alarmDock->setAllowedAreas(Qt::BottomDockWidgetArea);
     alarmDock->setWidget(alarmPanel);
@@ -182,16 +211,31 @@ MainWindow::MainWindow(QWidget* parent)
     alarmDock->setVisible(panelButton->isChecked());
     const int panelHeight = settings::alarmPanelHeight();
     resizeDocks({alarmDock}, {panelHeight > 0 ? panelHeight : 170}, Qt::Vertical);
-    alarmPanel->activate = [this](const ActiveAlarm& alarm) { showAlarm(alarm); };
+    alarmPanel->activate = [this](const ActiveAlarm& alarm) { showAlarm(alarm.serverId, alarm.target); };
     alarmPanel->openMenu = [this](const ActiveAlarm& alarm, const QPoint& at) {
         ServerView* v = viewsById.value(alarm.serverId);
-        if (v && !alarm.target.isEmpty())
+        if (v && !alarm.target.kind.isEmpty())
             v->showTargetMenu(alarm.target, alarm.status, at);
     };
+    connect(alarmBook, &AlarmBook::changed, this, &MainWindow::updateAlarmPanel);
+}
 
-    tray = new NorvTray(this, this);
+// The tray icon and the desktop's notifications are views of the alarm book; the window answers their requests.
+void MainWindow::buildTrayAndNotifications()
+{
+    tray = new NorvTray(alarmBook, this);
+    connect(tray, &NorvTray::showWindowRequested, this, &MainWindow::bringToTop);
+    connect(tray, &NorvTray::toggleWindowRequested, this, [this] {
+        if (isVisible() && !isMinimized())
+            hide();
+        else
+            bringToTop();
+    });
+    connect(tray, &NorvTray::quitRequested, this, &MainWindow::quitApp);
     tray->show();
-    updateOverall();
+    notifier = new DesktopNotifier(tray, this);
+    connect(alarmBook, &AlarmBook::newAlarms, this, &MainWindow::announce);
+    connect(notifier, &DesktopNotifier::actionInvoked, this, &MainWindow::onNoticeAction);
 }
 
 MainWindow::~MainWindow()
@@ -249,7 +293,7 @@ void MainWindow::closeServer(const QString& id)
     v->shutdown();
     serverTabs->removeTab(serverTabs->indexOf(v));
     v->deleteLater(); // the request may come from the view's own signal
-    tray->removeServer(id);
+    alarmBook->removeServer(id);
     updateOverall();
 }
 
@@ -334,21 +378,18 @@ void MainWindow::onViewStatus(const QString& id)
         return;
     updateTab(v);
     if (v->unreachable)
-        tray->setUnreachable(id, v->entry.label());
+        alarmBook->setUnreachable(id, v->entry.label());
     else if (v->hasStatus)
-        tray->updateStatus(v->lastStatus, id, v->entry.label());
+        alarmBook->updateStatus(v->lastStatus, id, v->entry.label());
     updateOverall();
 }
 
 void MainWindow::onViewAuthLost(const QString& id)
 {
-    tray->removeServer(id);
+    alarmBook->removeServer(id);
     onViewStatus(id);
-    if (ServerView* v = viewsById.value(id)) {
-        tray->showBalloon(QStringLiteral("Norv"),
-            QStringLiteral("Inloggningen på %1 har gått ut – logga in igen.").arg(v->entry.label()),
-            QSystemTrayIcon::Information);
-    }
+    if (ServerView* v = viewsById.value(id))
+        notifier->show(loginLostNotice(id, v->entry.label()));
 }
 
 void MainWindow::updateOverall()
@@ -360,38 +401,75 @@ void MainWindow::updateOverall()
         statuses.append(v->status);
     setWindowIcon(icons::norvIcon(worstStatus(statuses), 64));
     onCurrentChanged();
-    updateAlarmPanel();
 }
 
-// The tray's alarms, with what each server's tree shows of them.
+// The book's alarms, with what each server's tree shows of them.
 void MainWindow::updateAlarmPanel()
 {
     QList<ActiveAlarm> rows;
-    for (const NorvTray::OpenAlarm& alarm : tray->openAlarms()) {
-        ActiveAlarm row {alarm.key, alarm.serverId, alarm.status, alarm.label, alarm.host, alarm.item, {}, {}, {}};
+    for (const OpenAlarm& alarm : alarmBook->openAlarms()) {
+        ActiveAlarm row {
+            alarm.key, alarm.serverId, alarm.status, alarm.label, alarm.host, alarm.item, {}, {}, alarm.target};
         if (const ServerView* v = viewsById.value(alarm.serverId))
-            v->describe(row, alarm.problem);
+            v->describe(row, alarm);
         rows.append(row);
     }
     alarmPanel->setAlarms(rows);
 }
 
-// From the panel to the tree: the server's tab, and in it the alarm's row. A row the text filter hides is worth
+// From an alarm to the tree: the server's tab, and in it the alarm's row. A row the text filter hides is worth
 // more than the filter.
-void MainWindow::showAlarm(const ActiveAlarm& alarm)
+void MainWindow::showAlarm(const QString& serverId, const treemodel::Target& target)
 {
-    ServerView* v = viewsById.value(alarm.serverId);
+    ServerView* v = viewsById.value(serverId);
     if (!v)
         return;
     serverTabs->setCurrentWidget(v);
-    if (alarm.target.isEmpty() || v->showRow(alarm.target))
+    if (target.kind.isEmpty() || v->showRow(target))
         return;
     if (!filterEdit->text().isEmpty()) {
         filterEdit->clear();
-        if (v->showRow(alarm.target))
+        if (v->showRow(target))
             return;
     }
     v->focusTree();
+}
+
+void MainWindow::announce(const QList<OpenAlarm>& fresh)
+{
+    Notice notice = newAlarmsNotice(fresh, alarmBook->serverCount() >= 2);
+    notice.sound = settings::alarmSound();
+    if (fresh.size() == 1 && fresh.first().target.chartable()) {
+        const ServerView* v = viewsById.value(fresh.first().serverId);
+        notice.acknowledgeable = v && v->mayAct();
+    }
+    notifier->show(notice);
+}
+
+// An action of a notification: the window comes up at what it was about. The alarm may have ended since: the
+// operator then sees its server and is told so, rather than being left at some other row.
+void MainWindow::onNoticeAction(const Notice& notice, const QString& action)
+{
+    bringToTop();
+    std::optional<OpenAlarm> alarm;
+    for (const QString& key : notice.alarmKeys) {
+        if ((alarm = alarmBook->alarm(key)))
+            break;
+    }
+    if (notice.alarmKeys.isEmpty() || !alarm) {
+        if (ServerView* v = viewsById.value(notice.serverId))
+            serverTabs->setCurrentWidget(v);
+        if (!notice.alarmKeys.isEmpty())
+            statusBar()->showMessage(QStringLiteral("Larmet är inte längre aktivt."), 10000);
+        return;
+    }
+    showAlarm(alarm->serverId, alarm->target);
+    if (notice.alarmKeys.size() > 1)
+        panelButton->setChecked(true);
+    if (action == DesktopNotifier::AcknowledgeAction) {
+        if (ServerView* v = viewsById.value(alarm->serverId); v && v->mayAct())
+            v->acknowledge(alarm->target);
+    }
 }
 
 void MainWindow::onCurrentChanged()
@@ -453,6 +531,7 @@ void MainWindow::openSettings()
         updateTab(v);
     }
     updateOverall();
+    updateAlarmPanel(); // drawn in the look just chosen
 }
 
 void MainWindow::openServersDialog()

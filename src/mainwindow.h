@@ -12,6 +12,8 @@
 #include <optional>
 
 class ActiveAlarmsView;
+class AlarmBook;
+class DesktopNotifier;
 class NorvTray;
 class QDockWidget;
 class QLabel;
@@ -23,6 +25,11 @@ class QTableWidget;
 class QTableWidgetItem;
 class ServerView;
 struct ActiveAlarm;
+struct Notice;
+struct OpenAlarm;
+namespace treemodel {
+struct Target;
+}
 
 // The worst of the views' status words by the main window's status rank; "ok" for none, "pending" when every
 // word ranks 0.
@@ -48,6 +55,7 @@ public:
     ServerView* view(const QString& id) const; // the open view of a server, or none
     ServerView* currentView() const;
     NorvTray* trayIcon() const { return tray; }
+    AlarmBook* alarms() const { return alarmBook; }
 
     void applyFilter(const QString& text);
     void focusTree();
@@ -67,6 +75,15 @@ protected:
     bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
+    // The steps of construction.
+    void buildToolbar();
+    void buildShortcuts();
+    void buildStatusBar();
+    void buildTabs();
+    void buildEmptyPage();
+    void buildAlarmPanel();
+    void buildTrayAndNotifications();
+
     void onViewStatus(const QString& id);
     void onViewAuthLost(const QString& id);
     void updateOverall();
@@ -74,7 +91,10 @@ private:
     void updateTab(ServerView* view);
     void onCurrentChanged();
     void updateAlarmPanel();
-    void showAlarm(const ActiveAlarm& alarm);
+    // The alarm's server's tab, and in it the alarm's row; the tab alone for a server's own alarm.
+    void showAlarm(const QString& serverId, const treemodel::Target& target);
+    void announce(const QList<OpenAlarm>& fresh);
+    void onNoticeAction(const Notice& notice, const QString& action);
     // Whether the tray icon is really there to bring the window back: shown, on a desktop that has a tray.
     bool trayShown() const;
 
@@ -90,7 +110,9 @@ private:
     QDockWidget* alarmDock;
     QPushButton* problemsButton;
     QPushButton* panelButton;
+    AlarmBook* alarmBook;
     NorvTray* tray;
+    DesktopNotifier* notifier;
     bool quitting = false;
 };
 

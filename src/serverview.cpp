@@ -1,5 +1,6 @@
 #include "serverview.h"
 
+#include "alarms.h"
 #include "alarmview.h"
 #include "apiclient.h"
 #include "dialogs.h"
@@ -44,12 +45,12 @@ QString localTime(const QDateTime& moment)
         moment.date() == QDate::currentDate() ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-// The target map of the row of a tree index.
-QMap<QString, QVariant> targetAt(
+// What the row of a tree index stands for.
+treemodel::Target targetAt(
     const QSortFilterProxyModel* proxy, const QStandardItemModel* model, const QModelIndex& proxyIndex)
 {
     const QStandardItem* item = model->itemFromIndex(proxy->mapToSource(proxyIndex).siblingAtColumn(0));
-    return item ? item->data(treemodel::TargetRole).toMap() : QMap<QString, QVariant>();
+    return treemodel::Target::of(item ? item->data(treemodel::TargetRole).toMap() : QVariantMap());
 }
 
 // A scalar as its text; arrays, objects, null and absence as empty text.
@@ -549,31 +550,22 @@ void ServerView::refilter(const std::function<void()>& change)
         restoreExpanded();
 }
 
-void ServerView::describe(ActiveAlarm& alarm, const QJsonObject& problem) const
+void ServerView::describe(ActiveAlarm& row, const OpenAlarm& alarm) const
 {
-    if (problem.isEmpty()) { // the server itself does not answer
-        alarm.output = banner->isVisible() ? bannerLabel->text() : QString();
+    if (alarm.serverDown()) {
+        row.output = banner->isVisible() ? bannerLabel->text() : QString();
         return;
     }
-    auto id = [&problem](const char* key) { return problem.value(QLatin1String(key)).toInt(0); };
-    const bool port = id("plugin_id") == 0 && id("port_id") != 0;
-    alarm.target = {{QStringLiteral("kind"), port ? QStringLiteral("port") : QStringLiteral("plugin")},
-        {QStringLiteral("host_id"), id("host_id")}, {QStringLiteral("name"), alarm.item}};
-    if (port)
-        alarm.target.insert(QStringLiteral("port_id"), id("port_id"));
-    else
-        alarm.target.insert(
-            {{QStringLiteral("plugin_id"), id("plugin_id")}, {QStringLiteral("instance_id"), id("instance_id")}});
-    const treemodel::LiveTree::Row row = liveTree->findTarget(treemodel::Target::of(alarm.target));
-    if (!row.node)
+    const treemodel::LiveTree::Row found = liveTree->findTarget(alarm.target);
+    if (!found.node)
         return;
-    alarm.output = row.node->output;
-    alarm.lastOk = row.node->lastOk;
+    row.output = found.node->output;
+    row.lastOk = found.node->lastOk;
 }
 
-bool ServerView::showRow(const QMap<QString, QVariant>& target)
+bool ServerView::showRow(const treemodel::Target& target)
 {
-    const treemodel::LiveTree::Row row = liveTree->findTarget(treemodel::Target::of(target));
+    const treemodel::LiveTree::Row row = liveTree->findTarget(target);
     const QModelIndex index = row.item ? proxy->mapFromSource(row.item->index()) : QModelIndex();
     if (!index.isValid())
         return false;
@@ -612,8 +604,8 @@ void ServerView::activateCurrent()
     const QModelIndex current = tree->currentIndex();
     if (!current.isValid())
         return;
-    const QMap<QString, QVariant> target = targetAt(proxy, model, current);
-    if (treemodel::Target::of(target).chartable()) {
+    const treemodel::Target target = targetAt(proxy, model, current);
+    if (target.chartable()) {
         showChart(target);
         return;
     }
@@ -623,8 +615,8 @@ void ServerView::activateCurrent()
 
 void ServerView::onDoubleClick(const QModelIndex& index)
 {
-    const QMap<QString, QVariant> target = targetAt(proxy, model, index);
-    if (treemodel::Target::of(target).chartable())
+    const treemodel::Target target = targetAt(proxy, model, index);
+    if (target.chartable())
         showChart(target);
 }
 
@@ -640,15 +632,16 @@ void ServerView::contextMenu(const QPoint& pos)
     if (!data.isValid() || data.isNull())
         return;
     // Copies: the tree may be rebuilt while the menu or an action waits.
-    showTargetMenu(data.toMap(), item->data(treemodel::StatusRole).toString(), tree->viewport()->mapToGlobal(pos));
+    showTargetMenu(treemodel::Target::of(data.toMap()), item->data(treemodel::StatusRole).toString(),
+        tree->viewport()->mapToGlobal(pos));
 }
 
-void ServerView::showTargetMenu(const QMap<QString, QVariant>& target, const QString& statusWord, const QPoint& at)
+void ServerView::showTargetMenu(const treemodel::Target& target, const QString& statusWord, const QPoint& at)
 {
-    const QString kind = target.value(QStringLiteral("kind")).toString();
+    const QString& kind = target.kind;
     QMenu menu(this);
     QHash<QAction*, std::function<void()>> actions;
-    auto add = [&](const QString& text, void (ServerView::*act)(const QMap<QString, QVariant>&)) {
+    auto add = [&](const QString& text, void (ServerView::*act)(const treemodel::Target&)) {
         actions.insert(menu.addAction(text), [this, act, target] { (this->*act)(target); });
     };
     if (kind == QLatin1String("plugin") || kind == QLatin1String("port")) {
@@ -673,9 +666,8 @@ void ServerView::showTargetMenu(const QMap<QString, QVariant>& target, const QSt
         actions.value(chosen)();
 }
 
-void ServerView::acknowledge(const QMap<QString, QVariant>& target)
+void ServerView::acknowledge(const treemodel::Target& t)
 {
-    const treemodel::Target t = treemodel::Target::of(target);
     bool ok = false;
     const QString comment = askAckComment(this, t.name, &ok);
     if (!ok)
@@ -684,28 +676,24 @@ void ServerView::acknowledge(const QMap<QString, QVariant>& target)
         [=] { client->acknowledge(t.hostId, t.pluginId, t.portId, comment, t.instanceId); });
 }
 
-void ServerView::unacknowledge(const QMap<QString, QVariant>& target)
+void ServerView::unacknowledge(const treemodel::Target& t)
 {
-    const treemodel::Target t = treemodel::Target::of(target);
     runAction(
         QStringLiteral("Avkvitteringen"), [=] { client->unacknowledge(t.hostId, t.pluginId, t.portId, t.instanceId); });
 }
 
-void ServerView::recheck(const QMap<QString, QVariant>& target)
+void ServerView::recheck(const treemodel::Target& t)
 {
-    const treemodel::Target t = treemodel::Target::of(target);
     runAction(QStringLiteral("Recheck"), [=] { client->recheckPlugin(t.hostId, t.pluginId, t.instanceId); });
 }
 
-void ServerView::recheckHost(const QMap<QString, QVariant>& target)
+void ServerView::recheckHost(const treemodel::Target& t)
 {
-    const treemodel::Target t = treemodel::Target::of(target);
     runAction(QStringLiteral("Recheck"), [=] { client->recheckHost(t.hostId); });
 }
 
-void ServerView::dnd(const QMap<QString, QVariant>& target)
+void ServerView::dnd(const treemodel::Target& t)
 {
-    const treemodel::Target t = treemodel::Target::of(target);
     DndDialog dialog(t.name, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -725,9 +713,9 @@ void ServerView::dnd(const QMap<QString, QVariant>& target)
     }
 }
 
-void ServerView::showChart(const QMap<QString, QVariant>& target)
+void ServerView::showChart(const treemodel::Target& target)
 {
-    auto* dialog = new ChartDialog(client->baseUrl(), client->token(), target, this);
+    auto* dialog = new ChartDialog(client->baseUrl(), client->token(), target.map(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
 }

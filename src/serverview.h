@@ -16,6 +16,7 @@
 #include <vector>
 
 struct ActiveAlarm;
+struct OpenAlarm;
 class AlarmLogView;
 class ApiClient;
 class PollerThread;
@@ -48,14 +49,18 @@ public:
     // "Bara problem": only alarming rows and their ancestors; combines with the text filter.
     void setProblemsOnly(bool on);
     void focusTree();
-    // Fills in what the tree shows of an alarm of the status payload (an empty problem: the server does not answer):
-    // the row's target map, output and last-OK texts; without such a row, a target map made from the alarm's ids.
-    void describe(ActiveAlarm& alarm, const QJsonObject& problem) const;
+    // Fills in what the tree shows of an open alarm: the output and last-OK texts of its row (for a server that does
+    // not answer, the banner's text).
+    void describe(ActiveAlarm& row, const OpenAlarm& alarm) const;
     // Makes the row of a check or port current, its ancestors open, and gives the tree the focus. False when the
     // tree shows no such row (it is not there, or a filter hides it).
-    bool showRow(const QMap<QString, QVariant>& target);
+    bool showRow(const treemodel::Target& target);
     // The tree's context menu for a target, at a point of the screen.
-    void showTargetMenu(const QMap<QString, QVariant>& target, const QString& statusWord, const QPoint& at);
+    void showTargetMenu(const treemodel::Target& target, const QString& statusWord, const QPoint& at);
+    // Asks for the comment of an acknowledgement and sends it, as the menu's "Kvittera…" does.
+    void acknowledge(const treemodel::Target& target);
+    // Whether the user may act on alarms here (the roles "admin" and "operator").
+    bool mayAct() const { return canAct; }
     // Shows a tree in place: rows change where the tree changed, and the viewport, the current row, the expansion
     // and the filter stay as the user left them. Fed by the poller.
     void onTree(const treemodel::TreeUpdatePtr& update);
@@ -109,12 +114,11 @@ private:
 
     // Actions.
     void contextMenu(const QPoint& pos);
-    void acknowledge(const QMap<QString, QVariant>& target);
-    void unacknowledge(const QMap<QString, QVariant>& target);
-    void recheck(const QMap<QString, QVariant>& target);
-    void recheckHost(const QMap<QString, QVariant>& target);
-    void dnd(const QMap<QString, QVariant>& target);
-    void showChart(const QMap<QString, QVariant>& target);
+    void unacknowledge(const treemodel::Target& target);
+    void recheck(const treemodel::Target& target);
+    void recheckHost(const treemodel::Target& target);
+    void dnd(const treemodel::Target& target);
+    void showChart(const treemodel::Target& target);
     void runAction(const QString& label, const std::function<void()>& call);
 
     std::unique_ptr<ApiClient> client;

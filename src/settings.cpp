@@ -111,6 +111,9 @@ void nameApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Norv GUI"));
     QCoreApplication::setOrganizationName(QStringLiteral("Trelvik"));
+    // The desktop entry's id, which is also the installed icon's name: the desktop ties windows and notifications
+    // to the menu entry by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("se.trelvik.norvgui"));
 }
 
 namespace {
@@ -390,6 +393,16 @@ bool alarmOnSoft()
 void setAlarmOnSoft(bool on)
 {
     setFlag("alarm_on_soft", on);
+}
+
+bool alarmSound()
+{
+    return flag("alarm_sound", false);
+}
+
+void setAlarmSound(bool on)
+{
+    setFlag("alarm_sound", on);
 }
 
 bool alarmPanelShown()

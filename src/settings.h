@@ -63,6 +63,9 @@ int refreshSeconds();
 void setRefreshSeconds(int seconds);
 bool alarmOnSoft();
 void setAlarmOnSoft(bool on);
+// Whether the notification of new alarms also sounds ("Ljud vid nya larm"); off by default.
+bool alarmSound();
+void setAlarmSound(bool on);
 // The "Aktiva larm" panel: whether it shows (it does by default), and its height in pixels (0: not chosen yet).
 bool alarmPanelShown();
 void setAlarmPanelShown(bool on);

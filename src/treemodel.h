@@ -81,8 +81,15 @@ struct Target {
     QString shownName; // the name as given, possibly empty
 
     static Target of(const QVariantMap& map);
+    // What an alarm of the status payload is about: a check, or a switch port when it names a port and no check.
+    static Target ofProblem(const QJsonObject& problem, const QString& name);
+    // The map a row stores and the chart dialog takes.
+    QVariantMap map() const;
     bool chartable() const { return kind == QLatin1String("plugin") || kind == QLatin1String("port"); }
 };
+
+// An id as every payload gives it: a whole number within 32 bits, or a text holding one; 0 for anything else.
+int idOf(const QJsonValue& value);
 
 // Reads a tree payload with the lenient rules of every field.
 Tree readTree(const QJsonObject& payload);

@@ -1,3 +1,4 @@
+#include "alarms.h"
 #include "icons.h"
 #include "mainwindow.h"
 #include "serverview.h"
@@ -5,6 +6,7 @@
 #include "tray.h"
 #include "treemodel.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QSpinBox>
@@ -167,7 +169,7 @@ private Q_SLOTS:
         ServerView* vb = open(named(b.store(), "Nord"));
         showWindow();
         QStringList expected;
-        for (const NorvTray::OpenAlarm& alarm : window->trayIcon()->openAlarms())
+        for (const OpenAlarm& alarm : window->alarms()->openAlarms())
             expected.append(QStringList {alarm.status.toUpper(), alarm.label, alarm.host, alarm.item}.join('|'));
         QTRY_COMPARE(panelRows().size(), expected.size());
         const QStringList rows = panelRows();
@@ -175,8 +177,8 @@ private Q_SLOTS:
         QVERIFY(rows.size() >= 6);
         for (int i = 1; i < rows.size(); ++i) {
             const QStringList before = rows.at(i - 1).split('|'), after = rows.at(i).split('|');
-            const int worse
-                = NorvTray::alarmPriority(before.first().toLower()) - NorvTray::alarmPriority(after.first().toLower());
+            const int worse = AlarmBook::alarmPriority(before.first().toLower())
+                - AlarmBook::alarmPriority(after.first().toLower());
             QVERIFY2(worse > 0 || (worse == 0 && before.mid(1) <= after.mid(1)), qPrintable(rows.join('\n')));
         }
 
@@ -279,7 +281,7 @@ private Q_SLOTS:
     }
 
     // Accepted settings take effect at once: the palette and the badges follow the theme, and every running tab
-    // polls at once and then at the new interval.
+    // polls at once and then at the new interval; the sound of new alarms is stored.
     void acceptedSettingsApply()
     {
         open(a.store());
@@ -287,12 +289,14 @@ private Q_SLOTS:
         testsupport::whenModal([](QWidget* modal) {
             child<QComboBox>(modal, "themeCombo")->setCurrentIndex(2);
             child<QSpinBox>(modal, "intervalSpin")->setValue(settings::MinRefreshSeconds);
+            child<QCheckBox>(modal, "alarmSoundCheck")->setChecked(true);
             QTest::mouseClick(modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
         });
         window->openSettings();
         QCOMPARE(QApplication::palette().color(QPalette::Window), settings::darkPalette().color(QPalette::Window));
         QCOMPARE(iconColor(tabs()->tabIcon(0)), icons::statusColor(QStringLiteral("critical"), false, true));
         QTRY_COMPARE_WITH_TIMEOUT(a.requests(QStringLiteral("/api/status")).size(), 3, 5000);
+        QVERIFY(settings::alarmSound());
         settings::setTheme(QStringLiteral("system"));
         settings::applySavedTheme();
     }

@@ -1,35 +1,7 @@
+#include "alarms.h"
 #include "icons.h"
-#include "mainwindow.h"
 #include "testsupport.h"
 #include "tray.h"
-
-namespace {
-
-QJsonObject payload(const QByteArray& problems, const QByteArray& summary = "{}")
-{
-    return QJsonDocument::fromJson(R"({"summary":)" + summary + R"(,"problems":[)" + problems + "]}").object();
-}
-
-// A problem of the status payload; `extra` holds more fields, each after a comma.
-QByteArray problem(int host, int plugin, const char* status, const QByteArray& extra = {})
-{
-    return QString::asprintf(R"({"host_id":%d,"plugin_id":%d,"status":"%s","host_name":"h%d","plugin_name":"c%d"%s})",
-        host, plugin, status, host, plugin, extra.constData())
-        .toUtf8();
-}
-
-// One thing that happens to the tray: a status payload of a server ("a" or "b", labelled "A" and "B"), the server
-// gone, or the server not answering.
-enum What { Payload, Gone, Silent };
-struct Step {
-    What what;
-    QString server;
-    QByteArray problems;
-};
-
-} // namespace
-
-Q_DECLARE_METATYPE(QList<Step>)
 
 class TestTray : public QObject {
     Q_OBJECT
@@ -38,99 +10,63 @@ private Q_SLOTS:
     void init()
     {
         testsupport::resetConfig();
-        window = std::make_unique<MainWindow>();
-        tray = window->trayIcon();
+        book = std::make_unique<AlarmBook>();
+        tray = std::make_unique<NorvTray>(book.get(), nullptr);
     }
-    void cleanup() { window.reset(); }
-
-    void whichProblemsAreAlarms_data()
+    void cleanup()
     {
-        testsupport::columns<QByteArray, QString, bool, bool>("extra", "status", "softOn", "alarm");
-        // clang-format off
-        QTest::newRow("critical") << QByteArray() << "critical" << false << true;
-        QTest::newRow("stale is no alarm") << QByteArray() << "stale" << false << false;
-        QTest::newRow("upper case is no alarm") << QByteArray() << "CRITICAL" << false << false;
-        QTest::newRow("acknowledged") << QByteArray(R"(,"acknowledged":true)") << "critical" << false << false;
-        QTest::newRow("acknowledged as text") << QByteArray(R"(,"acknowledged":"true")") << "critical" << false << true;
-        QTest::newRow("silenced") << QByteArray(R"(,"dnd":true)") << "warning" << false << false;
-        QTest::newRow("soft, alarm on soft on") << QByteArray(R"(,"hard":false)") << "warning" << true << true;
-        QTest::newRow("hard null is soft") << QByteArray(R"(,"hard":null)") << "warning" << false << false;
-        // clang-format on
+        tray.reset();
+        book.reset();
     }
 
-    void whichProblemsAreAlarms()
+    // The badge shows the worst open alarm and blinks while one is open; the tooltip sums up every server.
+    void badgeBlinkAndTooltip()
     {
-        QFETCH(QString, status);
-        settings::setAlarmOnSoft(testsupport::fetch<bool>("softOn"));
-        tray->updateStatus(payload(problem(1, 2, qPrintable(status), testsupport::fetch<QByteArray>("extra"))),
-            QStringLiteral("s1"), QStringLiteral("A"));
-        const QColor badge = tray->icon().pixmap(64, 64).toImage().pixel(32, 2);
-        QCOMPARE(badge, icons::statusColor(testsupport::fetch<bool>("alarm") ? status : QStringLiteral("ok"), false));
+        QCOMPARE(badge(), icons::statusColor(QStringLiteral("pending"), false));
+        book->updateStatus(status(R"([{"host_id":1,"plugin_id":2,"status":"warning"}])", R"({"warning":1,"ok":5})"),
+            QStringLiteral("a"), QStringLiteral("A"));
+        book->updateStatus(status("[]", R"({"ok":3})"), QStringLiteral("b"), QStringLiteral("B"));
+        QCOMPARE(badge(), icons::statusColor(QStringLiteral("warning"), false));
+        QCOMPARE(tray->toolTip(), QStringLiteral("Norv – WARNING: 0 kritiska, 1 varningar, 8 ok (2 servrar)"));
+        QTRY_COMPARE(badge(), icons::statusColor(QStringLiteral("none"), false)); // the blink's empty phase
+        book->updateStatus(status("[]", R"({"ok":6})"), QStringLiteral("a"), QStringLiteral("A"));
+        QCOMPARE(badge(), icons::statusColor(QStringLiteral("ok"), false));
+        QTest::qWait(700);
+        QCOMPARE(badge(), icons::statusColor(QStringLiteral("ok"), false)); // steady
+        book->setUnreachable(QStringLiteral("b"), QStringLiteral("B"));
+        QVERIFY(tray->toolTip().endsWith(QStringLiteral("\nSvarar inte: B")));
     }
 
-    // Steps in order, and every notification they bring: title and body.
-    void announcements_data()
-    {
-        testsupport::columns<QList<Step>, QStringList>("steps", "notifications");
-        const QByteArray two = problem(1, 1, "critical") + "," + problem(1, 2, "warning");
-        QByteArray seven;
-        for (int i = 1; i <= 7; ++i)
-            seven += (i > 1 ? "," : "") + problem(1, i, "critical");
-        // clang-format off
-        QTest::newRow("first payloads of each server are not announced") << QList<Step> {{Payload, "a", two}, {Payload, "b", problem(9, 9, "critical")}, {Payload, "a", two + "," + problem(1, 3, "unknown")}, {Payload, "a", two + "," + problem(1, 3, "unknown")}} << QStringList {"Norv: 1 nya larm|[A] h1 / c3: UNKNOWN"};
-        QTest::newRow("cleared, acknowledged and back: new again") << QList<Step> {{Payload, "a", ""}, {Payload, "a", problem(1, 1, "critical")}, {Payload, "a", problem(1, 1, "critical", R"(,"acknowledged":true)")}, {Payload, "a", problem(1, 1, "critical")}} << QStringList {"Norv: 1 nya larm|h1 / c1: CRITICAL", "Norv: 1 nya larm|h1 / c1: CRITICAL"};
-        QTest::newRow("a server removed and back: first payload again") << QList<Step> {{Payload, "a", ""}, {Payload, "a", problem(1, 1, "critical")}, {Gone, "a", {}}, {Payload, "a", two}} << QStringList {"Norv: 1 nya larm|h1 / c1: CRITICAL"};
-        QTest::newRow("seven at once") << QList<Step> {{Payload, "a", ""}, {Payload, "a", seven}} << QStringList {"Norv: 7 nya larm|h1 / c1: CRITICAL\nh1 / c2: CRITICAL\nh1 / c3: CRITICAL\nh1 / c4: CRITICAL\nh1 / c5: CRITICAL\n… och 2 till"};
-        QTest::newRow("port name and missing names") << QList<Step> {{Payload, "a", ""}, {Payload, "a", R"({"host_id":1,"port_id":4,"status":"warning","host_name":"sw","port_name":"Gi0/4"}, {"host_id":2,"port_id":5,"status":"unknown","host_name":3})"}} << QStringList {"Norv: 2 nya larm|sw / Gi0/4: WARNING\n? / ?: UNKNOWN"};
-        QTest::newRow("a server stops answering: told once") << QList<Step> {{Payload, "a", two}, {Payload, "b", ""}, {Silent, "a", {}}, {Silent, "a", {}}} << QStringList {"Norv: 1 nya larm|A: servern svarar inte"};
-        QTest::newRow("back again: only what is new while away") << QList<Step> {{Payload, "a", two}, {Silent, "a", {}}, {Payload, "a", two + "," + problem(1, 3, "warning")}} << QStringList {"Norv: 1 nya larm|A: servern svarar inte", "Norv: 1 nya larm|h1 / c3: WARNING"};
-        QTest::newRow("ids as text or number are one alarm, another instance another") << QList<Step> {{Payload, "a", R"({"host_id":7,"plugin_id":15,"status":"critical"})"}, {Payload, "a", R"({"host_id":"7","plugin_id":15.0,"status":"critical"}, {"host_id":7,"plugin_id":15,"instance_id":2,"status":"critical","host_name":"h7","plugin_name":"c15"})"}} << QStringList {"Norv: 1 nya larm|h7 / c15: CRITICAL"};
-        QTest::newRow("never answered, then answers") << QList<Step> {{Silent, "a", {}}, {Payload, "a", two}} << QStringList {};
-        // clang-format on
-    }
-
-    void announcements()
-    {
-        QSignalSpy notified(tray, &NorvTray::notified);
-        for (const Step& step : testsupport::fetch<QList<Step>>("steps"))
-            apply(step);
-        QStringList notifications;
-        for (const QList<QVariant>& n : notified)
-            notifications.append(n.at(0).toString() + QLatin1Char('|') + n.at(1).toString());
-        QTEST(notifications, "notifications");
-    }
-    // A plain click shows and hides the window; the menu's "Visa Norv" shows it, and its "Avsluta" ends the program.
+    // A plain click asks for the window to be shown or hidden; the menu's entries ask for it to be shown, or for the
+    // program to end. Other clicks ask for nothing.
     void clicksAndMenu()
     {
-        QVERIFY(!window->isVisible());
+        QSignalSpy toggle(tray.get(), &NorvTray::toggleWindowRequested);
+        QSignalSpy show(tray.get(), &NorvTray::showWindowRequested);
+        QSignalSpy quit(tray.get(), &NorvTray::quitRequested);
         Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
-        QVERIFY(window->isVisible());
-        Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
-        QVERIFY(!window->isVisible());
+        Q_EMIT tray->activated(QSystemTrayIcon::DoubleClick);
+        Q_EMIT tray->activated(QSystemTrayIcon::MiddleClick);
+        QCOMPARE(toggle.count(), 1);
         const QList<QAction*> entries = tray->contextMenu()->actions();
         QCOMPARE(entries.first()->text(), QStringLiteral("Visa Norv"));
         QCOMPARE(entries.last()->text(), QStringLiteral("Avsluta"));
         entries.first()->trigger();
-        QVERIFY(window->isVisible() && !window->isMinimized());
+        QCOMPARE(show.count(), 1);
+        QCOMPARE(quit.count(), 0);
         entries.last()->trigger();
-        QVERIFY(window->isQuitting() && !window->isVisible());
+        QCOMPARE(quit.count(), 1);
     }
 
 private:
-    void apply(const Step& step)
+    static QJsonObject status(const QByteArray& problems, const QByteArray& summary)
     {
-        const QString label = step.server.toUpper();
-        switch (step.what) {
-        case Payload:
-            return tray->updateStatus(payload(step.problems), step.server, label);
-        case Gone:
-            return tray->removeServer(step.server);
-        case Silent:
-            return tray->setUnreachable(step.server, label);
-        }
+        return QJsonDocument::fromJson(R"({"summary":)" + summary + R"(,"problems":)" + problems + "}").object();
     }
-    std::unique_ptr<MainWindow> window;
-    NorvTray* tray = nullptr;
+    QColor badge() const { return QColor(tray->icon().pixmap(64, 64).toImage().pixel(32, 2)); }
+
+    std::unique_ptr<AlarmBook> book;
+    std::unique_ptr<NorvTray> tray;
 };
 
 NORV_TEST_MAIN(TestTray)

@@ -1,11 +1,11 @@
-// The status and identity payloads through the tray's bookkeeping, the list of open alarms and a server tab's status
+// The status and identity payloads through the alarm book, the list of open alarms and a server tab's status
 // texts, delivered the way the tab's poller delivers them.
 
+#include "alarms.h"
 #include "fuzzsupport.h"
 #include "mainwindow.h"
 #include "poller.h"
 #include "serverview.h"
-#include "tray.h"
 
 namespace {
 
@@ -30,11 +30,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QJsonObject payload = fuzzsupport::parse(data, size).object();
-    NorvTray* tray = window->trayIcon();
-    tray->updateStatus(payload, QStringLiteral("a"), QStringLiteral("A"));
-    tray->updateStatus(payload, QStringLiteral("b"), QString());
-    tray->updateStatus(QJsonObject(), QStringLiteral("a"), QStringLiteral("A"));
-    tray->removeServer(QStringLiteral("b"));
+    AlarmBook* book = window->alarms();
+    book->updateStatus(payload, QStringLiteral("a"), QStringLiteral("A"));
+    book->updateStatus(payload, QStringLiteral("b"), QString());
+    book->updateStatus(QJsonObject(), QStringLiteral("a"), QStringLiteral("A"));
+    book->removeServer(QStringLiteral("b"));
     Q_EMIT poller->meReady(payload);
     Q_EMIT poller->statusReady(payload);
     return 0;

@@ -20,6 +20,8 @@ inline void startApplication()
     static char name[] = "norv-fuzz";
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // New alarms among the inputs must not reach the desktop of whoever runs the fuzzer.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/norv-fuzz-bus");
     static QApplication* app = new QApplication(argc, argv);
     settings::nameApplication();
     Q_UNUSED(app)

@@ -1,0 +1,130 @@
+#include "notificationservice.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDir>
+#include <QTemporaryFile>
+
+namespace testsupport {
+
+namespace {
+
+const QString Name = QStringLiteral("org.freedesktop.Notifications");
+const QString Path = QStringLiteral("/org/freedesktop/Notifications");
+
+// A session bus that anyone on it may use, and that starts no services of the machine's own: a notification
+// daemon that happens to be installed would otherwise answer when the test has no service.
+const char* const Config = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=%1</listen>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
+
+} // namespace
+
+PrivateBus::PrivateBus() = default;
+
+PrivateBus::~PrivateBus()
+{
+    daemon.kill();
+    daemon.waitForFinished(3000);
+}
+
+bool PrivateBus::start()
+{
+    static QTemporaryFile config(QDir::tempPath() + QStringLiteral("/norv-bus-XXXXXX.conf"));
+    if (!config.open())
+        return false;
+    config.write(QString::fromLatin1(Config).arg(QDir::tempPath()).toUtf8());
+    config.flush();
+    daemon.start(QStringLiteral("dbus-daemon"),
+        {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--print-address"),
+            QStringLiteral("--nofork")});
+    if (!daemon.waitForStarted(5000))
+        return false;
+    while (!daemon.canReadLine()) {
+        if (!daemon.waitForReadyRead(5000))
+            return false;
+    }
+    busAddress = QString::fromUtf8(daemon.readLine()).trimmed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", busAddress.toUtf8());
+    return !busAddress.isEmpty();
+}
+
+NotificationService::NotificationService(const QString& busAddress)
+    : connection(QDBusConnection::connectToBus(busAddress, QStringLiteral("norv-test-notifications")))
+{ }
+
+NotificationService::~NotificationService()
+{
+    stop();
+    QDBusConnection::disconnectFromBus(connection.name());
+}
+
+bool NotificationService::start(const QStringList& withCapabilities)
+{
+    capabilities = withCapabilities;
+    return connection.registerVirtualObject(Path, this) && connection.registerService(Name);
+}
+
+void NotificationService::stop()
+{
+    notifications.clear();
+    connection.unregisterService(Name);
+    connection.unregisterObject(Path);
+}
+
+void NotificationService::invokeAction(uint id, const QString& action)
+{
+    emitSignal(QStringLiteral("ActionInvoked"), {id, action});
+}
+
+void NotificationService::close(uint id)
+{
+    emitSignal(QStringLiteral("NotificationClosed"), {id, uint(2)});
+}
+
+void NotificationService::emitSignal(const QString& name, const QList<QVariant>& arguments)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(Path, Name, name);
+    signal.setArguments(arguments);
+    connection.send(signal);
+}
+
+QString NotificationService::introspect(const QString&) const
+{
+    return QStringLiteral(R"(<interface name="org.freedesktop.Notifications">
+  <method name="GetCapabilities"><arg type="as" direction="out"/></method>
+  <method name="Notify"><arg type="s"/><arg type="u"/><arg type="s"/><arg type="s"/><arg type="s"/><arg type="as"/>
+    <arg type="a{sv}"/><arg type="i"/><arg type="u" direction="out"/></method>
+  <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal>
+  <signal name="NotificationClosed"><arg type="u"/><arg type="u"/></signal>
+</interface>)");
+}
+
+bool NotificationService::handleMessage(const QDBusMessage& message, const QDBusConnection& from)
+{
+    if (message.member() == QLatin1String("GetCapabilities")) {
+        from.send(message.createReply(QVariant(capabilities)));
+        return true;
+    }
+    if (message.member() != QLatin1String("Notify"))
+        return false;
+    const QList<QVariant> args = message.arguments();
+    QVariantMap hints;
+    const QDBusArgument map = args.value(6).value<QDBusArgument>();
+    map >> hints;
+    notifications.append({++lastId, args.value(0).toString(), args.value(2).toString(), args.value(3).toString(),
+        args.value(4).toString(), args.value(5).toStringList(), hints});
+    from.send(message.createReply(QVariant(lastId)));
+    return true;
+}
+
+} // namespace testsupport

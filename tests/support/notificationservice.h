@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusVirtualObject>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace testsupport {
+
+// A private session bus for one test program: a dbus-daemon of its own, which nothing else can reach, made the
+// program's session bus. Start it before anything in the program uses the session bus.
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    bool start(); // false when no dbus-daemon can be started
+    QString address() const { return busAddress; }
+
+private:
+    QProcess daemon;
+    QString busAddress;
+};
+
+// A desktop notification service of the tests' own: owns org.freedesktop.Notifications on a bus through a connection
+// of its own, answers with the capabilities it is given, records every Notify, and emits the service's signals on
+// request.
+class NotificationService : public QDBusVirtualObject {
+public:
+    struct Notification {
+        uint id;
+        QString appName;
+        QString icon;
+        QString summary;
+        QString body;
+        QStringList actions;
+        QVariantMap hints;
+    };
+
+    explicit NotificationService(const QString& busAddress);
+    ~NotificationService() override;
+
+    // Takes the service's name with these capabilities; false when the name cannot be had.
+    bool start(const QStringList& capabilities);
+    // Gives the name up: the bus then has no notification service.
+    void stop();
+    void invokeAction(uint id, const QString& action);
+    void close(uint id);
+
+    QList<Notification> notifications;
+
+    QString introspect(const QString& path) const override;
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+
+private:
+    void emitSignal(const QString& name, const QList<QVariant>& arguments);
+
+    QDBusConnection connection;
+    QStringList capabilities;
+    uint lastId = 0;
+};
+
+} // namespace testsupport

@@ -1,0 +1,123 @@
+#include "alarms.h"
+#include "notifications.h"
+#include "testsupport.h"
+
+namespace {
+
+QJsonObject payload(const QByteArray& problems, const QByteArray& summary = "{}")
+{
+    return QJsonDocument::fromJson(R"({"summary":)" + summary + R"(,"problems":[)" + problems + "]}").object();
+}
+
+// A problem of the status payload; `extra` holds more fields, each after a comma.
+QByteArray problem(int host, int plugin, const char* status, const QByteArray& extra = {})
+{
+    return QString::asprintf(R"({"host_id":%d,"plugin_id":%d,"status":"%s","host_name":"h%d","plugin_name":"c%d"%s})",
+        host, plugin, status, host, plugin, extra.constData())
+        .toUtf8();
+}
+
+// One thing that happens to the book: a status payload of a server ("a" or "b", labelled "A" and "B"), the server
+// gone, or the server not answering.
+enum What { Payload, Gone, Silent };
+struct Step {
+    What what;
+    QString server;
+    QByteArray problems;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Step>)
+
+class TestAlarms : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { testsupport::resetConfig(); }
+
+    void whichProblemsAreAlarms_data()
+    {
+        testsupport::columns<QByteArray, QString, bool, bool>("extra", "status", "softOn", "alarm");
+        // clang-format off
+        QTest::newRow("critical") << QByteArray() << "critical" << false << true;
+        QTest::newRow("stale is no alarm") << QByteArray() << "stale" << false << false;
+        QTest::newRow("upper case is no alarm") << QByteArray() << "CRITICAL" << false << false;
+        QTest::newRow("acknowledged") << QByteArray(R"(,"acknowledged":true)") << "critical" << false << false;
+        QTest::newRow("acknowledged as text") << QByteArray(R"(,"acknowledged":"true")") << "critical" << false << true;
+        QTest::newRow("silenced") << QByteArray(R"(,"dnd":true)") << "warning" << false << false;
+        QTest::newRow("soft, alarm on soft on") << QByteArray(R"(,"hard":false)") << "warning" << true << true;
+        QTest::newRow("hard null is soft") << QByteArray(R"(,"hard":null)") << "warning" << false << false;
+        // clang-format on
+    }
+
+    void whichProblemsAreAlarms()
+    {
+        QFETCH(QString, status);
+        QFETCH(bool, alarm);
+        settings::setAlarmOnSoft(testsupport::fetch<bool>("softOn"));
+        AlarmBook book;
+        book.updateStatus(payload(problem(1, 2, qPrintable(status), testsupport::fetch<QByteArray>("extra"))),
+            QStringLiteral("s1"), QStringLiteral("A"));
+        QCOMPARE(book.anyAlarm(), alarm);
+        QCOMPARE(book.state(), alarm ? status : QStringLiteral("ok"));
+    }
+
+    // Steps in order, and every notice of new alarms they bring: title and body.
+    void announcements_data()
+    {
+        testsupport::columns<QList<Step>, QStringList>("steps", "notifications");
+        const QByteArray two = problem(1, 1, "critical") + "," + problem(1, 2, "warning");
+        QByteArray seven;
+        for (int i = 1; i <= 7; ++i)
+            seven += (i > 1 ? "," : "") + problem(1, i, "critical");
+        // clang-format off
+        QTest::newRow("first payloads of each server are not announced") << QList<Step> {{Payload, "a", two}, {Payload, "b", problem(9, 9, "critical")}, {Payload, "a", two + "," + problem(1, 3, "unknown")}, {Payload, "a", two + "," + problem(1, 3, "unknown")}} << QStringList {"Norv: 1 nya larm|[A] h1 / c3: UNKNOWN"};
+        QTest::newRow("cleared, acknowledged and back: new again") << QList<Step> {{Payload, "a", ""}, {Payload, "a", problem(1, 1, "critical")}, {Payload, "a", problem(1, 1, "critical", R"(,"acknowledged":true)")}, {Payload, "a", problem(1, 1, "critical")}} << QStringList {"Norv: 1 nya larm|h1 / c1: CRITICAL", "Norv: 1 nya larm|h1 / c1: CRITICAL"};
+        QTest::newRow("a server removed and back: first payload again") << QList<Step> {{Payload, "a", ""}, {Payload, "a", problem(1, 1, "critical")}, {Gone, "a", {}}, {Payload, "a", two}} << QStringList {"Norv: 1 nya larm|h1 / c1: CRITICAL"};
+        QTest::newRow("seven at once") << QList<Step> {{Payload, "a", ""}, {Payload, "a", seven}} << QStringList {"Norv: 7 nya larm|h1 / c1: CRITICAL\nh1 / c2: CRITICAL\nh1 / c3: CRITICAL\nh1 / c4: CRITICAL\nh1 / c5: CRITICAL\n… och 2 till"};
+        QTest::newRow("port name and missing names") << QList<Step> {{Payload, "a", ""}, {Payload, "a", R"({"host_id":1,"port_id":4,"status":"warning","host_name":"sw","port_name":"Gi0/4"}, {"host_id":2,"port_id":5,"status":"unknown","host_name":3})"}} << QStringList {"Norv: 2 nya larm|sw / Gi0/4: WARNING\n? / ?: UNKNOWN"};
+        QTest::newRow("a server stops answering: told once") << QList<Step> {{Payload, "a", two}, {Payload, "b", ""}, {Silent, "a", {}}, {Silent, "a", {}}} << QStringList {"Norv: 1 nya larm|A: servern svarar inte"};
+        QTest::newRow("back again: only what is new while away") << QList<Step> {{Payload, "a", two}, {Silent, "a", {}}, {Payload, "a", two + "," + problem(1, 3, "warning")}} << QStringList {"Norv: 1 nya larm|A: servern svarar inte", "Norv: 1 nya larm|h1 / c3: WARNING"};
+        QTest::newRow("ids as text or number are one alarm, another instance another") << QList<Step> {{Payload, "a", R"({"host_id":7,"plugin_id":15,"status":"critical"})"}, {Payload, "a", R"({"host_id":"7","plugin_id":15.0,"status":"critical"}, {"host_id":7,"plugin_id":15,"instance_id":2,"status":"critical","host_name":"h7","plugin_name":"c15"})"}} << QStringList {"Norv: 1 nya larm|h7 / c15: CRITICAL"};
+        QTest::newRow("never answered, then answers") << QList<Step> {{Silent, "a", {}}, {Payload, "a", two}} << QStringList {};
+        // clang-format on
+    }
+
+    void announcements()
+    {
+        AlarmBook book;
+        QStringList notifications;
+        connect(&book, &AlarmBook::newAlarms, this, [&](const QList<OpenAlarm>& fresh) {
+            const Notice notice = newAlarmsNotice(fresh, book.serverCount() >= 2);
+            notifications.append(notice.title + QLatin1Char('|') + notice.body);
+        });
+        for (const Step& step : testsupport::fetch<QList<Step>>("steps")) {
+            const QString label = step.server.toUpper();
+            if (step.what == Payload)
+                book.updateStatus(payload(step.problems), step.server, label);
+            else if (step.what == Gone)
+                book.removeServer(step.server);
+            else
+                book.setUnreachable(step.server, label);
+        }
+        QTEST(notifications, "notifications");
+    }
+
+    // The worst state over two servers; forgetting a server the book does not hold changes nothing.
+    void worstOverServers()
+    {
+        AlarmBook book;
+        book.updateStatus(payload(problem(1, 1, "warning")), "a", "A");
+        book.updateStatus(payload(problem(2, 1, "unknown")), "b", "B");
+        QCOMPARE(book.state(), QStringLiteral("unknown"));
+        book.updateStatus(payload(problem(2, 1, "unknown") + "," + problem(2, 2, "critical")), "b", "B");
+        QCOMPARE(book.state(), QStringLiteral("critical"));
+        QSignalSpy changed(&book, &AlarmBook::changed);
+        book.removeServer(QStringLiteral("nobody"));
+        QCOMPARE(changed.count(), 0);
+    }
+};
+
+NORV_TEST_MAIN(TestAlarms)
+#include "tst_alarms.moc"
