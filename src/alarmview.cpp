@@ -5,6 +5,8 @@
 #include "icons.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QJsonArray>
@@ -43,7 +45,19 @@ QStandardItem* cell(const QString& text)
 
 const QStringList ActiveColumns {QStringLiteral("Status"), QStringLiteral("Server"), QStringLiteral("Enhet"),
     QStringLiteral("Check / port"), QStringLiteral("Utdata"), QStringLiteral("Senast OK")};
+constexpr int LastOkColumn = 5;
 constexpr int KeyRole = Qt::UserRole;
+
+// A last-OK time as short as it can be said without cutting it: the time of day for today, the date and minute
+// before today. A text that is no such time stays as it is.
+QString shortTime(const QString& text)
+{
+    const QDateTime time = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!time.isValid())
+        return text;
+    return time.toString(
+        time.date() == QDate::currentDate() ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm"));
+}
 
 // The panel's order: worst first, then server, host and item. A click on another column sorts by its text, rows
 // with the same text in that order.
@@ -54,8 +68,12 @@ public:
 protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override
     {
+        // The last-OK column by its full time, which its tooltip holds; the cell shows it shortened.
         auto textAt = [this](const QModelIndex& index, int column) {
-            return sourceModel()->index(index.row(), column).data().toString();
+            return sourceModel()
+                ->index(index.row(), column)
+                .data(column == LastOkColumn ? Qt::ToolTipRole : Qt::DisplayRole)
+                .toString();
         };
         int order = 0;
         if (left.column() > 0)
@@ -203,6 +221,8 @@ ActiveAlarmsView::ActiveAlarmsView(QWidget* parent)
     table->setRootIsDecorated(false);
     table->setAlternatingRowColors(true);
     table->setUniformRowHeights(true);
+    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSortingEnabled(true);
     table->sortByColumn(0, Qt::AscendingOrder);
     table->header()->setStretchLastSection(false);
@@ -218,6 +238,11 @@ ActiveAlarmsView::ActiveAlarmsView(QWidget* parent)
             menuAt(current, table->viewport()->mapToGlobal(table->visualRect(current).center()));
         });
     }
+    auto* copy = new QShortcut(QKeySequence::Copy, table, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(copy, &QShortcut::activated, this, [this] {
+        if (table->selectionModel()->hasSelection())
+            QGuiApplication::clipboard()->setText(selectionText());
+    });
     connect(table, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         if (const std::optional<ActiveAlarm> alarm = alarmAt(index); alarm && activate)
             activate(*alarm);
@@ -236,6 +261,13 @@ ActiveAlarmsView::ActiveAlarmsView(QWidget* parent)
 
 void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
 {
+    // The selection and the current row are the operator's choice of alarms, not of places in the list: they are
+    // taken by key and given back after the update, without the alarms that ended.
+    QSet<QString> selected;
+    for (const QModelIndex& row : table->selectionModel()->selectedRows())
+        selected.insert(row.data(KeyRole).toString());
+    const QString current = table->currentIndex().siblingAtColumn(0).data(KeyRole).toString();
+
     const bool wasEmpty = alarms.isEmpty();
     alarms.clear();
     for (const ActiveAlarm& alarm : list)
@@ -249,25 +281,35 @@ void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
     for (int row = 0; row < model->rowCount(); ++row)
         rows.insert(model->item(row)->data(KeyRole).toString(), row);
     const bool dark = icons::darkLook();
+    const QColor old = table->palette().color(QPalette::Disabled, QPalette::Text);
     for (const ActiveAlarm& alarm : std::as_const(alarms)) {
         const int row = rows.value(alarm.key, -1);
         QList<QStandardItem*> cells;
         for (int column = 0; column < ActiveColumns.size(); ++column)
             cells.append(row < 0 ? new QStandardItem : model->item(row, column));
         QStandardItem* status = cells.first();
-        if (status->text() != alarm.status.toUpper() || status->data(KeyRole + 1).toBool() != dark) {
-            status->setData(dark, KeyRole + 1); // the look the colours were chosen for
-            status->setIcon(icons::dotIcon(alarm.status, 12, false));
-            status->setForeground(QBrush(icons::statusColor(alarm.status, false, dark)));
+        // The look the row was drawn in: the theme's, and whether its server answers.
+        const int look = (dark ? 1 : 0) | (alarm.stale ? 2 : 0);
+        if (status->text() != alarm.status.toUpper() || status->data(KeyRole + 1) != look) {
+            status->setData(look, KeyRole + 1);
+            status->setIcon(alarm.stale ? icons::dotIcon(old, 12) : icons::dotIcon(alarm.status, 12, false));
+            status->setForeground(QBrush(alarm.stale ? old : icons::statusColor(alarm.status, false, dark)));
+            for (int column = 1; column < ActiveColumns.size(); ++column) {
+                if (alarm.stale)
+                    cells.at(column)->setForeground(QBrush(old));
+                else
+                    cells.at(column)->setData(QVariant(), Qt::ForegroundRole);
+            }
         }
         const QStringList texts {
-            alarm.status.toUpper(), alarm.server, alarm.host, alarm.item, alarm.output, alarm.lastOk};
+            alarm.status.toUpper(), alarm.server, alarm.host, alarm.item, alarm.output, shortTime(alarm.lastOk)};
         for (int column = 0; column < ActiveColumns.size(); ++column) {
             if (cells.at(column)->text() != texts.at(column)) {
                 moved = moved || column <= 3 || column == order->sortColumn();
                 cells.at(column)->setText(texts.at(column));
             }
         }
+        cells.at(LastOkColumn)->setToolTip(alarm.lastOk);
         if (row < 0) {
             for (QStandardItem* cell : std::as_const(cells))
                 cell->setEditable(false);
@@ -284,11 +326,58 @@ void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
             table->resizeColumnToContents(column);
     }
     pages->setCurrentIndex(alarms.isEmpty() ? 0 : 1);
+
+    QItemSelection selection;
+    QModelIndex currentIndex;
+    for (int row = 0; row < order->rowCount(); ++row) {
+        const QModelIndex first = order->index(row, 0);
+        const QString key = first.data(KeyRole).toString();
+        if (selected.contains(key))
+            selection.select(first, first.siblingAtColumn(int(ActiveColumns.size()) - 1));
+        if (key == current)
+            currentIndex = first;
+    }
+    QItemSelectionModel* selectionModel = table->selectionModel();
+    selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (currentIndex.isValid())
+        selectionModel->setCurrentIndex(currentIndex, QItemSelectionModel::NoUpdate);
+    else
+        selectionModel->clearCurrentIndex();
 }
 
 std::optional<ActiveAlarm> ActiveAlarmsView::currentAlarm() const
 {
     return alarmAt(table->currentIndex());
+}
+
+QList<ActiveAlarm> ActiveAlarmsView::selectedAlarms() const
+{
+    QModelIndexList rows = table->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QList<ActiveAlarm> list;
+    for (const QModelIndex& row : std::as_const(rows)) {
+        if (const std::optional<ActiveAlarm> alarm = alarmAt(row))
+            list.append(*alarm);
+    }
+    return list;
+}
+
+QString ActiveAlarmsView::selectionText() const
+{
+    QStringList lines;
+    const QHeaderView* header = table->header();
+    for (const ActiveAlarm& alarm : selectedAlarms()) {
+        const QStringList cells {
+            alarm.status.toUpper(), alarm.server, alarm.host, alarm.item, alarm.output, alarm.lastOk};
+        QStringList ordered;
+        for (int visual = 0; visual < header->count(); ++visual) {
+            const int column = header->logicalIndex(visual);
+            if (!header->isSectionHidden(column))
+                ordered.append(cells.value(column));
+        }
+        lines.append(ordered.join(QLatin1Char('\t')));
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 std::optional<ActiveAlarm> ActiveAlarmsView::alarmAt(const QModelIndex& index) const
@@ -299,8 +388,17 @@ std::optional<ActiveAlarm> ActiveAlarmsView::alarmAt(const QModelIndex& index) c
     return found == alarms.cend() ? std::nullopt : std::optional<ActiveAlarm>(*found);
 }
 
+// A row of several selected ones opens the menu for all of them; any other row, the menu of its own alarm.
 void ActiveAlarmsView::menuAt(const QModelIndex& index, const QPoint& at)
 {
+    if (!index.isValid())
+        return;
+    if (table->selectionModel()->isRowSelected(index.row(), index.parent())
+        && table->selectionModel()->selectedRows().size() > 1) {
+        if (openMenuForMany)
+            openMenuForMany(selectedAlarms(), at);
+        return;
+    }
     if (const std::optional<ActiveAlarm> alarm = alarmAt(index); alarm && openMenu)
         openMenu(*alarm, at);
 }

@@ -62,12 +62,15 @@ struct ActiveAlarm {
     QString output;
     QString lastOk;
     treemodel::Target target; // what the tree's menu acts on; an empty kind for a server that does not answer
+    bool stale = false; // its server does not answer: what the row says may no longer be so
 };
 
 // The "Aktiva larm" panel below the tabs: every open alarm of every connected server, worst first, then by server,
-// host and item, or by any column the operator clicks. Rows are updated in place, so the selection and the scroll
-// position stay. What a row leads to is the main window's: `activate` for Return or a double-click, `openMenu` for
-// its context menu (mouse, Menu key or Shift+F10).
+// host and item, or by any column the operator clicks. Rows are updated in place; the selection belongs to the
+// alarms, so it stays with them when others come, go or move, and leaves with an alarm that ends. Ctrl+C copies the
+// selected rows as text. What a row leads to is the main window's: `activate` for Return or a double-click,
+// `openMenu` for the context menu (mouse, Menu key or Shift+F10) of one alarm, `openMenuForMany` for that of several
+// selected ones.
 class ActiveAlarmsView : public QWidget {
     Q_OBJECT
 public:
@@ -75,9 +78,14 @@ public:
 
     void setAlarms(const QList<ActiveAlarm>& alarms);
     std::optional<ActiveAlarm> currentAlarm() const;
+    // The selected alarms, top to bottom.
+    QList<ActiveAlarm> selectedAlarms() const;
+    // The selected rows as text: one line per alarm, the cells separated by tabs, in the panel's column order.
+    QString selectionText() const;
 
     std::function<void(const ActiveAlarm&)> activate;
     std::function<void(const ActiveAlarm&, const QPoint& at)> openMenu;
+    std::function<void(const QList<ActiveAlarm>&, const QPoint& at)> openMenuForMany;
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override;

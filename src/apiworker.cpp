@@ -33,11 +33,11 @@ void ApiWorker::run()
         const QJsonValue value = job(client);
         Q_EMIT done(value);
     } catch (const ApiError& e) {
-        Q_EMIT failed(e.message);
+        Q_EMIT failed(e.message, e.status);
     } catch (const std::exception& e) {
-        Q_EMIT failed(QString::fromUtf8(e.what()));
+        Q_EMIT failed(QString::fromUtf8(e.what()), 0);
     } catch (...) {
         // Nothing may escape a thread body: that would end the program.
-        Q_EMIT failed(QStringLiteral("Okänt fel"));
+        Q_EMIT failed(QStringLiteral("Okänt fel"), 0);
     }
 }

@@ -25,7 +25,8 @@ public:
 
 Q_SIGNALS:
     void done(const QJsonValue& value);
-    void failed(const QString& message);
+    // The message of the failure, and the HTTP status (0 when no answer came; 401 for a rejected token).
+    void failed(const QString& message, int status);
 
 protected:
     void run() override;

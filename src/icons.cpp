@@ -89,9 +89,13 @@ QColor statusColor(const QString& status, bool handled)
 
 QIcon dotIcon(const QString& status, int size, bool handled)
 {
+    return dotIcon(statusColor(status, handled), size);
+}
+
+QIcon dotIcon(const QColor& color, int size)
+{
     // The tree paints a dot for every row on every poll; a dot depends only on its colour and size, so each is
     // painted once.
-    const QColor color = statusColor(status, handled);
     return cachedIcon(IconCache::Dot, color, size,
         [size](QPainter& painter) { painter.drawEllipse(QRect(1, 1, size - 2, size - 2)); });
 }

@@ -11,6 +11,8 @@ namespace icons {
 
 QColor statusColor(const QString& status, bool handled);
 QIcon dotIcon(const QString& status, int size, bool handled);
+// A dot of any colour: the disabled text colour of rows whose server does not answer.
+QIcon dotIcon(const QColor& color, int size);
 QIcon norvIcon(const QString& status, int size);
 
 // Whether the application palette is dark: the perceived brightness of its window colour.

@@ -3,6 +3,7 @@
 #include "alarms.h"
 #include "alarmview.h"
 #include "apiclient.h"
+#include "bulkaction.h"
 #include "dialogs.h"
 #include "icons.h"
 #include "logindialog.h"
@@ -19,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
@@ -68,6 +70,9 @@ MainWindow::MainWindow(QWidget* parent)
     , alarmDock(new QDockWidget(QStringLiteral("Aktiva larm"), this))
     , problemsButton(new QPushButton(QStringLiteral("Bara problem"), this))
     , panelButton(new QPushButton(QStringLiteral("Larmlista"), this))
+    , bulkBox(new QWidget(this))
+    , bulkLabel(new QLabel(bulkBox))
+    , bulkEscape(new QShortcut(QKeySequence(Qt::Key_Escape), this))
     , alarmBook(new AlarmBook(this))
 {
     setWindowTitle(QStringLiteral("Norv"));
@@ -84,6 +89,8 @@ MainWindow::MainWindow(QWidget* parent)
     alarmDock->setObjectName(QStringLiteral("alarmDock"));
     problemsButton->setObjectName(QStringLiteral("problemsButton"));
     panelButton->setObjectName(QStringLiteral("panelButton"));
+    bulkBox->setObjectName(QStringLiteral("bulkBox"));
+    bulkLabel->setObjectName(QStringLiteral("bulkLabel"));
 
     buildToolbar();
     buildShortcuts();
@@ -166,6 +173,22 @@ void MainWindow::buildShortcuts()
 void MainWindow::buildStatusBar()
 {
     statusBar()->addWidget(timeLabel, 0);
+    // While an action on many alarms runs: how far it has come, and a way to stop the rest (also Escape).
+    auto* bulkLayout = new QHBoxLayout(bulkBox);
+    bulkLayout->setContentsMargins(0, 0, 0, 0);
+    bulkLayout->addWidget(bulkLabel);
+    auto* stop = new QPushButton(QStringLiteral("Avbryt"), bulkBox);
+    stop->setObjectName(QStringLiteral("bulkStop"));
+    bulkLayout->addWidget(stop);
+    statusBar()->addWidget(bulkBox, 0);
+    bulkBox->hide();
+    bulkEscape->setEnabled(false);
+    const auto cancel = [this] {
+        if (bulk)
+            bulk->cancel();
+    };
+    connect(stop, &QPushButton::clicked, this, cancel);
+    connect(bulkEscape, &QShortcut::activated, this, cancel);
     statusBar()->addPermanentWidget(summaryLabel, 0);
     statusBar()->addPermanentWidget(versionLabel, 0);
 }
@@ -217,6 +240,7 @@ void MainWindow::buildAlarmPanel()
         if (v && !alarm.target.kind.isEmpty())
             v->showTargetMenu(alarm.target, alarm.status, at);
     };
+    alarmPanel->openMenuForMany = [this](const QList<ActiveAlarm>& alarms, const QPoint& at) { actOnMany(alarms, at); };
     connect(alarmBook, &AlarmBook::changed, this, &MainWindow::updateAlarmPanel);
 }
 
@@ -409,9 +433,12 @@ void MainWindow::updateAlarmPanel()
     QList<ActiveAlarm> rows;
     for (const OpenAlarm& alarm : alarmBook->openAlarms()) {
         ActiveAlarm row {
-            alarm.key, alarm.serverId, alarm.status, alarm.label, alarm.host, alarm.item, {}, {}, alarm.target};
-        if (const ServerView* v = viewsById.value(alarm.serverId))
+            alarm.key, alarm.serverId, alarm.status, alarm.label, alarm.host, alarm.item, {}, {}, alarm.target, false};
+        if (const ServerView* v = viewsById.value(alarm.serverId)) {
             v->describe(row, alarm);
+            // The server's own alarm is what is so now; its other rows are what it said last.
+            row.stale = v->unreachable && !alarm.serverDown();
+        }
         rows.append(row);
     }
     alarmPanel->setAlarms(rows);
@@ -444,6 +471,79 @@ void MainWindow::announce(const QList<OpenAlarm>& fresh)
         notice.acknowledgeable = v && v->mayAct();
     }
     notifier->show(notice);
+}
+
+void MainWindow::actOnMany(const QList<ActiveAlarm>& alarms, const QPoint& at)
+{
+    using actions::Kind;
+    QMenu menu(this);
+    QHash<QAction*, Kind> entries;
+    for (const auto& [text, kind] : {std::pair(QStringLiteral("&Kvittera…"), Kind::Acknowledge),
+             std::pair(QStringLiteral("&Avkvittera"), Kind::Unacknowledge),
+             std::pair(QStringLiteral("&Stör ej…"), Kind::Silence),
+             std::pair(QStringLiteral("Kör &recheck"), Kind::Recheck)}) {
+        // Offered for all of them, and usable when it applies to one at least, on a server where the user may act.
+        const bool usable
+            = !bulk && std::any_of(alarms.cbegin(), alarms.cend(), [this, kind = kind](const ActiveAlarm& a) {
+                  const ServerView* v = viewsById.value(a.serverId);
+                  return v && v->mayAct() && actions::applies(kind, a.target);
+              });
+        QAction* entry = menu.addAction(text);
+        entry->setEnabled(usable);
+        entries.insert(entry, kind);
+    }
+    // The chosen action runs after the menu has closed, not inside its event loop.
+    if (QAction* chosen = menu.exec(at))
+        runOnMany(entries.value(chosen), alarms);
+}
+
+void MainWindow::runOnMany(actions::Kind kind, const QList<ActiveAlarm>& alarms)
+{
+    QList<BulkAction::Item> items;
+    for (const ActiveAlarm& alarm : alarms) {
+        const ServerView* v = viewsById.value(alarm.serverId);
+        if (v && v->mayAct() && actions::applies(kind, alarm.target))
+            items.append({alarm.serverId, v->entry.url, v->token(), alarm.target});
+    }
+    if (items.isEmpty() || bulk)
+        return;
+    actions::Choice choice;
+    const QString many = QStringLiteral("%1 larm").arg(items.size());
+    if (kind == actions::Kind::Acknowledge) {
+        bool ok = false;
+        choice.comment = askAckComment(this, many, &ok);
+        if (!ok)
+            return;
+    } else if (kind == actions::Kind::Silence) {
+        DndDialog dialog(many, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        choice.minutes = dialog.minutes();
+        choice.reason = dialog.reason();
+    }
+    bulk = new BulkAction(kind, choice, items, this);
+    connect(bulk, &BulkAction::progressed, this, [this] { bulkLabel->setText(bulk->progressText()); });
+    // Each server is polled once its part is done, so that its rows show what the requests did.
+    connect(bulk, &BulkAction::serverDone, this, [this](const QString& serverId) {
+        if (ServerView* v = viewsById.value(serverId))
+            v->refreshNow();
+    });
+    connect(bulk, &BulkAction::finished, this, &MainWindow::endBulk, Qt::QueuedConnection);
+    bulkLabel->setText(bulk->progressText());
+    statusBar()->clearMessage();
+    bulkBox->show();
+    bulkEscape->setEnabled(true);
+    bulk->start();
+}
+
+void MainWindow::endBulk()
+{
+    if (!bulk)
+        return;
+    bulkBox->hide();
+    bulkEscape->setEnabled(false);
+    statusBar()->showMessage(bulk->resultText(), 15000);
+    std::exchange(bulk, nullptr)->deleteLater();
 }
 
 // An action of a notification: the window comes up at what it was about. The alarm may have ended since: the

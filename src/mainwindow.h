@@ -13,12 +13,14 @@
 
 class ActiveAlarmsView;
 class AlarmBook;
+class BulkAction;
 class DesktopNotifier;
 class NorvTray;
 class QDockWidget;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QShortcut;
 class QStackedWidget;
 class QTabWidget;
 class QTableWidget;
@@ -29,6 +31,9 @@ struct Notice;
 struct OpenAlarm;
 namespace treemodel {
 struct Target;
+}
+namespace actions {
+enum class Kind;
 }
 
 // The worst of the views' status words by the main window's status rank; "ok" for none, "pending" when every
@@ -94,6 +99,10 @@ private:
     // The alarm's server's tab, and in it the alarm's row; the tab alone for a server's own alarm.
     void showAlarm(const QString& serverId, const treemodel::Target& target);
     void announce(const QList<OpenAlarm>& fresh);
+    // The menu of several selected alarms of "Aktiva larm": one action, one prompt, every alarm's own request.
+    void actOnMany(const QList<ActiveAlarm>& alarms, const QPoint& at);
+    void runOnMany(actions::Kind kind, const QList<ActiveAlarm>& alarms);
+    void endBulk();
     void onNoticeAction(const Notice& notice, const QString& action);
     // Whether the tray icon is really there to bring the window back: shown, on a desktop that has a tray.
     bool trayShown() const;
@@ -110,6 +119,10 @@ private:
     QDockWidget* alarmDock;
     QPushButton* problemsButton;
     QPushButton* panelButton;
+    QWidget* bulkBox; // the progress of an action on many alarms, with its "Avbryt"
+    QLabel* bulkLabel;
+    QShortcut* bulkEscape;
+    BulkAction* bulk = nullptr;
     AlarmBook* alarmBook;
     NorvTray* tray;
     DesktopNotifier* notifier;

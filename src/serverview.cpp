@@ -1,9 +1,11 @@
 #include "serverview.h"
 
+#include "actions.h"
 #include "alarms.h"
 #include "alarmview.h"
 #include "apiclient.h"
 #include "dialogs.h"
+#include "icons.h"
 #include "poller.h"
 #include "treemodel.h"
 #include "version.h"
@@ -91,6 +93,22 @@ public:
         invalidateFilter();
     }
 
+    // Rows drawn as old: every text, status word and dot in this colour; an invalid colour draws them as they are.
+    void setOld(const QColor& color)
+    {
+        old = color;
+        oldDot = color.isValid() ? icons::dotIcon(color, 12) : QIcon();
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (old.isValid() && role == Qt::ForegroundRole)
+            return QBrush(old);
+        if (old.isValid() && role == Qt::DecorationRole && index.column() == 0)
+            return oldDot;
+        return QSortFilterProxyModel::data(index, role);
+    }
+
 protected:
     bool filterAcceptsRow(int row, const QModelIndex& parent) const override
     {
@@ -102,6 +120,8 @@ protected:
 
 private:
     bool problemsOnly = false;
+    QColor old;
+    QIcon oldDot;
 };
 
 } // namespace
@@ -207,9 +227,14 @@ void ServerView::reconnect(const QString& token)
     status = QStringLiteral("pending");
     summaryText = QStringLiteral("Ansluter…");
     failedRounds = 0;
-    unreachable = false;
+    setUnreachable(false);
     Q_EMIT statusChanged(entry.id);
     startPoller();
+}
+
+QString ServerView::token() const
+{
+    return client->token();
 }
 
 void ServerView::logout()
@@ -299,7 +324,7 @@ void ServerView::onStatus(const QJsonObject& payload)
 {
     failedRounds = 0;
     lastAnswer = QDateTime::currentDateTime();
-    unreachable = false;
+    setUnreachable(false);
     banner->hide();
     updateStatusLabels(payload);
     const QJsonValue word = payload.value(QLatin1String("status"));
@@ -404,7 +429,7 @@ void ServerView::onError(const QString& text)
     if (++failedRounds == 1)
         firstFailure = QDateTime::currentDateTime();
     if (failedRounds >= 2) {
-        unreachable = true;
+        setUnreachable(true);
         status = QStringLiteral("unknown");
         showBanner(QStringLiteral("Kan inte nå servern sedan %1: %2").arg(localTime(firstFailure), failureReason(text)),
             false, ReloginText);
@@ -425,7 +450,7 @@ void ServerView::onAuthLost()
     settings::clearServerToken(entry.id);
     stopPoller();
     failedRounds = 0;
-    unreachable = false;
+    setUnreachable(false);
     canAct = false;
     status = QStringLiteral("pending");
     lastStatus = QJsonObject();
@@ -440,10 +465,21 @@ void ServerView::onAuthLost()
 void ServerView::onCertificateRefused()
 {
     stopPoller();
-    unreachable = true;
+    setUnreachable(true);
     status = QStringLiteral("unknown");
     showBanner(QStringLiteral("Certifikatet för %1 har ändrats.").arg(entry.label()), true, ReloginText);
     Q_EMIT statusChanged(entry.id);
+}
+
+// While the server does not answer, its tree is the last one it gave: drawn in the disabled colour, it does not pass
+// for what is so now.
+void ServerView::setUnreachable(bool on)
+{
+    if (on == unreachable)
+        return;
+    unreachable = on;
+    static_cast<TreeFilter*>(proxy)->setOld(on ? tree->palette().color(QPalette::Disabled, QPalette::Text) : QColor());
+    tree->viewport()->update();
 }
 
 void ServerView::showLoginNeeded()
@@ -640,9 +676,9 @@ void ServerView::showTargetMenu(const treemodel::Target& target, const QString& 
 {
     const QString& kind = target.kind;
     QMenu menu(this);
-    QHash<QAction*, std::function<void()>> actions;
-    auto add = [&](const QString& text, void (ServerView::*act)(const treemodel::Target&)) {
-        actions.insert(menu.addAction(text), [this, act, target] { (this->*act)(target); });
+    QHash<QAction*, std::function<void()>> entries;
+    auto add = [&](const QString& text, void (ServerView::*action)(const treemodel::Target&)) {
+        entries.insert(menu.addAction(text), [this, action, target] { (this->*action)(target); });
     };
     if (kind == QLatin1String("plugin") || kind == QLatin1String("port")) {
         if (canAct) {
@@ -656,61 +692,39 @@ void ServerView::showTargetMenu(const treemodel::Target& target, const QString& 
         }
         add(QStringLiteral("&Graf…"), &ServerView::showChart);
     } else if (kind == QLatin1String("host") && canAct) {
-        add(QStringLiteral("&Kör recheck (alla checkar)"), &ServerView::recheckHost);
+        add(QStringLiteral("&Kör recheck (alla checkar)"), &ServerView::recheck);
         add(QStringLiteral("&Stör ej hela enheten…"), &ServerView::dnd);
     }
-    if (actions.isEmpty())
+    if (entries.isEmpty())
         return;
     // The chosen action runs after the menu has closed, not inside its event loop.
     if (QAction* chosen = menu.exec(at))
-        actions.value(chosen)();
+        entries.value(chosen)();
 }
 
 void ServerView::acknowledge(const treemodel::Target& t)
 {
     bool ok = false;
     const QString comment = askAckComment(this, t.name, &ok);
-    if (!ok)
-        return;
-    runAction(QStringLiteral("Kvittensen"),
-        [=] { client->acknowledge(t.hostId, t.pluginId, t.portId, comment, t.instanceId); });
+    if (ok)
+        act(QStringLiteral("Kvittensen"), actions::Kind::Acknowledge, t, {comment, 0, {}});
 }
 
 void ServerView::unacknowledge(const treemodel::Target& t)
 {
-    runAction(
-        QStringLiteral("Avkvitteringen"), [=] { client->unacknowledge(t.hostId, t.pluginId, t.portId, t.instanceId); });
+    act(QStringLiteral("Avkvitteringen"), actions::Kind::Unacknowledge, t, {});
 }
 
 void ServerView::recheck(const treemodel::Target& t)
 {
-    runAction(QStringLiteral("Recheck"), [=] { client->recheckPlugin(t.hostId, t.pluginId, t.instanceId); });
-}
-
-void ServerView::recheckHost(const treemodel::Target& t)
-{
-    runAction(QStringLiteral("Recheck"), [=] { client->recheckHost(t.hostId); });
+    act(QStringLiteral("Recheck"), actions::Kind::Recheck, t, {});
 }
 
 void ServerView::dnd(const treemodel::Target& t)
 {
     DndDialog dialog(t.name, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    const int minutes = dialog.minutes();
-    const QString reason = dialog.reason();
-    // A port is silenced by its port id alone, a host by its host id.
-    if (t.kind == QLatin1String("plugin")) {
-        runAction(QStringLiteral("Stör ej"), [=] {
-            client->dndCreate(QStringLiteral("plugin"), t.hostId, t.pluginId, 0, minutes, reason, t.instanceId);
-        });
-    } else if (t.kind == QLatin1String("port")) {
-        runAction(QStringLiteral("Stör ej"),
-            [=] { client->dndCreate(QStringLiteral("port"), 0, 0, t.portId, minutes, reason, 0); });
-    } else {
-        runAction(QStringLiteral("Stör ej"),
-            [=] { client->dndCreate(QStringLiteral("host"), t.hostId, 0, 0, minutes, reason, 0); });
-    }
+    if (dialog.exec() == QDialog::Accepted)
+        act(QStringLiteral("Stör ej"), actions::Kind::Silence, t, {{}, dialog.minutes(), dialog.reason()});
 }
 
 void ServerView::showChart(const treemodel::Target& target)
@@ -720,13 +734,14 @@ void ServerView::showChart(const treemodel::Target& target)
     dialog->show();
 }
 
-void ServerView::runAction(const QString& label, const std::function<void()>& call)
+void ServerView::act(
+    const QString& label, actions::Kind kind, const treemodel::Target& target, const actions::Choice& choice)
 {
     try {
         // The operator sees that the click was taken while the server is still answering.
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        call();
+        actions::send(*client, kind, target, choice);
     } catch (const ApiError& e) {
         QMessageBox::warning(this, QStringLiteral("Norv"), QStringLiteral("%1 misslyckades: %2").arg(label, e.message));
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "actions.h"
 #include "settings.h"
 #include "treemodel.h"
 
@@ -61,6 +62,8 @@ public:
     void acknowledge(const treemodel::Target& target);
     // Whether the user may act on alarms here (the roles "admin" and "operator").
     bool mayAct() const { return canAct; }
+    // The login's token, for requests that run beside the tab's own.
+    QString token() const;
     // Shows a tree in place: rows change where the tree changed, and the viewport, the current row, the expansion
     // and the filter stay as the user left them. Fed by the poller.
     void onTree(const treemodel::TreeUpdatePtr& update);
@@ -97,6 +100,7 @@ private:
     void onCertificateRefused();
     void showBanner(const QString& text, bool buttonVisible, const QString& buttonText);
     void showLoginNeeded();
+    void setUnreachable(bool on);
     void updateStatusLabels(const QJsonObject& payload);
     void setServerVersion(const QString& version);
 
@@ -116,10 +120,10 @@ private:
     void contextMenu(const QPoint& pos);
     void unacknowledge(const treemodel::Target& target);
     void recheck(const treemodel::Target& target);
-    void recheckHost(const treemodel::Target& target);
     void dnd(const treemodel::Target& target);
     void showChart(const treemodel::Target& target);
-    void runAction(const QString& label, const std::function<void()>& call);
+    // Sends one action's request and reports its outcome: a message and a poll at once, or a warning box.
+    void act(const QString& label, actions::Kind kind, const treemodel::Target& target, const actions::Choice& choice);
 
     std::unique_ptr<ApiClient> client;
     // Clients replaced while a request of theirs still waited; kept until it has returned.

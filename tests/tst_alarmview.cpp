@@ -1,8 +1,11 @@
 #include "alarmview.h"
 #include "apiclient.h"
+#include "icons.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QHeaderView>
 
 using standin::Fault;
 using testsupport::child;
@@ -102,7 +105,71 @@ private Q_SLOTS:
         QCOMPARE(server.requests(AlarmLog).size(), requests + 1);
     }
 
+    // The selection is the operator's choice of alarms: it stays with them when alarms come above them or the list
+    // is sorted again, and an alarm that ends leaves it without another taking its place.
+    void selectionBelongsToAlarms()
+    {
+        ActiveAlarmsView panel(nullptr);
+        auto* table = child<QTreeView>(&panel, "activeAlarms");
+        panel.setAlarms({alarm("b", "warning"), alarm("c", "warning"), alarm("d", "unknown")}); // d, b, c
+        table->setCurrentIndex(table->model()->index(2, 0)); // c
+        table->selectionModel()->setCurrentIndex(
+            table->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows); // and b, current
+        const auto selected = [&panel] {
+            QStringList keys;
+            for (const ActiveAlarm& a : panel.selectedAlarms())
+                keys.append(a.key);
+            return keys.join(',') + '|' + (panel.currentAlarm() ? panel.currentAlarm()->key : QString());
+        };
+        QCOMPARE(selected(), QStringLiteral("b,c|b"));
+        panel.setAlarms({alarm("a", "critical"), alarm("b", "warning"), alarm("c", "critical"), alarm("d", "unknown")});
+        QCOMPARE(selected(), QStringLiteral("c,b|b")); // c moved up, a came above
+        panel.setAlarms({alarm("a", "critical"), alarm("c", "critical"), alarm("d", "unknown")});
+        QCOMPARE(selected(), QStringLiteral("c|"));
+        panel.setAlarms({alarm("a", "critical"), alarm("d", "unknown")});
+        QCOMPARE(selected(), QStringLiteral("|"));
+        QVERIFY(!table->selectionModel()->hasSelection());
+    }
+
+    // A row whose server does not answer is drawn in the disabled colour, dot and word included, and as before once
+    // it answers; the last-OK time is as short as it can be without cutting it, and whole in its tooltip. Ctrl+C
+    // copies the selected rows as the columns stand.
+    void rowsLookAndCopy()
+    {
+        ActiveAlarmsView panel(nullptr);
+        auto* table = child<QTreeView>(&panel, "activeAlarms");
+        const QString today = QDate::currentDate().toString(Qt::ISODate) + QStringLiteral(" 08:07:06");
+        ActiveAlarm row = alarm("a", "critical", today);
+        ActiveAlarm older = alarm("b", "warning", QStringLiteral("2025-01-02 03:04:05"));
+        const auto cell = [table](int r, int c, int role) { return table->model()->index(r, c).data(role); };
+        const QColor old = table->palette().color(QPalette::Disabled, QPalette::Text);
+        for (const bool stale : {true, false}) {
+            row.stale = stale;
+            panel.setAlarms({row, older});
+            const QColor status = stale ? old : icons::statusColor(QStringLiteral("critical"), false);
+            QCOMPARE(cell(0, 0, Qt::ForegroundRole).value<QBrush>().color(), status);
+            QCOMPARE(cell(0, 0, Qt::DecorationRole).value<QIcon>().pixmap(12).toImage().pixel(6, 6), status.rgba());
+            QCOMPARE(cell(0, 2, Qt::ForegroundRole), stale ? QVariant(QBrush(old)) : QVariant());
+        }
+        QCOMPARE(cell(0, 5, Qt::DisplayRole).toString(), QStringLiteral("08:07:06"));
+        QCOMPARE(cell(1, 5, Qt::DisplayRole).toString(), QStringLiteral("2025-01-02 03:04"));
+        QCOMPARE(cell(1, 5, Qt::ToolTipRole).toString(), older.lastOk);
+        table->header()->moveSection(5, 0);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowActive(&panel));
+        table->setFocus();
+        table->selectAll();
+        QTest::keySequence(table, QKeySequence::Copy);
+        const QStringList lines {today + "\tCRITICAL\tS\th\ta\tut", older.lastOk + "\tWARNING\tS\th\tb\tut"};
+        QCOMPARE(QGuiApplication::clipboard()->text(), lines.join('\n'));
+    }
+
 private:
+    static ActiveAlarm alarm(const QString& key, const QString& status, const QString& lastOk = {})
+    {
+        return {key, QStringLiteral("s"), status, QStringLiteral("S"), QStringLiteral("h"), key, QStringLiteral("ut"),
+            lastOk, {}, false};
+    }
     AlarmLogView* makeView()
     {
         client = std::make_unique<ApiClient>(server.url(), server.issueToken(QStringLiteral("viewer")));

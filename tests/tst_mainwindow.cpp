@@ -11,6 +11,7 @@
 #include <QInputDialog>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTabWidget>
 
 using standin::Fault;
@@ -47,8 +48,8 @@ private Q_SLOTS:
     }
 
     // The window's icon shows the worst server, each tab its own, and the title and status bar the current tab.
-    // Two failed rounds in a row: the tab, the window icon and the tray show "unknown", and the tray says so once; a
-    // third says nothing more; the next answer puts the server back without a word about it.
+    // Two failed rounds in a row: the tab, the window icon and the tray show "unknown", the tree is drawn as old, and
+    // the tray says so once; a third says nothing more; the next answer puts the server back without a word about it.
     void statusInIconsTitleAndTray()
     {
         b.update([](standin::Network& n) { n.checks.clear(), n.ports.clear(); });
@@ -68,14 +69,25 @@ private Q_SLOTS:
             QCOMPARE(notified.count(), round >= 2 ? 1 : 0);
         }
         QCOMPARE(iconColor(tabs()->tabIcon(1)), colorOf("unknown"));
+        // Its tree is the last one it gave, drawn as old until it answers again.
+        const auto drawn
+            = [vb](int column, int role) { return child<QTreeView>(vb, "tree")->model()->index(0, column).data(role); };
+        const QColor old = child<QTreeView>(vb, "tree")->palette().color(QPalette::Disabled, QPalette::Text);
+        QCOMPARE(drawn(1, Qt::ForegroundRole).value<QBrush>().color(), old);
+        QCOMPARE(drawn(0, Qt::DecorationRole).value<QIcon>().pixmap(12).toImage().pixel(6, 6), old.rgba());
         window->closeServer(va->entry.id);
         QCOMPARE(iconColor(window->windowIcon()), colorOf("unknown"));
+        const QAbstractItemModel* panel = child<QTreeView>(window.get(), "activeAlarms")->model();
+        QCOMPARE(panel->rowCount(), 1); // the server's own alarm keeps its colour
+        QCOMPARE(panel->index(0, 0).data(Qt::ForegroundRole).value<QBrush>().color(), colorOf("unknown"));
         QVERIFY(window->trayIcon()->toolTip().endsWith(QStringLiteral("Svarar inte: ") + vb->entry.label()));
         QCOMPARE(notified.first().at(1).toString(), vb->entry.label() + QStringLiteral(": servern svarar inte"));
         b.clearFaults();
         vb->refreshNow();
         QTRY_VERIFY(!vb->unreachable);
         QCOMPARE(iconColor(window->windowIcon()), colorOf("ok"));
+        QCOMPARE(drawn(1, Qt::ForegroundRole).value<QBrush>().color(),
+            icons::statusColor(drawn(0, treemodel::StatusRole).toString(), false));
         QCOMPARE(notified.count(), 1);
     }
 
@@ -200,6 +212,107 @@ private Q_SLOTS:
         auto* tree = child<QTreeView>(vb, "tree");
         QCOMPARE(window->focusWidget(), tree); // the window's, whichever window the platform keeps active
         QCOMPARE(tree->currentIndex().data(treemodel::KeyRole).toString(), QStringLiteral("sp:501"));
+    }
+
+    void actionOnMany_data()
+    {
+        // Which rows are selected (by server label, or one alarm), the user of the second server, the entry picked;
+        // then every request each server got, as "path body".
+        testsupport::columns<QStringList, QString, QString, QStringList, QStringList>(
+            "rows", "userB", "pick", "requestsA", "requestsB");
+        const QStringList ackA {"/api/hosts/10/plugins/101/acknowledge {\"comment\":\"på väg\"}",
+            "/api/hosts/11/plugins/103/acknowledge {\"comment\":\"på väg\"}",
+            "/api/switch-ports/501/acknowledge {\"comment\":\"på väg\"}"};
+        const QStringList dnd {"/api/dnd scope=plugin&host_id=10&plugin_id=101&minutes=240&reason=byte",
+            "/api/dnd scope=plugin&host_id=11&plugin_id=103&minutes=240&reason=byte",
+            "/api/dnd scope=port&port_id=501&minutes=240&reason=byte"};
+        const QStringList recheck {"/api/hosts/10/plugins/101/recheck ", "/api/hosts/11/plugins/103/recheck "};
+        const QStringList clear {"/api/hosts/10/plugins/101/acknowledge/clear ",
+            "/api/hosts/11/plugins/103/acknowledge/clear ", "/api/switch-ports/501/acknowledge/clear "};
+        // clang-format off
+        QTest::newRow("one alarm: the tree's own menu") << QStringList {"Syd|db1"} << "operator" << "Kvittera…" << ackA.mid(1, 1) << QStringList();
+        QTest::newRow("several on one server") << QStringList {"Syd"} << "operator" << "Kvittera…" << ackA << QStringList();
+        QTest::newRow("across two servers") << QStringList {"Syd", "Nord"} << "operator" << "Stör ej…" << dnd << dnd;
+        QTest::newRow("a server where the user may not act") << QStringList {"Syd", "Nord"} << "viewer" << "Kvittera…" << ackA << QStringList();
+        QTest::newRow("re-checks go to checks only") << QStringList {"Syd", "Nord"} << "operator" << "Kör recheck" << recheck << recheck;
+        QTest::newRow("no prompt to take back") << QStringList {"Syd"} << "operator" << "Avkvittera" << clear << QStringList();
+        // clang-format on
+    }
+    // Several selected alarms: one prompt, then each alarm's own request on its own server, as the tree's menu
+    // sends it; each server is polled once its part is done.
+    void actionOnMany()
+    {
+        open(named(a.store(), "Syd"));
+        open(named(b.store(testsupport::fetch<QString>("userB")), "Nord"));
+        showWindow();
+        a.clearRequests();
+        b.clearRequests();
+        int prompts = 0;
+        std::function<void(QWidget*)> answer = [&](QWidget* prompt) {
+            ++prompts;
+            if (auto* input = qobject_cast<QInputDialog*>(prompt))
+                input->setTextValue(QStringLiteral("på väg"));
+            if (auto* length = prompt->findChild<QComboBox*>())
+                length->setCurrentIndex(1);
+            if (auto* reason = prompt->findChild<QLineEdit*>(); reason && !qobject_cast<QInputDialog*>(prompt))
+                reason->setText(QStringLiteral("byte"));
+            static_cast<QDialog*>(prompt)->accept();
+        };
+        QPointer<QTimer> watcher = testsupport::whenModal(answer);
+        testsupport::whenMenu(testsupport::fetch<QString>("pick"));
+        selectPanelRows(testsupport::fetch<QStringList>("rows"));
+        QTest::keyClick(child<QTreeView>(window.get(), "activeAlarms"), Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_VERIFY(!child<QWidget>(window.get(), "bulkBox")->isVisible());
+        delete watcher;
+        QCOMPARE(prompts, testsupport::fetch<QString>("pick").endsWith("…") ? 1 : 0);
+        for (auto [server, column] : {std::pair(&a, "requestsA"), std::pair(&b, "requestsB")}) {
+            QStringList sent;
+            for (const standin::RecordedRequest& r : server->requests()) {
+                if (r.method == "POST")
+                    sent.append(r.path + ' ' + QString::fromUtf8(r.body));
+            }
+            sent.sort();
+            QCOMPARE(sent, testsupport::fetch<QStringList>(column));
+            if (!sent.isEmpty())
+                QTRY_VERIFY(!server->requests(QStringLiteral("/api/status")).isEmpty());
+        }
+    }
+
+    // One request fails: the others are done, and the result says how many and why. Escape stops what has not
+    // been sent yet.
+    void actionOnManyFailsOrStops()
+    {
+        a.update([](standin::Network& n) {
+            for (int i = 0; i < 6; ++i) {
+                standin::Check check = n.checks.first();
+                check.pluginId = 200 + i;
+                check.status = QStringLiteral("critical");
+                n.checks.append(check);
+            }
+        });
+        open(a.store());
+        showWindow();
+        for (const char* path : {"10/plugins/101", "11/plugins/103", "10/plugins/200", "10/plugins/201",
+                 "10/plugins/202", "10/plugins/203", "10/plugins/204", "10/plugins/205"})
+            a.setFault(QStringLiteral("/api/hosts/%1/acknowledge/clear").arg(path), Fault::slow(300));
+        a.setFault(QStringLiteral("/api/switch-ports/501/acknowledge/clear"), Fault::slow(300));
+        a.clearRequests();
+        runOnAll(QStringLiteral("Avkvittera"));
+        const auto posts = [this] {
+            const QList<standin::RecordedRequest> all = a.requests();
+            return std::count_if(all.cbegin(), all.cend(), [](const auto& r) { return r.method == "POST"; });
+        };
+        QTRY_COMPARE(posts(), 3);
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        QTRY_VERIFY(!child<QWidget>(window.get(), "bulkBox")->isVisible());
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("3 av 9 larm avkvitterade; 6 avbröts"));
+        QCOMPARE(posts(), 3);
+        a.setFault(QStringLiteral("/api/hosts/11/plugins/103/acknowledge"),
+            Fault::raw(500, R"({"error":"Databasen är låst"})"));
+        runOnAll(QStringLiteral("Kvittera…"));
+        QTRY_VERIFY(!child<QWidget>(window.get(), "bulkBox")->isVisible());
+        QCOMPARE(window->statusBar()->currentMessage(),
+            QStringLiteral("8 av 9 larm kvitterade; 1 misslyckades: Databasen är låst"));
     }
 
     void problemsOnly_data()
@@ -336,6 +449,32 @@ private:
             rows.append(cells.join('|'));
         }
         return rows;
+    }
+    // Selects the panel's rows of these servers, or, given as "server|host", the one row.
+    void selectPanelRows(const QStringList& which)
+    {
+        auto* panel = child<QTreeView>(window.get(), "activeAlarms");
+        panel->setFocus();
+        panel->clearSelection();
+        QTRY_VERIFY(panel->model()->rowCount() >= 6);
+        for (int row = 0; row < panel->model()->rowCount(); ++row) {
+            const QString server = panel->model()->index(row, 1).data().toString();
+            const QString host = panel->model()->index(row, 2).data().toString();
+            if (which.contains(server) || which.contains(server + '|' + host)) {
+                panel->selectionModel()->setCurrentIndex(
+                    panel->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            }
+        }
+    }
+    void runOnAll(const QString& pick)
+    {
+        if (pick.endsWith(QStringLiteral("…")))
+            testsupport::whenModal([](QWidget* prompt) { static_cast<QDialog*>(prompt)->accept(); });
+        testsupport::whenMenu(pick);
+        auto* panel = child<QTreeView>(window.get(), "activeAlarms");
+        panel->setFocus();
+        QTest::keyClick(panel, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(panel, Qt::Key_F10, Qt::ShiftModifier);
     }
     void pressOnPanelRow(int row, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
