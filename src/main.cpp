@@ -1,8 +1,9 @@
 // Start-up: the application's identity and its saved look; the rest of the start is startup::run.
 
+#include "appearance.h"
 #include "icons.h"
 #include "settings.h"
-#include "singleinstance.h"
+#include "startup.h"
 
 #include <QApplication>
 

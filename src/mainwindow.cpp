@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "appearance.h"
 
 #include "alarms.h"
 #include "alarmview.h"

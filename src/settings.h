@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QList>
-#include <QPalette>
 #include <QString>
 
 #include <optional>
@@ -17,10 +16,6 @@ constexpr int DefaultRefreshSeconds = 15;
 
 // Gives the application the identity that decides where its settings and tokens live. Before anything reads them.
 void nameApplication();
-// Qt's own texts (standard buttons, the menus of text fields, its choosers) in Swedish whatever the user's locale,
-// since the whole interface is Swedish. Before the first widget. False when Qt's Swedish translation is not
-// installed: Qt's English texts then stay, and everything else works as before.
-bool loadQtTranslation();
 
 // One known server. A plain value type.
 struct ServerEntry {
@@ -79,10 +74,5 @@ int fontSize();
 void setFont(const QString& family, int size);
 QString theme();
 void setTheme(const QString& theme);
-
-// Apply the stored choices to the running application; they do nothing without a widget application.
-void applySavedTheme();
-void applySavedFont();
-QPalette darkPalette();
 
 } // namespace settings

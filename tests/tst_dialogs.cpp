@@ -1,7 +1,9 @@
 #include "apiworker.h"
+#include "appearance.h"
 #include "dialogs.h"
 #include "logindialog.h"
 #include "mainwindow.h"
+#include "metricchart.h"
 #include "testsupport.h"
 
 #include <QChart>

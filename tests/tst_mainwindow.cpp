@@ -1,4 +1,5 @@
 #include "alarms.h"
+#include "appearance.h"
 #include "icons.h"
 #include "mainwindow.h"
 #include "serverview.h"

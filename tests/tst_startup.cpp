@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "singleinstance.h"
+#include "startup.h"
 #include "testsupport.h"
 
 #include <csignal>

@@ -1,7 +1,7 @@
 // The chart payloads through the chart's own reading and drawing: labels, series and their scaling.
 
-#include "dialogs.h"
 #include "fuzzsupport.h"
+#include "metricchart.h"
 
 #include <QChart>
 

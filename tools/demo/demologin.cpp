@@ -3,6 +3,7 @@
 // to prepare a configuration of its own.
 
 #include "apiclient.h"
+#include "appearance.h"
 #include "settings.h"
 
 #include <QCoreApplication>
