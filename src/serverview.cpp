@@ -1,32 +1,24 @@
 #include "serverview.h"
 
-#include "actions.h"
 #include "alarms.h"
 #include "alarmview.h"
 #include "apiclient.h"
-#include "dialogs.h"
-#include "icons.h"
 #include "poller.h"
+#include "treeactions.h"
 #include "treemodel.h"
+#include "treestate.h"
 #include "version.h"
 #include "versionnotice.h"
 
-#include <QApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QHeaderView>
 #include <QJsonArray>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QShortcut>
-#include <QSortFilterProxyModel>
-#include <QStack>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTreeView>
@@ -47,14 +39,6 @@ QString localTime(const QDateTime& moment)
         moment.date() == QDate::currentDate() ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-// What the row of a tree index stands for.
-treemodel::Target targetAt(
-    const QSortFilterProxyModel* proxy, const QStandardItemModel* model, const QModelIndex& proxyIndex)
-{
-    const QStandardItem* item = model->itemFromIndex(proxy->mapToSource(proxyIndex).siblingAtColumn(0));
-    return treemodel::Target::of(item ? item->data(treemodel::TargetRole).toMap() : QVariantMap());
-}
-
 // A scalar as its text; arrays, objects, null and absence as empty text.
 QString scalarText(const QJsonValue& value)
 {
@@ -64,65 +48,6 @@ QString scalarText(const QJsonValue& value)
         return value.toVariant().toString();
     return QString();
 }
-
-// Visits every item of column 0 below an item, depth first, rows in order, without recursion.
-template <typename Visit> void forEachRow(QStandardItem* top, Visit visit)
-{
-    QStack<QStandardItem*> pending;
-    pending.push(top);
-    while (!pending.isEmpty()) {
-        QStandardItem* parent = pending.pop();
-        for (int r = parent->rowCount() - 1; r >= 0; --r) {
-            if (QStandardItem* child = parent->child(r, 0))
-                pending.push(child);
-        }
-        if (parent != top && !visit(parent))
-            return;
-    }
-}
-
-// The tree's filter: the operator's text and, with "Bara problem", alarming rows only. A row must pass both; the
-// ancestors of a row that passes show as well (recursive filtering, on while either is in force).
-class TreeFilter : public QSortFilterProxyModel {
-public:
-    using QSortFilterProxyModel::QSortFilterProxyModel;
-
-    void setProblemsOnly(bool on)
-    {
-        problemsOnly = on;
-        invalidateFilter();
-    }
-
-    // Rows drawn as old: every text, status word and dot in this colour; an invalid colour draws them as they are.
-    void setOld(const QColor& color)
-    {
-        old = color;
-        oldDot = color.isValid() ? icons::dotIcon(color, 12) : QIcon();
-    }
-
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (old.isValid() && role == Qt::ForegroundRole)
-            return QBrush(old);
-        if (old.isValid() && role == Qt::DecorationRole && index.column() == 0)
-            return oldDot;
-        return QSortFilterProxyModel::data(index, role);
-    }
-
-protected:
-    bool filterAcceptsRow(int row, const QModelIndex& parent) const override
-    {
-        if (problemsOnly
-            && !treemodel::isAlarming(sourceModel()->index(row, 0, parent).data(treemodel::StatusRole).toString()))
-            return false;
-        return QSortFilterProxyModel::filterAcceptsRow(row, parent);
-    }
-
-private:
-    bool problemsOnly = false;
-    QColor old;
-    QIcon oldDot;
-};
 
 } // namespace
 
@@ -136,8 +61,9 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     , bannerButton(new QPushButton(ReloginText, banner))
     , model(new QStandardItemModel(this))
     , liveTree(std::make_unique<treemodel::LiveTree>(model))
-    , proxy(new TreeFilter(this))
     , tree(new QTreeView(this))
+    , treeState(std::make_unique<TreeState>(tree, model, liveTree.get()))
+    , treeActions(std::make_unique<TreeActions>(this))
     , tabs(new QTabWidget(this))
     , alarmLog(new AlarmLogView(client.get(), tabs))
     , versionNotice(new VersionNotice(this))
@@ -161,14 +87,6 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     banner->hide();
     layout->addWidget(banner);
 
-    proxy->setSourceModel(model);
-    // Recursive filtering re-examines every ancestor of a changed row, up to the top: only worth it while a filter
-    // is in force (applyFilter).
-    proxy->setRecursiveFilteringEnabled(false);
-    proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
-    proxy->setFilterKeyColumn(0);
-
-    tree->setModel(proxy);
     tree->setAlternatingRowColors(true);
     // Every row is one line high. Without this, each changed cell makes the view lay its row's text out anew to
     // measure it, and a poll changes thousands of cells (every "Senast OK" moves on).
@@ -183,8 +101,6 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
                 contextMenu(tree->visualRect(tree->currentIndex()).center());
         });
     }
-    connect(tree, &QTreeView::expanded, this, &ServerView::rememberExpanded);
-    connect(tree, &QTreeView::collapsed, this, &ServerView::forgetExpanded);
     connect(tree, &QTreeView::doubleClicked, this, &ServerView::onDoubleClick);
     tree->installEventFilter(this);
 
@@ -354,73 +270,6 @@ void ServerView::updateStatusLabels(const QJsonObject& payload)
                       .arg(count("total"));
 }
 
-void ServerView::onTree(const treemodel::TreeUpdatePtr& update)
-{
-    const QString key = keyAt(tree->currentIndex());
-    // The row at the top of the viewport is the operator's place in the tree: it stays at the top.
-    const QModelIndex top = tree->indexAt(QPoint(1, 1));
-    const QString topKey = keyAt(top);
-    const int topOffset = top.isValid() ? tree->visualRect(top).top() : 0;
-    QList<QPersistentModelIndex> inserted;
-    const QMetaObject::Connection watch = connect(proxy, &QAbstractItemModel::rowsInserted, this,
-        [this, &inserted](const QModelIndex& parent, int first, int last) {
-            for (int r = first; r <= last; ++r)
-                inserted.append(proxy->index(r, 0, parent));
-        });
-    liveTree->apply(update);
-    disconnect(watch);
-
-    if (firstTree) {
-        firstTree = false;
-        tree->setColumnWidth(0, 380);
-        tree->setColumnWidth(1, 110);
-        tree->setColumnWidth(3, 170);
-        tree->header()->setStretchLastSection(false);
-        tree->header()->setSectionResizeMode(2, QHeaderView::Stretch);
-        tree->header()->setSectionResizeMode(4, QHeaderView::ResizeToContents);
-    }
-    // Rows that are new to the view (new nodes, moved nodes, rows the filter lets through now) open as the
-    // operator left their nodes, or all of them under a filter.
-    restoring = true;
-    for (const QPersistentModelIndex& index : std::as_const(inserted))
-        expandInserted(index);
-    restoring = false;
-    if (!key.isEmpty() && keyAt(tree->currentIndex()) != key)
-        restoreCurrent(key);
-    if (!topKey.isEmpty()) {
-        const QStandardItem* item = liveTree->find(topKey);
-        const QModelIndex now = item ? proxy->mapFromSource(item->index()) : QModelIndex();
-        if (now.isValid() && tree->visualRect(now).top() != topOffset)
-            tree->scrollTo(now, QAbstractItemView::PositionAtTop);
-    }
-    Q_EMIT treeShown(entry.id);
-}
-
-void ServerView::expandInserted(const QModelIndex& proxyIndex)
-{
-    if (!proxyIndex.isValid())
-        return;
-    if (filtering()) {
-        tree->expandRecursively(proxyIndex);
-        return;
-    }
-    if (expandedKeys.isEmpty())
-        return;
-    QStandardItem* top = model->itemFromIndex(proxy->mapToSource(proxyIndex).siblingAtColumn(0));
-    if (!top)
-        return;
-    auto expandKnown = [this](QStandardItem* item) {
-        if (expandedKeys.contains(item->data(treemodel::KeyRole).toString())) {
-            const QModelIndex index = proxy->mapFromSource(item->index());
-            if (index.isValid())
-                tree->expand(index);
-        }
-        return true;
-    };
-    expandKnown(top);
-    forEachRow(top, expandKnown);
-}
-
 // A round that fails once may be a lost packet: only the banner tells of it. From the second failed round in a row
 // the server counts as unreachable: showing its last answer as if it were current would tell the operator that all
 // is well while nothing is watched.
@@ -478,8 +327,7 @@ void ServerView::setUnreachable(bool on)
     if (on == unreachable)
         return;
     unreachable = on;
-    static_cast<TreeFilter*>(proxy)->setOld(on ? tree->palette().color(QPalette::Disabled, QPalette::Text) : QColor());
-    tree->viewport()->update();
+    treeState->setOld(on);
 }
 
 void ServerView::showLoginNeeded()
@@ -497,95 +345,6 @@ void ServerView::showBanner(const QString& text, bool buttonVisible, const QStri
     banner->show();
 }
 
-QString ServerView::keyAt(const QModelIndex& proxyIndex) const
-{
-    const QStandardItem* item = model->itemFromIndex(proxy->mapToSource(proxyIndex).siblingAtColumn(0));
-    return item ? item->data(treemodel::KeyRole).toString() : QString();
-}
-
-void ServerView::rememberExpanded(const QModelIndex& index)
-{
-    if (restoring)
-        return;
-    const QString key = keyAt(index);
-    if (!key.isEmpty())
-        expandedKeys.insert(key);
-}
-
-void ServerView::forgetExpanded(const QModelIndex& index)
-{
-    if (restoring)
-        return;
-    expandedKeys.remove(keyAt(index));
-}
-
-void ServerView::restoreExpanded()
-{
-    restoring = true;
-    if (!expandedKeys.isEmpty()) {
-        forEachRow(model->invisibleRootItem(), [this](QStandardItem* item) {
-            if (expandedKeys.contains(item->data(treemodel::KeyRole).toString())) {
-                const QModelIndex index = proxy->mapFromSource(item->index());
-                if (index.isValid())
-                    tree->expand(index);
-            }
-            return true;
-        });
-    }
-    restoring = false;
-}
-
-// Makes the row with this key current again without scrolling to it: a poll never moves the viewport. A row that
-// vanished leaves no current row.
-void ServerView::restoreCurrent(const QString& key)
-{
-    const QStandardItem* found = liveTree->find(key);
-    const QModelIndex index = found ? proxy->mapFromSource(found->index()) : QModelIndex();
-    restoring = true;
-    if (index.isValid())
-        tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    else
-        tree->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
-    restoring = false;
-}
-
-void ServerView::applyFilter(const QString& text)
-{
-    const QString trimmed = text.trimmed();
-    if (trimmed == filterText)
-        return;
-    filterText = trimmed;
-    refilter([this] { proxy->setFilterFixedString(filterText); });
-}
-
-void ServerView::setProblemsOnly(bool on)
-{
-    if (on == problemsOnly)
-        return;
-    problemsOnly = on;
-    refilter([this] { static_cast<TreeFilter*>(proxy)->setProblemsOnly(problemsOnly); });
-}
-
-bool ServerView::filtering() const
-{
-    return !filterText.isEmpty() || problemsOnly;
-}
-
-// Under a filter every row that passes shows, the whole tree open; without one, the operator's own expansion.
-void ServerView::refilter(const std::function<void()>& change)
-{
-    proxy->setRecursiveFilteringEnabled(filtering());
-    change();
-    restoring = true;
-    if (filtering())
-        tree->expandAll();
-    else
-        tree->collapseAll();
-    restoring = false;
-    if (!filtering())
-        restoreExpanded();
-}
-
 void ServerView::describe(ActiveAlarm& row, const OpenAlarm& alarm) const
 {
     if (alarm.serverDown()) {
@@ -599,28 +358,56 @@ void ServerView::describe(ActiveAlarm& row, const OpenAlarm& alarm) const
     row.lastOk = found.node->lastOk;
 }
 
+void ServerView::onTree(const treemodel::TreeUpdatePtr& update)
+{
+    treeState->show(update);
+    if (firstTree) {
+        firstTree = false;
+        tree->setColumnWidth(0, 380);
+        tree->setColumnWidth(1, 110);
+        tree->setColumnWidth(3, 170);
+        tree->header()->setStretchLastSection(false);
+        tree->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+        tree->header()->setSectionResizeMode(4, QHeaderView::ResizeToContents);
+    }
+    Q_EMIT treeShown(entry.id);
+}
+
+void ServerView::applyFilter(const QString& text)
+{
+    treeState->applyFilter(text);
+}
+
+void ServerView::setProblemsOnly(bool on)
+{
+    treeState->setProblemsOnly(on);
+}
+
 bool ServerView::showRow(const treemodel::Target& target)
 {
-    const treemodel::LiveTree::Row row = liveTree->findTarget(target);
-    const QModelIndex index = row.item ? proxy->mapFromSource(row.item->index()) : QModelIndex();
-    if (!index.isValid())
+    if (!treeState->showRow(target))
         return false;
     tabs->setCurrentWidget(tree);
-    // Not a restore: the ancestors opened here stay open, as if the operator had opened them.
-    for (QModelIndex ancestor = index.parent(); ancestor.isValid(); ancestor = ancestor.parent())
-        tree->expand(ancestor);
-    tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    tree->scrollTo(index);
     tree->setFocus(Qt::OtherFocusReason);
     return true;
+}
+
+void ServerView::showTargetMenu(const treemodel::Target& target, const QString& statusWord, const QPoint& at)
+{
+    treeActions->showMenu(target, statusWord, at);
+}
+
+void ServerView::acknowledge(const treemodel::Target& target)
+{
+    treeActions->acknowledge(target);
 }
 
 void ServerView::focusTree()
 {
     tabs->setCurrentWidget(tree);
     tree->setFocus(Qt::ShortcutFocusReason);
-    if (!tree->currentIndex().isValid() && proxy->rowCount() > 0)
-        tree->setCurrentIndex(proxy->index(0, 0));
+    if (!tree->currentIndex().isValid() && tree->model()->rowCount() > 0)
+        tree->setCurrentIndex(tree->model()->index(0, 0));
 }
 
 bool ServerView::eventFilter(QObject* object, QEvent* event)
@@ -635,14 +422,15 @@ bool ServerView::eventFilter(QObject* object, QEvent* event)
     return QWidget::eventFilter(object, event);
 }
 
+// Return on a check or port opens its chart; on any other row, it opens or closes the row.
 void ServerView::activateCurrent()
 {
     const QModelIndex current = tree->currentIndex();
     if (!current.isValid())
         return;
-    const treemodel::Target target = targetAt(proxy, model, current);
+    const treemodel::Target target = treeState->targetAt(current);
     if (target.chartable()) {
-        showChart(target);
+        treeActions->showChart(target);
         return;
     }
     const QModelIndex row = current.siblingAtColumn(0);
@@ -651,101 +439,16 @@ void ServerView::activateCurrent()
 
 void ServerView::onDoubleClick(const QModelIndex& index)
 {
-    const treemodel::Target target = targetAt(proxy, model, index);
+    const treemodel::Target target = treeState->targetAt(index);
     if (target.chartable())
-        showChart(target);
+        treeActions->showChart(target);
 }
 
 void ServerView::contextMenu(const QPoint& pos)
 {
     const QModelIndex index = tree->indexAt(pos);
-    if (!index.isValid())
+    if (!index.isValid() || !index.siblingAtColumn(0).data(treemodel::TargetRole).isValid())
         return;
-    const QStandardItem* item = model->itemFromIndex(proxy->mapToSource(index).siblingAtColumn(0));
-    if (!item)
-        return;
-    const QVariant data = item->data(treemodel::TargetRole);
-    if (!data.isValid() || data.isNull())
-        return;
-    // Copies: the tree may be rebuilt while the menu or an action waits.
-    showTargetMenu(treemodel::Target::of(data.toMap()), item->data(treemodel::StatusRole).toString(),
-        tree->viewport()->mapToGlobal(pos));
-}
-
-void ServerView::showTargetMenu(const treemodel::Target& target, const QString& statusWord, const QPoint& at)
-{
-    const QString& kind = target.kind;
-    QMenu menu(this);
-    QHash<QAction*, std::function<void()>> entries;
-    auto add = [&](const QString& text, void (ServerView::*action)(const treemodel::Target&)) {
-        entries.insert(menu.addAction(text), [this, action, target] { (this->*action)(target); });
-    };
-    if (kind == QLatin1String("plugin") || kind == QLatin1String("port")) {
-        if (canAct) {
-            if (treemodel::isAlarming(statusWord))
-                add(QStringLiteral("&Kvittera…"), &ServerView::acknowledge);
-            add(QStringLiteral("&Avkvittera"), &ServerView::unacknowledge);
-            add(QStringLiteral("&Stör ej…"), &ServerView::dnd);
-            if (kind == QLatin1String("plugin"))
-                add(QStringLiteral("Kör &recheck"), &ServerView::recheck);
-            menu.addSeparator();
-        }
-        add(QStringLiteral("&Graf…"), &ServerView::showChart);
-    } else if (kind == QLatin1String("host") && canAct) {
-        add(QStringLiteral("&Kör recheck (alla checkar)"), &ServerView::recheck);
-        add(QStringLiteral("&Stör ej hela enheten…"), &ServerView::dnd);
-    }
-    if (entries.isEmpty())
-        return;
-    // The chosen action runs after the menu has closed, not inside its event loop.
-    if (QAction* chosen = menu.exec(at))
-        entries.value(chosen)();
-}
-
-void ServerView::acknowledge(const treemodel::Target& t)
-{
-    bool ok = false;
-    const QString comment = askAckComment(this, t.name, &ok);
-    if (ok)
-        act(QStringLiteral("Kvittensen"), actions::Kind::Acknowledge, t, {comment, 0, {}});
-}
-
-void ServerView::unacknowledge(const treemodel::Target& t)
-{
-    act(QStringLiteral("Avkvitteringen"), actions::Kind::Unacknowledge, t, {});
-}
-
-void ServerView::recheck(const treemodel::Target& t)
-{
-    act(QStringLiteral("Recheck"), actions::Kind::Recheck, t, {});
-}
-
-void ServerView::dnd(const treemodel::Target& t)
-{
-    DndDialog dialog(t.name, this);
-    if (dialog.exec() == QDialog::Accepted)
-        act(QStringLiteral("Stör ej"), actions::Kind::Silence, t, {{}, dialog.minutes(), dialog.reason()});
-}
-
-void ServerView::showChart(const treemodel::Target& target)
-{
-    auto* dialog = new ChartDialog(client->baseUrl(), client->token(), target.map(), this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->show();
-}
-
-void ServerView::act(
-    const QString& label, actions::Kind kind, const treemodel::Target& target, const actions::Choice& choice)
-{
-    try {
-        // The operator sees that the click was taken while the server is still answering.
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        actions::send(*client, kind, target, choice);
-    } catch (const ApiError& e) {
-        QMessageBox::warning(this, QStringLiteral("Norv"), QStringLiteral("%1 misslyckades: %2").arg(label, e.message));
-        return;
-    }
-    Q_EMIT message(QStringLiteral("%1 utförd").arg(label), 5000);
-    refreshNow();
+    // Copies: the tree may change while the menu or an action waits.
+    treeActions->showMenu(treeState->targetAt(index), treeState->statusAt(index), tree->viewport()->mapToGlobal(pos));
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "actions.h"
 #include "settings.h"
 #include "treemodel.h"
 
@@ -25,10 +24,11 @@ class QFrame;
 class QLabel;
 class QModelIndex;
 class QPushButton;
-class QSortFilterProxyModel;
 class QStandardItemModel;
 class QTabWidget;
 class QTreeView;
+class TreeActions;
+class TreeState;
 class VersionNotice;
 
 // The tab of one server in the main window: the live status tree, the alarm log, the status texts the main window
@@ -64,6 +64,8 @@ public:
     bool mayAct() const { return canAct; }
     // The login's token, for requests that run beside the tab's own.
     QString token() const;
+    // The tab's own client, for the operator's actions. It is replaced when the server is logged in to anew.
+    ApiClient& apiClient() const { return *client; }
     // Shows a tree in place: rows change where the tree changed, and the viewport, the current row, the expansion
     // and the filter stay as the user left them. Fed by the poller.
     void onTree(const treemodel::TreeUpdatePtr& update);
@@ -104,26 +106,10 @@ private:
     void updateStatusLabels(const QJsonObject& payload);
     void setServerVersion(const QString& version);
 
-    // Tree state and navigation.
-    QString keyAt(const QModelIndex& proxyIndex) const;
-    void rememberExpanded(const QModelIndex& index);
-    void forgetExpanded(const QModelIndex& index);
-    void restoreExpanded();
-    void restoreCurrent(const QString& key);
-    bool filtering() const;
-    void refilter(const std::function<void()>& change);
-    void expandInserted(const QModelIndex& proxyIndex);
-    void onDoubleClick(const QModelIndex& index);
+    // The tree.
     void activateCurrent();
-
-    // Actions.
+    void onDoubleClick(const QModelIndex& index);
     void contextMenu(const QPoint& pos);
-    void unacknowledge(const treemodel::Target& target);
-    void recheck(const treemodel::Target& target);
-    void dnd(const treemodel::Target& target);
-    void showChart(const treemodel::Target& target);
-    // Sends one action's request and reports its outcome: a message and a poll at once, or a warning box.
-    void act(const QString& label, actions::Kind kind, const treemodel::Target& target, const actions::Choice& choice);
 
     std::unique_ptr<ApiClient> client;
     // Clients replaced while a request of theirs still waited; kept until it has returned.
@@ -134,17 +120,14 @@ private:
     QPushButton* bannerButton;
     QStandardItemModel* model;
     std::unique_ptr<treemodel::LiveTree> liveTree;
-    QSortFilterProxyModel* proxy;
     QTreeView* tree;
+    std::unique_ptr<TreeState> treeState;
+    std::unique_ptr<TreeActions> treeActions;
     QTabWidget* tabs;
     AlarmLogView* alarmLog;
     VersionNotice* versionNotice;
     PollerThread* poller = nullptr;
     int treesHandled = 0; // tree payloads of the current poller that have reached the view
-    QSet<QString> expandedKeys;
-    QString filterText;
-    bool problemsOnly = false;
-    bool restoring = false;
     bool firstTree = true;
     int failedRounds = 0; // in a row
     QDateTime firstFailure; // of the failures in a row

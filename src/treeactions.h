@@ -1,0 +1,31 @@
+#pragma once
+
+#include "actions.h"
+#include "treemodel.h"
+
+#include <QString>
+
+class QPoint;
+class ServerView;
+
+// What the operator does to one check, port or host of a server tab, from its tree, from "Aktiva larm" or from a
+// notification: the row's menu, the prompts, and one request through the tab's client, whose outcome is told in the
+// status bar (and followed by a poll) or in a warning box. Owned by the server tab; GUI thread only.
+class TreeActions {
+public:
+    explicit TreeActions(ServerView* view);
+
+    // The menu for a target whose row shows this status word, at a point of the screen; the chosen entry runs.
+    void showMenu(const treemodel::Target& target, const QString& statusWord, const QPoint& at);
+    void acknowledge(const treemodel::Target& target);
+    void unacknowledge(const treemodel::Target& target);
+    void recheck(const treemodel::Target& target);
+    void silence(const treemodel::Target& target);
+    void showChart(const treemodel::Target& target);
+
+private:
+    // Sends one action's request and reports its outcome.
+    void act(const QString& label, actions::Kind kind, const treemodel::Target& target, const actions::Choice& choice);
+
+    ServerView* view;
+};
