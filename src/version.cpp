@@ -1,5 +1,7 @@
 #include "version.h"
 
+#include "buildconfig.h"
+
 #include <QCoreApplication>
 #include <QFile>
 
@@ -13,7 +15,7 @@ QString clientVersion()
         if (!text.isEmpty())
             return QString::fromUtf8(text);
     }
-    return QStringLiteral("1.0.28");
+    return QStringLiteral(NORV_VERSION);
 }
 
 } // namespace appversion

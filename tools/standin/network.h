@@ -85,7 +85,7 @@ struct Alarm {
 };
 
 struct Network {
-    QString serverVersion = QStringLiteral("1.0.28");
+    QString serverVersion = QStringLiteral(NORV_VERSION);
     QList<Group> groups;
     QList<Host> hosts;
     QList<Check> checks;

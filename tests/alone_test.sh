@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Every test function passes on its own: each function of each QtTest program in the build runs by itself, two at
+# a time, so that no test leans on what an earlier one left behind. Prints the ones that fail.
+set -uo pipefail
+tests="$1"
+export QT_QPA_PLATFORM=offscreen
+list=$(mktemp)
+trap 'rm -f "$list"' EXIT
+for program in "$tests"/tst_*; do
+    [ -f "$program" ] && [ -x "$program" ] || continue
+    "$program" -functions | sed -n 's/()$//p' | while read -r function; do
+        printf '%s %s\n' "$program" "$function"
+    done
+done >"$list"
+echo "$(wc -l <"$list") test functions, each alone"
+failed=$(xargs -P 2 -L 1 sh -c '"$0" "$1" >/dev/null 2>&1 || echo "FAIL: $(basename "$0") $1"' <"$list")
+[ -z "$failed" ] && exit 0
+echo "$failed"
+exit 1
