@@ -372,21 +372,21 @@ QJsonObject ApiClient::login(const QString& username, const QString& password, c
 {
     const QJsonObject body {{QStringLiteral("username"), username}, {QStringLiteral("password"), password},
         {QStringLiteral("client"), client}};
-    const QJsonObject response
-        = request("POST", QStringLiteral("/api/auth/login"), compactJson(body), "application/json", {}, false);
+    const QJsonObject response = request(
+        "POST", QStringLiteral("/api/auth/login"), compactJson(body), "application/json", {}, /*authenticated=*/false);
     m_token = response.value(QLatin1String("token")).toString();
     return response;
 }
 
 QJsonObject ApiClient::me()
 {
-    return request("GET", QStringLiteral("/api/auth/me"), {}, {}, {}, true);
+    return get(QStringLiteral("/api/auth/me"));
 }
 
 void ApiClient::logout()
 {
     try {
-        request("POST", QStringLiteral("/api/auth/logout"), {}, {}, {}, true);
+        post(QStringLiteral("/api/auth/logout"));
     } catch (const ApiError&) {
         // Logging out is best effort: the token is forgotten here whatever the server says.
     }
@@ -395,12 +395,12 @@ void ApiClient::logout()
 
 QJsonObject ApiClient::status()
 {
-    return request("GET", QStringLiteral("/api/status"), {}, {}, {}, true);
+    return get(QStringLiteral("/api/status"));
 }
 
 QJsonObject ApiClient::treeStatus()
 {
-    return request("GET", QStringLiteral("/api/tree/status"), {}, {}, {}, true);
+    return get(QStringLiteral("/api/tree/status"));
 }
 
 ApiClient::RawAnswer ApiClient::treeStatusRaw()
@@ -417,21 +417,21 @@ QJsonObject ApiClient::alarmlog(int page, int limit, bool active, const QString&
         query.addQueryItem(QStringLiteral("active"), QStringLiteral("1"));
     if (!q.isEmpty())
         query.addQueryItem(QStringLiteral("q"), q);
-    return request("GET", QStringLiteral("/api/alarmlog"), {}, {}, query, true);
+    return get(QStringLiteral("/api/alarmlog"), query);
 }
 
 QJsonArray ApiClient::dndSessions()
 {
-    return request("GET", QStringLiteral("/api/dnd"), {}, {}, {}, true).value(QLatin1String("sessions")).toArray();
+    return get(QStringLiteral("/api/dnd")).value(QLatin1String("sessions")).toArray();
 }
 
 QJsonObject ApiClient::metricLabels(int hostId, int pluginId, int portId, int instanceId)
 {
     if (portId != 0) {
         const QString path = QStringLiteral("/api/hosts/%1/switch-ports/%2/metrics").arg(hostId).arg(portId);
-        return request("GET", path, {}, {}, {}, true);
+        return get(path);
     }
-    return request("GET", checkPath(hostId, pluginId, "/metrics"), {}, {}, instanceParams(instanceId), true);
+    return get(checkPath(hostId, pluginId, "/metrics"), instanceParams(instanceId));
 }
 
 QJsonObject ApiClient::metricSeries(
@@ -442,11 +442,11 @@ QJsonObject ApiClient::metricSeries(
     query.addQueryItem(QStringLiteral("hours"), QString::number(hours));
     if (portId != 0) {
         const QString path = QStringLiteral("/api/hosts/%1/switch-ports/%2/metrics/data").arg(hostId).arg(portId);
-        return request("GET", path, {}, {}, query, true);
+        return get(path, query);
     }
     if (instanceId > 0)
         query.addQueryItem(QStringLiteral("instance"), QString::number(instanceId));
-    return request("GET", checkPath(hostId, pluginId, "/metrics/data"), {}, {}, query, true);
+    return get(checkPath(hostId, pluginId, "/metrics/data"), query);
 }
 
 QJsonObject ApiClient::acknowledge(int hostId, int pluginId, int portId, const QString& comment, int instanceId)
@@ -456,17 +456,16 @@ QJsonObject ApiClient::acknowledge(int hostId, int pluginId, int portId, const Q
         body.insert(QStringLiteral("comment"), comment);
     if (portId != 0) {
         const QString path = QStringLiteral("/api/switch-ports/%1/acknowledge").arg(portId);
-        return request("POST", path, compactJson(body), "application/json", {}, true);
+        return postJson(path, body);
     }
-    return request("POST", checkPath(hostId, pluginId, "/acknowledge"), compactJson(body), "application/json",
-        instanceParams(instanceId), true);
+    return postJson(checkPath(hostId, pluginId, "/acknowledge"), body, instanceParams(instanceId));
 }
 
 QJsonObject ApiClient::unacknowledge(int hostId, int pluginId, int portId, int instanceId)
 {
     if (portId != 0)
-        return request("POST", QStringLiteral("/api/switch-ports/%1/acknowledge/clear").arg(portId), {}, {}, {}, true);
-    return request("POST", checkPath(hostId, pluginId, "/acknowledge/clear"), {}, {}, instanceParams(instanceId), true);
+        return post(QStringLiteral("/api/switch-ports/%1/acknowledge/clear").arg(portId));
+    return post(checkPath(hostId, pluginId, "/acknowledge/clear"), instanceParams(instanceId));
 }
 
 QJsonObject ApiClient::dndCreate(
@@ -486,21 +485,40 @@ QJsonObject ApiClient::dndCreate(
         form.addQueryItem(QStringLiteral("minutes"), QString::number(minutes));
     if (!reason.isEmpty())
         form.addQueryItem(QStringLiteral("reason"), reason);
-    return request(
-        "POST", QStringLiteral("/api/dnd"), encoded(form).toUtf8(), "application/x-www-form-urlencoded", {}, true);
+    return postForm(QStringLiteral("/api/dnd"), form);
 }
 
 QJsonObject ApiClient::dndCancel(int id)
 {
-    return request("POST", QStringLiteral("/api/dnd/%1/cancel").arg(id), {}, {}, {}, true);
+    return post(QStringLiteral("/api/dnd/%1/cancel").arg(id));
 }
 
 QJsonObject ApiClient::recheckPlugin(int hostId, int pluginId, int instanceId)
 {
-    return request("POST", checkPath(hostId, pluginId, "/recheck"), {}, {}, instanceParams(instanceId), true);
+    return post(checkPath(hostId, pluginId, "/recheck"), instanceParams(instanceId));
 }
 
 QJsonObject ApiClient::recheckHost(int hostId)
 {
-    return request("POST", QStringLiteral("/api/hosts/%1/recheck").arg(hostId), {}, {}, {}, true);
+    return post(QStringLiteral("/api/hosts/%1/recheck").arg(hostId));
+}
+
+QJsonObject ApiClient::get(const QString& path, const QUrlQuery& query)
+{
+    return request("GET", path, {}, {}, query, true);
+}
+
+QJsonObject ApiClient::post(const QString& path, const QUrlQuery& query)
+{
+    return request("POST", path, {}, {}, query, true);
+}
+
+QJsonObject ApiClient::postJson(const QString& path, const QJsonObject& body, const QUrlQuery& query)
+{
+    return request("POST", path, compactJson(body), "application/json", query, true);
+}
+
+QJsonObject ApiClient::postForm(const QString& path, const QUrlQuery& form)
+{
+    return request("POST", path, encoded(form).toUtf8(), "application/x-www-form-urlencoded", {}, true);
 }

@@ -113,6 +113,12 @@ public:
     QJsonObject recheckHost(int hostId);
 
 private:
+    // The requests the operations are made of, each with the token.
+    QJsonObject get(const QString& path, const QUrlQuery& query = {});
+    QJsonObject post(const QString& path, const QUrlQuery& query = {});
+    QJsonObject postJson(const QString& path, const QJsonObject& body, const QUrlQuery& query = {});
+    QJsonObject postForm(const QString& path, const QUrlQuery& form);
+
     QString m_baseUrl;
     QString m_token;
     QNetworkAccessManager* manager = nullptr;
