@@ -1,8 +1,8 @@
 #include "alarms.h"
 
 #include "settings.h"
+#include "statuses.h"
 
-#include <QHash>
 #include <QJsonArray>
 
 #include <cmath>
@@ -21,12 +21,6 @@ QString keyPart(const QJsonValue& value)
     if (value.isString())
         return value.toString();
     return value.toVariant().toString();
-}
-
-bool isAlarmWord(const QString& status)
-{
-    return status == QLatin1String("warning") || status == QLatin1String("unknown")
-        || status == QLatin1String("critical");
 }
 
 // The alarm of a server that does not answer: a key of its own, beside the keys of its problems.
@@ -65,7 +59,7 @@ void AlarmBook::updateStatus(const QJsonObject& status, const QString& serverId,
     const QJsonArray problems = status.value(QLatin1String("problems")).toArray();
     for (const QJsonValue& value : problems) {
         const QJsonObject problem = value.toObject();
-        if (!isAlarmWord(text(problem, "status")))
+        if (!statuses::isAlarm(text(problem, "status")))
             continue;
         if (problem.value(QLatin1String("acknowledged")).toBool() || problem.value(QLatin1String("dnd")).toBool())
             continue;
@@ -124,20 +118,13 @@ AlarmBook::Counts AlarmBook::counts() const
     return sum;
 }
 
-int AlarmBook::alarmPriority(const QString& status)
-{
-    static const QHash<QString, int> priorities {
-        {QStringLiteral("critical"), 3}, {QStringLiteral("unknown"), 2}, {QStringLiteral("warning"), 1}};
-    return priorities.value(status, 0);
-}
-
 QPair<QString, bool> AlarmBook::alarmState(const QMap<QString, QString>& statuses)
 {
     if (statuses.isEmpty())
         return {QStringLiteral("ok"), false};
     QString worst = statuses.first();
     for (const QString& state : statuses) {
-        if (alarmPriority(state) > alarmPriority(worst))
+        if (statuses::alarmPriority(state) > statuses::alarmPriority(worst))
             worst = state;
     }
     return {worst, true};

@@ -60,8 +60,6 @@ public:
 
     // The worst state word of the alarms, by alarm priority, and whether there is any alarm.
     static QPair<QString, bool> alarmState(const QMap<QString, QString>& statuses);
-    // The rank of an alarm's status word: "critical" over "unknown" over "warning"; 0 for any other word.
-    static int alarmPriority(const QString& status);
 
 Q_SIGNALS:
     // After every change of what is open, of the counts or of the servers that do not answer.

@@ -1,8 +1,8 @@
 #include "alarmview.h"
 
-#include "alarms.h"
 #include "apiclient.h"
 #include "icons.h"
+#include "statuses.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -79,8 +79,8 @@ protected:
         if (left.column() > 0)
             order = QString::localeAwareCompare(textAt(left, left.column()), textAt(right, left.column()));
         if (order == 0) {
-            order = AlarmBook::alarmPriority(textAt(right, 0).toLower())
-                - AlarmBook::alarmPriority(textAt(left, 0).toLower());
+            order = statuses::alarmPriority(textAt(right, 0).toLower())
+                - statuses::alarmPriority(textAt(left, 0).toLower());
         }
         for (int column = 1; column <= 3 && order == 0; ++column)
             order = QString::localeAwareCompare(textAt(left, column), textAt(right, column));

@@ -1,5 +1,7 @@
 #include "icons.h"
 
+#include "statuses.h"
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QHash>
@@ -10,30 +12,6 @@
 namespace icons {
 
 namespace {
-
-// One row per status: its colour in the light look, and muted for a handled alarm there; the same in the dark look.
-// Only the alarming words have muted colours of their own.
-struct Colors {
-    const char* light;
-    const char* lightHandled;
-    const char* dark;
-    const char* darkHandled;
-};
-
-const QHash<QString, Colors>& colorTable()
-{
-    static const QHash<QString, Colors> table {
-        {QStringLiteral("ok"), {"#15803d", nullptr, "#22c55e", nullptr}},
-        {QStringLiteral("warning"), {"#b45309", "#8f6a2f", "#f59e0b", "#c8a96e"}},
-        {QStringLiteral("critical"), {"#b91c1c", "#a65353", "#ff8080", "#cf9292"}},
-        {QStringLiteral("unknown"), {"#6d28d9", "#7a63a8", "#c4b5fd", "#a79ac7"}},
-        {QStringLiteral("pending"), {"#6b7280", nullptr, "#97a2b6", nullptr}},
-        {QStringLiteral("stale"), {"#92400e", "#8a6a4f", "#fb923c", "#cb9a7e"}},
-        {QStringLiteral("ignored"), {"#6b7280", nullptr, "#97a2b6", nullptr}},
-        {QStringLiteral("none"), {"#9ca3af", nullptr, "#949daf", nullptr}},
-    };
-    return table;
-}
 
 enum class IconCache { Dot, Badge };
 
@@ -75,11 +53,7 @@ bool darkLook()
 
 QColor statusColor(const QString& status, bool handled, bool dark)
 {
-    const auto found = colorTable().constFind(status);
-    // A word the client does not know is drawn like "pending".
-    const Colors& colors = found != colorTable().cend() ? *found : colorTable().value(QStringLiteral("pending"));
-    const char* muted = dark ? colors.darkHandled : colors.lightHandled;
-    return QColor::fromString(QLatin1String(handled && muted ? muted : dark ? colors.dark : colors.light));
+    return QColor::fromString(QLatin1String(statuses::colorName(status, handled, dark)));
 }
 
 QColor statusColor(const QString& status, bool handled)

@@ -10,6 +10,7 @@
 #include "logindialog.h"
 #include "notifications.h"
 #include "serverview.h"
+#include "statuses.h"
 #include "tray.h"
 
 #include <QCloseEvent>
@@ -35,22 +36,11 @@
 
 #include <utility>
 
-namespace {
-
-int statusRank(const QString& status)
-{
-    static const QHash<QString, int> ranks {{QStringLiteral("critical"), 5}, {QStringLiteral("unknown"), 4},
-        {QStringLiteral("warning"), 3}, {QStringLiteral("stale"), 2}, {QStringLiteral("ok"), 1}};
-    return ranks.value(status, 0);
-}
-
-} // namespace
-
 QString worstStatus(const QList<QString>& statuses)
 {
     QString kept;
     for (const QString& status : statuses) {
-        if (statusRank(status) > statusRank(kept))
+        if (statuses::windowRank(status) > statuses::windowRank(kept))
             kept = status;
     }
     if (!kept.isEmpty())

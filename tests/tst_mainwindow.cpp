@@ -3,6 +3,7 @@
 #include "icons.h"
 #include "mainwindow.h"
 #include "serverview.h"
+#include "statuses.h"
 #include "testsupport.h"
 #include "tray.h"
 #include "treemodel.h"
@@ -190,8 +191,8 @@ private Q_SLOTS:
         QVERIFY(rows.size() >= 6);
         for (int i = 1; i < rows.size(); ++i) {
             const QStringList before = rows.at(i - 1).split('|'), after = rows.at(i).split('|');
-            const int worse = AlarmBook::alarmPriority(before.first().toLower())
-                - AlarmBook::alarmPriority(after.first().toLower());
+            const int worse
+                = statuses::alarmPriority(before.first().toLower()) - statuses::alarmPriority(after.first().toLower());
             QVERIFY2(worse > 0 || (worse == 0 && before.mid(1) <= after.mid(1)), qPrintable(rows.join('\n')));
         }
 
