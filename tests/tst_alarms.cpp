@@ -68,19 +68,37 @@ private Q_SLOTS:
     {
         testsupport::columns<QList<Step>, QStringList>("steps", "notifications");
         const QByteArray two = problem(1, 1, "critical") + "," + problem(1, 2, "warning");
+        const QByteArray three = two + "," + problem(1, 3, "unknown");
         QByteArray seven;
         for (int i = 1; i <= 7; ++i)
             seven += (i > 1 ? "," : "") + problem(1, i, "critical");
+        const auto a = [](const QByteArray& problems) { return Step {Payload, "a", problems}; };
+        const Step b {Payload, "b", problem(9, 9, "critical")}, gone {Gone, "a", {}}, silent {Silent, "a", {}};
+        const QByteArray c1 = problem(1, 1, "critical"), acked = problem(1, 1, "critical", R"(,"acknowledged":true)");
+        const QByteArray ports = R"({"host_id":1,"port_id":4,"status":"warning","host_name":"sw","port_name":"Gi0/4"},
+            {"host_id":2,"port_id":5,"status":"unknown","host_name":3})";
+        const QByteArray byNumber = R"({"host_id":7,"plugin_id":15,"status":"critical"})";
+        const QByteArray byText = R"({"host_id":"7","plugin_id":15.0,"status":"critical"},
+            {"host_id":7,"plugin_id":15,"instance_id":2,"status":"critical","host_name":"h7","plugin_name":"c15"})";
+        const QString c1New = "Norv: 1 nya larm|h1 / c1: CRITICAL", down = "Norv: 1 nya larm|A: servern svarar inte";
         // clang-format off
-        QTest::newRow("first payloads of each server are not announced") << QList<Step> {{Payload, "a", two}, {Payload, "b", problem(9, 9, "critical")}, {Payload, "a", two + "," + problem(1, 3, "unknown")}, {Payload, "a", two + "," + problem(1, 3, "unknown")}} << QStringList {"Norv: 1 nya larm|[A] h1 / c3: UNKNOWN"};
-        QTest::newRow("cleared, acknowledged and back: new again") << QList<Step> {{Payload, "a", ""}, {Payload, "a", problem(1, 1, "critical")}, {Payload, "a", problem(1, 1, "critical", R"(,"acknowledged":true)")}, {Payload, "a", problem(1, 1, "critical")}} << QStringList {"Norv: 1 nya larm|h1 / c1: CRITICAL", "Norv: 1 nya larm|h1 / c1: CRITICAL"};
-        QTest::newRow("a server removed and back: first payload again") << QList<Step> {{Payload, "a", ""}, {Payload, "a", problem(1, 1, "critical")}, {Gone, "a", {}}, {Payload, "a", two}} << QStringList {"Norv: 1 nya larm|h1 / c1: CRITICAL"};
-        QTest::newRow("seven at once") << QList<Step> {{Payload, "a", ""}, {Payload, "a", seven}} << QStringList {"Norv: 7 nya larm|h1 / c1: CRITICAL\nh1 / c2: CRITICAL\nh1 / c3: CRITICAL\nh1 / c4: CRITICAL\nh1 / c5: CRITICAL\n… och 2 till"};
-        QTest::newRow("port name and missing names") << QList<Step> {{Payload, "a", ""}, {Payload, "a", R"({"host_id":1,"port_id":4,"status":"warning","host_name":"sw","port_name":"Gi0/4"}, {"host_id":2,"port_id":5,"status":"unknown","host_name":3})"}} << QStringList {"Norv: 2 nya larm|sw / Gi0/4: WARNING\n? / ?: UNKNOWN"};
-        QTest::newRow("a server stops answering: told once") << QList<Step> {{Payload, "a", two}, {Payload, "b", ""}, {Silent, "a", {}}, {Silent, "a", {}}} << QStringList {"Norv: 1 nya larm|A: servern svarar inte"};
-        QTest::newRow("back again: only what is new while away") << QList<Step> {{Payload, "a", two}, {Silent, "a", {}}, {Payload, "a", two + "," + problem(1, 3, "warning")}} << QStringList {"Norv: 1 nya larm|A: servern svarar inte", "Norv: 1 nya larm|h1 / c3: WARNING"};
-        QTest::newRow("ids as text or number are one alarm, another instance another") << QList<Step> {{Payload, "a", R"({"host_id":7,"plugin_id":15,"status":"critical"})"}, {Payload, "a", R"({"host_id":"7","plugin_id":15.0,"status":"critical"}, {"host_id":7,"plugin_id":15,"instance_id":2,"status":"critical","host_name":"h7","plugin_name":"c15"})"}} << QStringList {"Norv: 1 nya larm|h7 / c15: CRITICAL"};
-        QTest::newRow("never answered, then answers") << QList<Step> {{Silent, "a", {}}, {Payload, "a", two}} << QStringList {};
+        QTest::newRow("first payloads of each server are not announced")
+            << QList<Step> {a(two), b, a(three), a(three)} << QStringList {"Norv: 1 nya larm|[A] h1 / c3: UNKNOWN"};
+        QTest::newRow("cleared, acknowledged and back: new again")
+            << QList<Step> {a(""), a(c1), a(acked), a(c1)} << QStringList {c1New, c1New};
+        QTest::newRow("a server removed and back: first payload again")
+            << QList<Step> {a(""), a(c1), gone, a(two)} << QStringList {c1New};
+        QTest::newRow("seven at once") << QList<Step> {a(""), a(seven)} << QStringList {"Norv: 7 nya larm|h1 / c1: CRITICAL\n"
+            "h1 / c2: CRITICAL\nh1 / c3: CRITICAL\nh1 / c4: CRITICAL\nh1 / c5: CRITICAL\n… och 2 till"};
+        QTest::newRow("port name and missing names")
+            << QList<Step> {a(""), a(ports)} << QStringList {"Norv: 2 nya larm|sw / Gi0/4: WARNING\n? / ?: UNKNOWN"};
+        QTest::newRow("a server stops answering: told once")
+            << QList<Step> {a(two), {Payload, "b", ""}, silent, silent} << QStringList {down};
+        QTest::newRow("back again: only what is new while away") << QList<Step> {a(two), silent,
+            a(two + "," + problem(1, 3, "warning"))} << QStringList {down, "Norv: 1 nya larm|h1 / c3: WARNING"};
+        QTest::newRow("ids as text or number are one alarm, another instance another")
+            << QList<Step> {a(byNumber), a(byText)} << QStringList {"Norv: 1 nya larm|h7 / c15: CRITICAL"};
+        QTest::newRow("never answered, then answers") << QList<Step> {silent, a(two)} << QStringList {};
         // clang-format on
     }
 

@@ -56,19 +56,36 @@ private Q_SLOTS:
         // An empty contentType: no Content-Type header at all.
         testsupport::columns<Operation, QByteArray, QString, QByteArray, QByteArray, QByteArray>(
             "operation", "method", "path", "query", "body", "contentType");
-        const QByteArray json = "application/json", form = "application/x-www-form-urlencoded";
+        using B = QByteArray;
+        const B json = "application/json", form = "application/x-www-form-urlencoded";
+        const Operation me = [](ApiClient& c) { c.me(); };
+        const Operation logout = [](ApiClient& c) { c.logout(); };
+        const Operation log = [](ApiClient& c) { c.alarmlog(3, 100, true, QStringLiteral("web 1&x=ö")); };
+        const Operation series = [](ApiClient& c) { c.metricSeries(11, 104, 0, QStringLiteral("använt"), 168, 2); };
+        const Operation ack = [](ApiClient& c) { c.acknowledge(11, 104, 0, QStringLiteral("Tittar på det ✓"), 2); };
+        const Operation ackPort = [](ApiClient& c) { c.acknowledge(12, 104, 501, QString(), 2); };
+        const Operation dnd
+            = [](ApiClient& c) { c.dndCreate("plugin", 11, 104, 0, 240, QStringLiteral("disk full & mer"), 2); };
+        const Operation dndPort = [](ApiClient& c) { c.dndCreate(QStringLiteral("port"), 0, 0, 501, 0, QString(), 0); };
+        const Operation recheck = [](ApiClient& c) { c.recheckPlugin(11, 104, 3); };
+        const Operation bodiless
+            = [](ApiClient& c) { c.request("POST", "/api/hosts/10/recheck", {}, "application/json", {}, true); };
+        const Operation oddMethod
+            = [](ApiClient& c) { c.request("post", "/api/status", "x=1", "text/plain", {}, true); };
+        const B dndBody = "scope=plugin&host_id=11&plugin_id=104&instance_id=2&minutes=240"
+                          "&reason=disk%20full%20%26%20mer";
         // clang-format off
-        QTest::newRow("me") << Operation([](ApiClient& c) { c.me(); }) << QByteArray("GET") << "/api/auth/me" << QByteArray() << QByteArray() << QByteArray();
-        QTest::newRow("logout") << Operation([](ApiClient& c) { c.logout(); }) << QByteArray("POST") << "/api/auth/logout" << QByteArray() << QByteArray() << QByteArray();
-        QTest::newRow("alarmlog active search") << Operation([](ApiClient& c) { c.alarmlog(3, 100, true, QStringLiteral("web 1&x=ö")); }) << QByteArray("GET") << "/api/alarmlog" << QByteArray("page=3&limit=100&active=1&q=web%201%26x%3D%C3%B6") << QByteArray() << QByteArray();
-        QTest::newRow("series instance") << Operation([](ApiClient& c) { c.metricSeries(11, 104, 0, QStringLiteral("använt"), 168, 2); }) << QByteArray("GET") << "/api/hosts/11/plugins/104/metrics/data" << QByteArray("label=anv%C3%A4nt&hours=168&instance=2") << QByteArray() << QByteArray();
-        QTest::newRow("ack comment, instance") << Operation([](ApiClient& c) { c.acknowledge(11, 104, 0, QStringLiteral("Tittar på det ✓"), 2); }) << QByteArray("POST") << "/api/hosts/11/plugins/104/acknowledge" << QByteArray("instance=2") << QByteArray(R"({"comment":"Tittar på det ✓"})") << json;
-        QTest::newRow("ack port wins") << Operation([](ApiClient& c) { c.acknowledge(12, 104, 501, QString(), 2); }) << QByteArray("POST") << "/api/switch-ports/501/acknowledge" << QByteArray() << QByteArray("{}") << json;
-        QTest::newRow("dnd plugin all fields") << Operation([](ApiClient& c) { c.dndCreate(QStringLiteral("plugin"), 11, 104, 0, 240, QStringLiteral("disk full & mer"), 2); }) << QByteArray("POST") << "/api/dnd" << QByteArray() << QByteArray("scope=plugin&host_id=11&plugin_id=104&instance_id=2&minutes=240&reason=disk%20full%20%26%20mer") << form;
-        QTest::newRow("dnd port until further notice") << Operation([](ApiClient& c) { c.dndCreate(QStringLiteral("port"), 0, 0, 501, 0, QString(), 0); }) << QByteArray("POST") << "/api/dnd" << QByteArray() << QByteArray("scope=port&port_id=501") << form;
-        QTest::newRow("recheck instance") << Operation([](ApiClient& c) { c.recheckPlugin(11, 104, 3); }) << QByteArray("POST") << "/api/hosts/11/plugins/104/recheck" << QByteArray("instance=3") << QByteArray() << QByteArray();
-        QTest::newRow("POST without body has no content type") << Operation([](ApiClient& c) { c.request("POST", QStringLiteral("/api/hosts/10/recheck"), {}, "application/json", {}, true); }) << QByteArray("POST") << "/api/hosts/10/recheck" << QByteArray() << QByteArray() << QByteArray();
-        QTest::newRow("unknown method sends GET without body") << Operation([](ApiClient& c) { c.request("post", QStringLiteral("/api/status"), "x=1", "text/plain", {}, true); }) << QByteArray("GET") << "/api/status" << QByteArray() << QByteArray() << QByteArray("text/plain");
+        QTest::newRow("me") << me << B("GET") << "/api/auth/me" << B() << B() << B();
+        QTest::newRow("logout") << logout << B("POST") << "/api/auth/logout" << B() << B() << B();
+        QTest::newRow("alarmlog active search") << log << B("GET") << "/api/alarmlog" << B("page=3&limit=100&active=1&q=web%201%26x%3D%C3%B6") << B() << B();
+        QTest::newRow("series instance") << series << B("GET") << "/api/hosts/11/plugins/104/metrics/data" << B("label=anv%C3%A4nt&hours=168&instance=2") << B() << B();
+        QTest::newRow("ack comment, instance") << ack << B("POST") << "/api/hosts/11/plugins/104/acknowledge" << B("instance=2") << B(R"({"comment":"Tittar på det ✓"})") << json;
+        QTest::newRow("ack port wins") << ackPort << B("POST") << "/api/switch-ports/501/acknowledge" << B() << B("{}") << json;
+        QTest::newRow("dnd plugin all fields") << dnd << B("POST") << "/api/dnd" << B() << dndBody << form;
+        QTest::newRow("dnd port until further notice") << dndPort << B("POST") << "/api/dnd" << B() << B("scope=port&port_id=501") << form;
+        QTest::newRow("recheck instance") << recheck << B("POST") << "/api/hosts/11/plugins/104/recheck" << B("instance=3") << B() << B();
+        QTest::newRow("POST without body has no content type") << bodiless << B("POST") << "/api/hosts/10/recheck" << B() << B() << B();
+        QTest::newRow("unknown method sends GET without body") << oddMethod << B("GET") << "/api/status" << B() << B() << B("text/plain");
         // clang-format on
     }
 
