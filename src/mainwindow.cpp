@@ -12,6 +12,7 @@
 #include "serverview.h"
 #include "statuses.h"
 #include "tray.h"
+#include "treeactions.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -498,21 +499,11 @@ void MainWindow::runOnMany(actions::Kind kind, const QList<ActiveAlarm>& alarms)
     }
     if (items.isEmpty() || bulk)
         return;
-    actions::Choice choice;
-    const QString many = QStringLiteral("%1 larm").arg(items.size());
-    if (kind == actions::Kind::Acknowledge) {
-        bool ok = false;
-        choice.comment = askAckComment(this, many, &ok);
-        if (!ok)
-            return;
-    } else if (kind == actions::Kind::Silence) {
-        DndDialog dialog(many, this);
-        if (dialog.exec() != QDialog::Accepted)
-            return;
-        choice.minutes = dialog.minutes();
-        choice.reason = dialog.reason();
-    }
-    bulk = new BulkAction(kind, choice, items, this);
+    const std::optional<actions::Choice> choice
+        = TreeActions::ask(kind, QStringLiteral("%1 larm").arg(items.size()), this);
+    if (!choice)
+        return;
+    bulk = new BulkAction(kind, *choice, items, this);
     connect(bulk, &BulkAction::progressed, this, [this] { bulkLabel->setText(bulk->progressText()); });
     // Each server is polled once its part is done, so that its rows show what the requests did.
     connect(bulk, &BulkAction::serverDone, this, [this](const QString& serverId) {

@@ -48,10 +48,8 @@ void TreeActions::showMenu(const treemodel::Target& target, const QString& statu
 
 void TreeActions::acknowledge(const treemodel::Target& t)
 {
-    bool ok = false;
-    const QString comment = askAckComment(view, t.name, &ok);
-    if (ok)
-        act(QStringLiteral("Kvittensen"), actions::Kind::Acknowledge, t, {comment, 0, {}});
+    if (const std::optional<actions::Choice> choice = ask(actions::Kind::Acknowledge, t.name, view))
+        act(QStringLiteral("Kvittensen"), actions::Kind::Acknowledge, t, *choice);
 }
 
 void TreeActions::unacknowledge(const treemodel::Target& t)
@@ -66,9 +64,26 @@ void TreeActions::recheck(const treemodel::Target& t)
 
 void TreeActions::silence(const treemodel::Target& t)
 {
-    DndDialog dialog(t.name, view);
-    if (dialog.exec() == QDialog::Accepted)
-        act(QStringLiteral("Stör ej"), actions::Kind::Silence, t, {{}, dialog.minutes(), dialog.reason()});
+    if (const std::optional<actions::Choice> choice = ask(actions::Kind::Silence, t.name, view))
+        act(QStringLiteral("Stör ej"), actions::Kind::Silence, t, *choice);
+}
+
+std::optional<actions::Choice> TreeActions::ask(actions::Kind kind, const QString& name, QWidget* parent)
+{
+    actions::Choice choice;
+    if (kind == actions::Kind::Acknowledge) {
+        bool ok = false;
+        choice.comment = askAckComment(parent, name, &ok);
+        if (!ok)
+            return std::nullopt;
+    } else if (kind == actions::Kind::Silence) {
+        DndDialog dialog(name, parent);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        choice.minutes = dialog.minutes();
+        choice.reason = dialog.reason();
+    }
+    return choice;
 }
 
 void TreeActions::showChart(const treemodel::Target& target)

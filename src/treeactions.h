@@ -5,7 +5,10 @@
 
 #include <QString>
 
+#include <optional>
+
 class QPoint;
+class QWidget;
 class ServerView;
 
 // What the operator does to one check, port or host of a server tab, from its tree, from "Aktiva larm" or from a
@@ -22,6 +25,10 @@ public:
     void recheck(const treemodel::Target& target);
     void silence(const treemodel::Target& target);
     void showChart(const treemodel::Target& target);
+
+    // The prompt before an action, for something of that name ("db1", "12 larm"): the acknowledgement's comment or
+    // the silence's length and reason; nothing to ask for the others. None when the operator cancels.
+    static std::optional<actions::Choice> ask(actions::Kind kind, const QString& name, QWidget* parent);
 
 private:
     // Sends one action's request and reports its outcome.
