@@ -74,6 +74,14 @@ private Q_SLOTS:
         const QChart* sevenDays = drawn();
         QTest::qWait(800); // the late answer arrives and is dropped
         QCOMPARE(drawn(), sevenDays);
+        // Every period asks for the hours its name says.
+        QStringList asked;
+        for (int i = 0; i < period->count(); ++i) {
+            period->setCurrentIndex(i);
+            waitForSeries();
+            asked.append(period->currentText() + '=' + server.requests(LoadSeries).last().query.split('=').last());
+        }
+        QCOMPARE(asked, QStringList({"1 timme=1", "8 timmar=8", "24 timmar=24", "7 dagar=168", "30 dagar=720"}));
     }
 
     void chartTexts_data()

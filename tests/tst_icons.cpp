@@ -7,21 +7,28 @@ class TestIcons : public QObject {
 private Q_SLOTS:
     void colourRules_data()
     {
+        // drawnLike: the word whose colour it has; empty for a colour of its own, unlike every other word's.
         testsupport::columns<QString, bool, QString>("status", "muted", "drawnLike");
-        QTest::newRow("critical") << "critical" << true << "critical";
-        QTest::newRow("stale") << "stale" << true << "stale";
-        QTest::newRow("ok") << "ok" << false << "ok";
+        for (const char* alarm : {"warning", "critical", "unknown", "stale"})
+            QTest::newRow(alarm) << alarm << true << "";
+        for (const char* calm : {"ok", "pending", "none"})
+            QTest::newRow(calm) << calm << false << "";
+        QTest::newRow("ignored") << "ignored" << false << "pending";
         QTest::newRow("unknown word") << "fel" << false << "pending";
         QTest::newRow("Critical") << "Critical" << false << "pending";
     }
-    // Muted colours only for handled alarms; a word the client does not know, or one in capitals, like "pending";
-    // the dark look has colours of its own.
+    // Muted colours only for handled alarms; "ignored", a word the client does not know, or one in capitals, like
+    // "pending"; every other word in a colour of its own; the dark look has colours of its own.
     void colourRules()
     {
         QFETCH(QString, status);
         QFETCH(QString, drawnLike);
+        const QStringList words {"ok", "warning", "critical", "unknown", "pending", "stale", "none"};
         for (const bool dark : {false, true}) {
-            QCOMPARE(icons::statusColor(status, false, dark), icons::statusColor(drawnLike, false, dark));
+            for (const QString& other : words) {
+                const bool alike = other == status || other == drawnLike;
+                QCOMPARE(icons::statusColor(status, false, dark) == icons::statusColor(other, false, dark), alike);
+            }
             QTEST(icons::statusColor(status, true, dark) != icons::statusColor(status, false, dark), "muted");
         }
         QVERIFY(icons::statusColor(status, false, true) != icons::statusColor(status, false, false));

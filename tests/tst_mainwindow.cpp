@@ -93,6 +93,20 @@ private Q_SLOTS:
         QCOMPARE(notified.count(), 1);
     }
 
+    void worstStatus_data()
+    {
+        testsupport::columns<QStringList, QString>("statuses", "worst");
+        QTest::newRow("critical over unknown") << QStringList {"unknown", "critical"} << "critical";
+        QTest::newRow("unknown over warning") << QStringList {"warning", "unknown"} << "unknown";
+        QTest::newRow("warning over stale") << QStringList {"stale", "warning"} << "warning";
+        QTest::newRow("stale over ok") << QStringList {"ok", "stale"} << "stale";
+        QTest::newRow("ok over pending") << QStringList {"pending", "ok"} << "ok";
+        QTest::newRow("nothing ranked") << QStringList {"pending", "none", "ignored"} << "pending";
+        QTest::newRow("no tabs") << QStringList {} << "ok";
+    }
+    // The window's icon shows the worst of its tabs.
+    void worstStatus() { QTEST(::worstStatus(testsupport::fetch<QStringList>("statuses")), "worst"); }
+
     void closingAndRemoving_data()
     {
         testsupport::columns<bool, bool, bool>("remove", "open", "tokenValid");

@@ -143,6 +143,12 @@ private Q_SLOTS:
             << B("scope=port&port_id=500&minutes=480&reason=disk%20byts") << "Stör ej utförd";
         QTest::newRow("silence host") << "h:12" << "Stör ej hela enheten…" << "1 timme" << "/api/dnd"
             << B("scope=host&host_id=12&minutes=60&reason=disk%20byts") << "Stör ej utförd";
+        QTest::newRow("silence an instance for 4 hours") << "p:11:104:2" << "Stör ej…" << "4 timmar" << "/api/dnd"
+            << B("scope=plugin&host_id=11&plugin_id=104&instance_id=2&minutes=240&reason=disk%20byts") << "Stör ej utförd";
+        QTest::newRow("silence for 24 hours") << "p:10:101" << "Stör ej…" << "24 timmar" << "/api/dnd"
+            << B("scope=plugin&host_id=10&plugin_id=101&minutes=1440&reason=disk%20byts") << "Stör ej utförd";
+        QTest::newRow("silence until further notice: no length") << "p:10:101" << "Stör ej…" << "Tills vidare"
+            << "/api/dnd" << B("scope=plugin&host_id=10&plugin_id=101&reason=disk%20byts") << "Stör ej utförd";
         // clang-format on
     }
     // Each entry sends its request with what the operator typed, reports success in the status bar and polls.
