@@ -1,6 +1,8 @@
 #include "alarms.h"
+#include "icons.h"
 #include "notifications.h"
 #include "testsupport.h"
+#include "tray.h"
 
 namespace {
 
@@ -34,7 +36,17 @@ class TestAlarms : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { testsupport::resetConfig(); }
+    void init()
+    {
+        testsupport::resetConfig();
+        book = std::make_unique<AlarmBook>();
+        tray = std::make_unique<NorvTray>(book.get(), nullptr);
+    }
+    void cleanup()
+    {
+        tray.reset();
+        book.reset();
+    }
 
     void whichProblemsAreAlarms_data()
     {
@@ -56,11 +68,10 @@ private Q_SLOTS:
         QFETCH(QString, status);
         QFETCH(bool, alarm);
         settings::setAlarmOnSoft(testsupport::fetch<bool>("softOn"));
-        AlarmBook book;
-        book.updateStatus(payload(problem(1, 2, qPrintable(status), testsupport::fetch<QByteArray>("extra"))),
+        book->updateStatus(payload(problem(1, 2, qPrintable(status), testsupport::fetch<QByteArray>("extra"))),
             QStringLiteral("s1"), QStringLiteral("A"));
-        QCOMPARE(book.anyAlarm(), alarm);
-        QCOMPARE(book.state(), alarm ? status : QStringLiteral("ok"));
+        QCOMPARE(book->anyAlarm(), alarm);
+        QCOMPARE(book->state(), alarm ? status : QStringLiteral("ok"));
     }
 
     // Steps in order, and every notice of new alarms they bring: title and body.
@@ -104,37 +115,78 @@ private Q_SLOTS:
 
     void announcements()
     {
-        AlarmBook book;
         QStringList notifications;
-        connect(&book, &AlarmBook::newAlarms, this, [&](const QList<OpenAlarm>& fresh) {
-            const Notice notice = newAlarmsNotice(fresh, book.serverCount() >= 2);
+        connect(book.get(), &AlarmBook::newAlarms, this, [&](const QList<OpenAlarm>& fresh) {
+            const Notice notice = newAlarmsNotice(fresh, book->serverCount() >= 2);
             notifications.append(notice.title + QLatin1Char('|') + notice.body);
         });
         for (const Step& step : testsupport::fetch<QList<Step>>("steps")) {
             const QString label = step.server.toUpper();
             if (step.what == Payload)
-                book.updateStatus(payload(step.problems), step.server, label);
+                book->updateStatus(payload(step.problems), step.server, label);
             else if (step.what == Gone)
-                book.removeServer(step.server);
+                book->removeServer(step.server);
             else
-                book.setUnreachable(step.server, label);
+                book->setUnreachable(step.server, label);
         }
         QTEST(notifications, "notifications");
     }
 
-    // The worst state over two servers; forgetting a server the book does not hold changes nothing.
+    // The worst state over two servers.
     void worstOverServers()
     {
-        AlarmBook book;
-        book.updateStatus(payload(problem(1, 1, "warning")), "a", "A");
-        book.updateStatus(payload(problem(2, 1, "unknown")), "b", "B");
-        QCOMPARE(book.state(), QStringLiteral("unknown"));
-        book.updateStatus(payload(problem(2, 1, "unknown") + "," + problem(2, 2, "critical")), "b", "B");
-        QCOMPARE(book.state(), QStringLiteral("critical"));
-        QSignalSpy changed(&book, &AlarmBook::changed);
-        book.removeServer(QStringLiteral("nobody"));
-        QCOMPARE(changed.count(), 0);
+        book->updateStatus(payload(problem(1, 1, "warning")), "a", "A");
+        book->updateStatus(payload(problem(2, 1, "unknown")), "b", "B");
+        QCOMPARE(book->state(), QStringLiteral("unknown"));
+        book->updateStatus(payload(problem(2, 1, "unknown") + "," + problem(2, 2, "critical")), "b", "B");
+        QCOMPARE(book->state(), QStringLiteral("critical"));
     }
+
+    // The tray icon, a view of the book.
+    // The badge shows the worst open alarm and blinks while one is open; the tooltip sums up every server.
+    void badgeBlinkAndTooltip()
+    {
+        QCOMPARE(badge(), icons::statusColor(QStringLiteral("pending"), false));
+        book->updateStatus(
+            payload(problem(1, 2, "warning"), R"({"warning":1,"ok":5})"), QStringLiteral("a"), QStringLiteral("A"));
+        book->updateStatus(payload("", R"({"ok":3})"), QStringLiteral("b"), QStringLiteral("B"));
+        QCOMPARE(badge(), icons::statusColor(QStringLiteral("warning"), false));
+        QCOMPARE(tray->toolTip(), QStringLiteral("Norv – WARNING: 0 kritiska, 1 varningar, 8 ok (2 servrar)"));
+        QTRY_COMPARE(badge(), icons::statusColor(QStringLiteral("none"), false)); // the blink's empty phase
+        book->updateStatus(payload("", R"({"ok":6})"), QStringLiteral("a"), QStringLiteral("A"));
+        QCOMPARE(badge(), icons::statusColor(QStringLiteral("ok"), false));
+        QTest::qWait(700);
+        QCOMPARE(badge(), icons::statusColor(QStringLiteral("ok"), false)); // steady
+        book->setUnreachable(QStringLiteral("b"), QStringLiteral("B"));
+        QVERIFY(tray->toolTip().endsWith(QStringLiteral("\nSvarar inte: B")));
+    }
+
+    // A plain click asks for the window to be shown or hidden; the menu's entries ask for it to be shown, or for the
+    // program to end. Other clicks ask for nothing.
+    void clicksAndMenu()
+    {
+        QSignalSpy toggle(tray.get(), &NorvTray::toggleWindowRequested);
+        QSignalSpy show(tray.get(), &NorvTray::showWindowRequested);
+        QSignalSpy quit(tray.get(), &NorvTray::quitRequested);
+        Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+        Q_EMIT tray->activated(QSystemTrayIcon::DoubleClick);
+        Q_EMIT tray->activated(QSystemTrayIcon::MiddleClick);
+        QCOMPARE(toggle.count(), 1);
+        const QList<QAction*> entries = tray->contextMenu()->actions();
+        QCOMPARE(entries.first()->text(), QStringLiteral("Visa Norv"));
+        QCOMPARE(entries.last()->text(), QStringLiteral("Avsluta"));
+        entries.first()->trigger();
+        QCOMPARE(show.count(), 1);
+        QCOMPARE(quit.count(), 0);
+        entries.last()->trigger();
+        QCOMPARE(quit.count(), 1);
+    }
+
+private:
+    QColor badge() const { return QColor(tray->icon().pixmap(64, 64).toImage().pixel(32, 2)); }
+
+    std::unique_ptr<AlarmBook> book;
+    std::unique_ptr<NorvTray> tray;
 };
 
 NORV_TEST_MAIN(TestAlarms)

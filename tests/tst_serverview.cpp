@@ -9,7 +9,6 @@
 using standin::Fault;
 using testsupport::child;
 
-const QString Status = QStringLiteral("/api/status");
 const QString Tree = QStringLiteral("/api/tree/status");
 
 // A tree taller than any window: groups of hosts with checks. Polls change every check's output and the status of
@@ -96,37 +95,6 @@ private Q_SLOTS:
         feed(tallTree(4, 0, 722));
         QVERIFY(!tree()->currentIndex().isValid());
         QCOMPARE(bar->value(), scrolled);
-    }
-
-    // One failed round changes only the banner; from the second in a row the server counts as unreachable: its
-    // status is "unknown", the banner says since when and why, the status bar how old the shown state is, and the
-    // tree keeps its rows. The next answer puts everything back.
-    void unreachableFromTheSecondFailedRound()
-    {
-        open();
-        const int rows = tree()->model()->rowCount();
-        QSignalSpy changed(view.data(), &ServerView::statusChanged);
-        server.setFault(Status, Fault::hang());
-        view->refreshNow();
-        QTRY_VERIFY(!banner().isEmpty());
-        QCOMPARE(view->status, QStringLiteral("critical"));
-        QCOMPARE(changed.count(), 0);
-        const QString since = QTime::currentTime().toString(QStringLiteral("HH:mm"));
-        view->refreshNow();
-        QTRY_VERIFY(view->unreachable);
-        QCOMPARE(view->status, QStringLiteral("unknown"));
-        QCOMPARE(changed.count(), 1);
-        QVERIFY2(banner().startsWith(QStringLiteral("Kan inte nå servern sedan %1").arg(since))
-                && banner().endsWith(QStringLiteral(": inget svar inom 10 s")),
-            qPrintable(banner()));
-        QVERIFY(view->serverTimeText.startsWith(QStringLiteral("senaste svar %1").arg(since)));
-        QCOMPARE(tree()->model()->rowCount(), rows);
-
-        server.clearFaults();
-        view->refreshNow();
-        QTRY_VERIFY(!view->unreachable);
-        QCOMPARE(view->status, QStringLiteral("critical"));
-        QCOMPARE(banner(), QString());
     }
 
     void actionsSendTheirRequest_data()
@@ -268,10 +236,6 @@ private:
             keys.append(tree()->isExpanded(index) ? index.data(treemodel::KeyRole).toString() : QString());
         keys.removeAll(QString());
         return keys;
-    }
-    QString banner()
-    {
-        return child<QWidget>(view, "banner")->isVisible() ? child<QLabel>(view, "bannerLabel")->text() : QString();
     }
     void contextMenu(const QString& key, const QString& pick) { testsupport::contextMenu(tree(), key, pick); }
 

@@ -1,5 +1,4 @@
 #include "apiclient.h"
-#include "dialogs.h"
 #include "logindialog.h"
 #include "mainwindow.h"
 #include "serverview.h"
@@ -138,14 +137,7 @@ private Q_SLOTS:
         const QString pinA = pin(QStringLiteral("a"));
         QVERIFY(testsupport::readFile(testsupport::iniPath()).contains("cert_sha256=" + pinA.toLatin1()));
         ServerView* view = window.view(added->id);
-        auto* tree = child<QTreeView>(view, "tree");
-        QTRY_VERIFY_WITH_TIMEOUT(view->hasStatus && tree->model()->rowCount() > 0, 10000);
-        testsupport::contextMenu(tree, QStringLiteral("p:10:100"), QStringLiteral("Kör recheck"));
-        QTRY_COMPARE(server.requests(QStringLiteral("/api/hosts/10/plugins/100/recheck")).size(), 1);
-        ChartDialog chart(server.url(), server.issueToken(QStringLiteral("operator")),
-            {{"kind", "plugin"}, {"host_id", 10}, {"plugin_id", 102}, {"name", "Load"}}, nullptr);
-        QTRY_VERIFY(server.requests(QStringLiteral("/api/hosts/10/plugins/102/metrics/data")).size() > 0);
-        QTRY_VERIFY(!child<QLabel>(&chart, "statusLabel")->text().startsWith(QStringLiteral("\u23f3")));
+        QTRY_VERIFY_WITH_TIMEOUT(view->hasStatus, 10000);
 
         serve(QStringLiteral("b"));
         view->refreshNow();

@@ -14,22 +14,11 @@ const QString Path = QStringLiteral("/org/freedesktop/Notifications");
 
 // A session bus that anyone on it may use, and that starts no services of the machine's own: a notification
 // daemon that happens to be installed would otherwise answer when the test has no service.
-const char* const Config = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir=%1</listen>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
+const char* const Config = "<busconfig><type>session</type><listen>unix:tmpdir=%1</listen><policy context=\"default\">"
+                           "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                           "<allow own=\"*\"/></policy></busconfig>";
 
 } // namespace
-
-PrivateBus::PrivateBus() = default;
 
 PrivateBus::~PrivateBus()
 {

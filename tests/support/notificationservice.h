@@ -14,10 +14,7 @@ namespace testsupport {
 // program's session bus. Start it before anything in the program uses the session bus.
 class PrivateBus {
 public:
-    PrivateBus();
     ~PrivateBus();
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
 
     bool start(); // false when no dbus-daemon can be started
     QString address() const { return busAddress; }
