@@ -16,7 +16,7 @@ using testsupport::NotificationService;
 namespace {
 
 enum What { NewAlarm, NewAlarms, LostLogin, NotAnswering };
-enum Service { WithActions, WithoutActions, NoService };
+enum Service { WithActions, WithoutActions, WithMarkup, NoService };
 
 const QStringList ShowOnly {QStringLiteral("default"), QStringLiteral("Visa")};
 const QStringList ShowAndAcknowledge
@@ -64,6 +64,7 @@ private Q_SLOTS:
         QTest::newRow("a lost login") << LostLogin << WithActions << "operator" << false << "Norv" << ShowOnly << 1;
         QTest::newRow("a server that stops answering") << NotAnswering << WithActions << "operator" << false << "Norv: 1 nya larm" << ShowOnly << 1;
         QTest::newRow("a service without actions") << NewAlarm << WithoutActions << "operator" << false << "Norv: 1 nya larm" << QStringList() << 2;
+        QTest::newRow("a service that reads markup") << NewAlarm << WithMarkup << "operator" << false << "Norv: 1 nya larm" << QStringList() << 2;
         QTest::newRow("no service: the balloon") << NewAlarm << NoService << "operator" << true << "Norv: 1 nya larm" << QStringList() << 0;
         QTest::newRow("no service, a lost login: the balloon") << LostLogin << NoService << "operator" << false << "Norv" << QStringList() << 0;
         // clang-format on
@@ -77,10 +78,9 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(bool, sound);
         settings::setAlarmSound(sound);
-        if (service != NoService) {
-            QVERIFY(
-                this->service->start(service == WithActions ? QStringList {"body", "actions"} : QStringList {"body"}));
-        }
+        const QStringList offers[] = {{"body", "actions"}, {"body"}, {"body", "body-markup"}};
+        if (service != NoService)
+            QVERIFY(this->service->start(offers[service]));
         ServerView* view = open(testsupport::fetch<QString>("user"));
         QSignalSpy balloons(window->trayIcon(), &NorvTray::notified);
         happen(testsupport::fetch<What>("what"), view);
@@ -99,6 +99,9 @@ private Q_SLOTS:
         QCOMPARE(shown.hints.value("desktop-entry").toString(), QGuiApplication::desktopFileName());
         QTEST(int(shown.hints.value("urgency").value<uchar>()), "urgency");
         QCOMPARE(shown.hints.value("sound-name").toString(), sound ? QStringLiteral("dialog-warning") : QString());
+        // A host's name is text, never an instruction to a service that reads markup.
+        if (testsupport::fetch<What>("what") == NewAlarm)
+            QVERIFY(shown.body.startsWith(service == WithMarkup ? "web&lt;1&gt; / HTTP" : "web<1> / HTTP"));
     }
 
     void actions_data()
@@ -180,7 +183,10 @@ private:
     {
         switch (what) {
         case NewAlarm:
-            server.update([](standin::Network& n) { n.check(10, 100, 0)->status = QStringLiteral("critical"); });
+            server.update([](standin::Network& n) {
+                n.check(10, 100, 0)->status = QStringLiteral("critical");
+                n.host(10)->name = QStringLiteral("web<1>");
+            });
             return poll(view);
         case NewAlarms:
             server.update([](standin::Network& n) {
