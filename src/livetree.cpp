@@ -16,11 +16,12 @@ namespace treemodel {
 
 namespace {
 
-// The rows of a model as a tree, with their first cells; rows that no payload made are foreign nodes, whose
-// children are not read.
-std::shared_ptr<const Tree> readModel(QStandardItemModel* model, QList<QStandardItem*>& items, bool dark)
+// The shape of the rows a model holds, with their first cells. What their cells are made of is not known, so each
+// row that matches a node of the next tree is compared with it cell by cell. Rows that no payload made are foreign
+// nodes, whose children are not read.
+std::shared_ptr<const TreeShape> readModel(QStandardItemModel* model, QList<QStandardItem*>& items)
 {
-    auto tree = std::make_shared<Tree>();
+    auto shape = std::make_shared<TreeShape>();
     items.clear();
     struct Open {
         QStandardItem* parent;
@@ -33,132 +34,136 @@ std::shared_ptr<const Tree> readModel(QStandardItemModel* model, QList<QStandard
         Open& top = stack.top();
         if (top.row >= top.parent->rowCount()) {
             if (top.place >= 0)
-                tree->nodes[top.place].size = int(tree->nodes.size()) - top.place;
+                shape->nodes[top.place].size = int(shape->nodes.size()) - top.place;
             stack.pop();
             continue;
         }
         const int row = top.row++;
         QStandardItem* first = top.parent->child(row, 0);
-        const int place = int(tree->nodes.size());
+        const int place = int(shape->nodes.size());
         items.append(first);
         if (!first || !isTreeRow(top.parent, row)) {
-            Node node;
-            node.foreign = true;
-            tree->nodes.append(node);
+            shape->nodes.append({0, 0, 1, true});
             continue;
         }
-        const auto* head = static_cast<const HeadCell*>(first);
-        Node node;
-        node.key = head->head.key;
-        node.status = head->head.status;
-        node.targetName = head->head.targetName;
-        node.hostId = head->head.hostId;
-        node.id = head->head.id;
-        node.instanceId = head->head.instanceId;
-        node.kind = head->head.kind;
-        node.handled = head->head.handled;
-        node.foreign = head->head.foreign;
-        node.name = head->text;
-        const auto* status = static_cast<const StatusCell*>(top.parent->child(row, 1));
-        const Look expected {
-            QIcon(), QBrush(icons::statusColor(node.status, node.handled, dark)), node.status.toUpper()};
-        node.output = static_cast<const Cell*>(top.parent->child(row, 2))->text;
-        node.lastOk = static_cast<const Cell*>(top.parent->child(row, 3))->text;
-        node.flags = static_cast<const Cell*>(top.parent->child(row, 4))->text;
-        // A row drawn in another look, or whose status cell does not match its status, is to be drawn again.
-        node.redraw = head->dark != dark || status->text != expected.upper || status->brush != expected.brush;
-        tree->nodes.append(node);
+        const Head& head = static_cast<const HeadCell*>(first)->head;
+        shape->nodes.append({nodeKeyHash(head.key), 0, 1, head.foreign});
         if (first->hasChildren())
             stack.push({first, 0, place});
     }
-    return tree;
+    return shape;
 }
+
+// What a row of the model shows.
+Node nodeOf(QStandardItem* first)
+{
+    const auto* head = static_cast<const HeadCell*>(first);
+    QStandardItem* parent = first->parent() ? first->parent() : first->model()->invisibleRootItem();
+    const int row = first->row();
+    auto text = [&](int column) { return static_cast<const Cell*>(parent->child(row, column))->text; };
+    return {head->head.key, head->text, head->head.status, text(2), text(3), text(4), head->head.targetName,
+        head->head.hostId, head->head.id, head->head.instanceId, head->head.kind, head->head.handled};
+}
+
 } // namespace
 
-// Applies one update to the model: the changed cells first, then the parents whose children are placed anew.
+// Applies one update to the model: the changed rows first, then the parents whose children are placed anew.
 class LiveTree::Applier {
 public:
-    Applier(LiveTree& live, const TreeUpdate& update, bool redrawAll)
+    Applier(LiveTree& live, const TreeUpdate& update, const Rows& rows, bool redrawAll)
         : live(live)
         , update(update)
-        , tree(*update.tree)
+        , rows(rows)
+        , shape(*update.shape)
         , looks(icons::darkLook())
         , redrawAll(redrawAll)
     { }
 
     void run()
     {
-        const bool reshaped = !update.reordered.isEmpty();
-        const QList<QStandardItem*>& before = live.items;
         auto itemOf = [&](int node) -> QStandardItem* {
-            const int b = reshaped ? update.previous.at(node) : node;
-            return b >= 0 ? before.at(b) : nullptr;
+            const int b = update.previous.at(node);
+            return b >= 0 ? live.items.at(b) : nullptr;
         };
-        // A poll changes thousands of cells (every "Senast OK" moves on): they are set silently, and the model then
-        // tells of them once per parent, as one range of rows and columns.
+        // The cells of each changed row are set together, and the row is announced once.
         {
             const QSignalBlocker quiet(live.model);
             if (redrawAll) {
-                for (int n = 0; n < tree.nodes.size(); ++n) {
+                for (int n = 0; n < shape.nodes.size(); ++n) {
                     if (QStandardItem* item = itemOf(n))
-                        redraw(item, tree.nodes.at(n));
+                        redraw(item, rows.find(n));
                 }
             } else {
                 for (const int n : update.changed)
-                    redraw(itemOf(n), tree.nodes.at(n));
+                    redraw(itemOf(n), rows.find(n));
             }
         }
-        for (auto it = changedRanges.cbegin(); it != changedRanges.cend(); ++it) {
-            const QModelIndex parent = it.key() == live.model->invisibleRootItem() ? QModelIndex() : it.key()->index();
-            const Range& r = it.value();
-            Q_EMIT live.model->dataChanged(live.model->index(r.firstRow, r.firstColumn, parent),
-                live.model->index(r.lastRow, r.lastColumn, parent));
+        for (const Changed& c : std::as_const(changedRows)) {
+            const QModelIndex first = c.item->index();
+            Q_EMIT live.model->dataChanged(first.siblingAtColumn(c.firstColumn), first.siblingAtColumn(c.lastColumn));
         }
-        if (!reshaped)
+        if (update.reordered.isEmpty())
             return;
 
-        created = QList<QStandardItem*>(tree.nodes.size(), nullptr);
+        created = QList<QStandardItem*>(shape.nodes.size(), nullptr);
         for (const int parent : update.reordered) {
             QStandardItem* parentItem = parent < 0 ? live.model->invisibleRootItem() : itemOf(parent);
-            place(parentItem, tree.children(parent), itemOf);
+            place(parentItem, shape.children(parent), itemOf);
         }
-        QList<QStandardItem*> after(tree.nodes.size(), nullptr);
-        for (int n = 0; n < tree.nodes.size(); ++n)
+        QList<QStandardItem*> after(shape.nodes.size(), nullptr);
+        for (int n = 0; n < shape.nodes.size(); ++n)
             after[n] = created.at(n) ? created.at(n) : itemOf(n);
         live.items = std::move(after);
+        live.byTarget.clear();
     }
 
 private:
-    // Sets the cells of a row that changed and notes them for the notification.
-    void redraw(QStandardItem* first, const Node& node)
+    // Sets the cells of a row to a node's, or only draws it in the current look when the update does not carry the
+    // node (it did not change), and notes which cells changed.
+    void redraw(QStandardItem* first, const Node* node)
     {
-        const Look& look = looks.of(node.status, node.handled);
+        auto* head = static_cast<HeadCell*>(first);
         QStandardItem* parent = first->parent() ? first->parent() : live.model->invisibleRootItem();
         const int row = first->row();
-        const bool changed[Columns] = {static_cast<HeadCell*>(first)->assign(node, look, live.dark),
-            static_cast<StatusCell*>(parent->child(row, 1))->assign(look),
-            static_cast<Cell*>(parent->child(row, 2))->assign(node.output),
-            static_cast<Cell*>(parent->child(row, 3))->assign(node.lastOk),
-            static_cast<Cell*>(parent->child(row, 4))->assign(node.flags)};
+        auto* status = static_cast<StatusCell*>(parent->child(row, 1));
+        bool changed[Columns] = {};
+        if (!node) {
+            Q_ASSERT_X(redrawAll, "LiveTree::apply", "an update without a changed row's cells");
+            const Look& look = looks.of(head->head.status, head->head.handled);
+            changed[0] = head->relook(look, live.dark);
+            changed[1] = status->assign(look);
+        } else {
+            const Look& look = looks.of(node->status, node->handled);
+            const Head before = head->head;
+            changed[0] = head->assign(*node, look, live.dark);
+            changed[1] = status->assign(look);
+            changed[2] = static_cast<Cell*>(parent->child(row, 2))->assign(node->output);
+            changed[3] = static_cast<Cell*>(parent->child(row, 3))->assign(node->lastOk);
+            changed[4] = static_cast<Cell*>(parent->child(row, 4))->assign(node->flags);
+            if (before.kind != node->kind || before.hostId != node->hostId || before.id != node->id
+                || before.instanceId != node->instanceId)
+                live.byTarget.clear();
+        }
+        int firstColumn = -1;
+        int lastColumn = -1;
         for (int c = 0; c < Columns; ++c) {
             if (!changed[c])
                 continue;
-            auto range = changedRanges.find(parent);
-            if (range == changedRanges.end())
-                range = changedRanges.insert(parent, {row, row, c, c});
-            range->firstRow = std::min(range->firstRow, row);
-            range->lastRow = std::max(range->lastRow, row);
-            range->firstColumn = std::min(range->firstColumn, c);
-            range->lastColumn = std::max(range->lastColumn, c);
+            if (firstColumn < 0)
+                firstColumn = c;
+            lastColumn = c;
         }
+        if (firstColumn < 0)
+            return;
+        changedRows.append({first, firstColumn, lastColumn});
     }
 
-    struct Range {
-        int firstRow, lastRow, firstColumn, lastColumn;
-    };
-
-    QList<QStandardItem*> makeRow(const Node& node)
+    QList<QStandardItem*> makeRow(int n)
     {
+        static const Node none;
+        const Node* found = rows.find(n);
+        Q_ASSERT_X(found, "LiveTree::apply", "an update without a new row's cells");
+        const Node& node = found ? *found : none;
         const Look& look = looks.of(node.status, node.handled);
         return {new HeadCell(node, look, live.dark), new StatusCell(look), new Cell(node.output), new Cell(node.lastOk),
             new Cell(node.flags)};
@@ -167,16 +172,16 @@ private:
     // The row of a new node with its whole subtree, made before it joins the model.
     QList<QStandardItem*> makeSubtree(int top)
     {
-        QList<QStandardItem*> topRow = makeRow(tree.nodes.at(top));
+        QList<QStandardItem*> topRow = makeRow(top);
         created[top] = topRow.first();
         QStack<QPair<int, QStandardItem*>> pending {{{top, topRow.first()}}};
         while (!pending.isEmpty()) {
             const auto [node, item] = pending.pop();
-            for (const int child : tree.children(node)) {
-                QList<QStandardItem*> row = makeRow(tree.nodes.at(child));
+            for (const int child : shape.children(node)) {
+                QList<QStandardItem*> row = makeRow(child);
                 created[child] = row.first();
                 item->appendRow(row);
-                if (tree.nodes.at(child).size > 1)
+                if (shape.nodes.at(child).size > 1)
                     pending.push({child, row.first()});
             }
         }
@@ -212,29 +217,38 @@ private:
             parent->setColumnCount(columns);
     }
 
+    struct Changed {
+        QStandardItem* item; // the row's first cell
+        int firstColumn, lastColumn;
+    };
+
     LiveTree& live;
     const TreeUpdate& update;
-    const Tree& tree;
+    const Rows& rows;
+    const TreeShape& shape;
     Looks looks;
     const bool redrawAll;
     QList<QStandardItem*> created;
-    QHash<QStandardItem*, Range> changedRanges; // by parent
+    QList<Changed> changedRows;
 };
 
 LiveTree::LiveTree(QStandardItemModel* model)
     : model(model)
     , dark(icons::darkLook())
 {
-    shown = readModel(model, items, dark);
+    shown = readModel(model, items);
 }
 
 LiveTree::~LiveTree() = default;
 
 void LiveTree::apply(const TreeUpdatePtr& update)
 {
-    TreeUpdatePtr effective = update;
-    if (update->base != shown)
-        effective = compareTrees(shown, update->tree);
+    const TreeUpdate* effective = update.get();
+    TreeUpdate compared;
+    if (update->base != shown) {
+        compared = compareTrees(shown, update->shape);
+        effective = &compared;
+    }
     const bool nowDark = icons::darkLook();
     const bool redrawAll = nowDark != dark;
     dark = nowDark;
@@ -249,17 +263,18 @@ void LiveTree::apply(const TreeUpdatePtr& update)
             }
         }
     }
-    Applier(*this, *effective, redrawAll).run();
-    shown = effective->tree;
-    byTarget.clear();
+    Applier(*this, *effective, update->rows, redrawAll).run();
+    shown = update->shape;
+    if (update->taken)
+        update->taken->store(true);
 }
 
 QStandardItem* LiveTree::find(const QString& key) const
 {
-    if (!shown)
-        return nullptr;
+    const size_t hash = nodeKeyHash(key);
     for (int n = 0; n < shown->nodes.size(); ++n) {
-        if (shown->nodes.at(n).key == key && !shown->nodes.at(n).foreign)
+        const Place& node = shown->nodes.at(n);
+        if (node.key == hash && !node.foreign && static_cast<const HeadCell*>(items.at(n))->head.key == key)
             return items.at(n);
     }
     return nullptr;
@@ -267,8 +282,6 @@ QStandardItem* LiveTree::find(const QString& key) const
 
 LiveTree::Row LiveTree::findTarget(const Target& target) const
 {
-    if (!shown)
-        return {};
     // A check by its host, check and instance; a switch port by its port id alone, as the status payload names them.
     auto id = [](bool port, int hostId, int id, int instanceId) {
         return port ? TargetId {true, 0, id, 0} : TargetId {false, hostId, id, std::max(instanceId, 0)};
@@ -276,15 +289,17 @@ LiveTree::Row LiveTree::findTarget(const Target& target) const
     if (byTarget.isEmpty()) {
         byTarget.reserve(shown->nodes.size());
         for (int n = int(shown->nodes.size()) - 1; n >= 0; --n) { // backwards: the first row of an id wins
-            const Node& node = shown->nodes.at(n);
-            if ((node.kind == Node::Plugin || node.kind == Node::Port) && !node.foreign)
-                byTarget.insert(id(node.kind == Node::Port, node.hostId, node.id, node.instanceId), n);
+            if (shown->nodes.at(n).foreign)
+                continue;
+            const Head& head = static_cast<const HeadCell*>(items.at(n))->head;
+            if (head.kind == Node::Plugin || head.kind == Node::Port)
+                byTarget.insert(id(head.kind == Node::Port, head.hostId, head.id, head.instanceId), n);
         }
     }
     const bool port = target.kind == QLatin1String("port");
     const int n
         = byTarget.value(id(port, target.hostId, port ? target.portId : target.pluginId, target.instanceId), -1);
-    return n < 0 ? Row {} : Row {&shown->nodes.at(n), items.at(n)};
+    return n < 0 ? Row {} : Row {nodeOf(items.at(n)), items.at(n)};
 }
 
 } // namespace treemodel

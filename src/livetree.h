@@ -4,6 +4,8 @@
 
 #include <QHash>
 
+#include <optional>
+
 class QStandardItem;
 class QStandardItemModel;
 
@@ -11,9 +13,10 @@ namespace treemodel {
 
 struct Target;
 
-// Keeps one item model in step with a server's trees, in place: a steady tree touches nothing, a changed cell is set,
-// and rows are inserted, removed or moved only where the tree's shape changed. GUI thread only; the model must not
-// be changed by anyone else.
+// Keeps one item model in step with a server's trees, in place: a steady tree touches nothing, a changed row's cells
+// are set and announced together, and rows are inserted, removed or moved only where the tree's shape changed. Keeps
+// of the shown tree only its shape; the cells are the model's. GUI thread only; the model must not be changed by
+// anyone else.
 class LiveTree {
 public:
     explicit LiveTree(QStandardItemModel* model);
@@ -22,14 +25,14 @@ public:
     LiveTree& operator=(const LiveTree&) = delete;
 
     // Applies an update. One worked out against another tree than the one shown (a superseded tree was skipped, or
-    // a new poller started afresh) is compared with the shown tree here first.
+    // a new poller started afresh) is compared with the shown tree here first; such an update carries every row.
     void apply(const TreeUpdatePtr& update);
     // The first cell of the first row with this key, depth first; none when the shown tree has no such row.
     QStandardItem* find(const QString& key) const;
-    // The first row of a check (by host, check and instance) or of a switch port (by port id); none when the shown
-    // tree has no such row.
+    // The first row of a check (by host, check and instance) or of a switch port (by port id), with what it shows;
+    // none when the shown tree has no such row.
     struct Row {
-        const Node* node = nullptr;
+        std::optional<Node> node;
         QStandardItem* item = nullptr;
     };
     Row findTarget(const Target& target) const;
@@ -39,7 +42,7 @@ private:
     class Applier;
 
     QStandardItemModel* model;
-    std::shared_ptr<const Tree> shown;
+    std::shared_ptr<const TreeShape> shown;
     QList<QStandardItem*> items; // first cells of the shown tree's rows, by node
     bool dark = false; // the look the rows were drawn in
     struct TargetId {
@@ -56,7 +59,9 @@ private:
             return qHashMulti(seed, t.port, t.hostId, t.id, t.instanceId);
         }
     };
-    mutable QHash<TargetId, int> byTarget; // nodes of checks and ports by their ids, made when first asked for
+    // Nodes of checks and ports by their ids, made when first asked for, and again after the rows moved or a row's
+    // ids changed.
+    mutable QHash<TargetId, int> byTarget;
 };
 
 } // namespace treemodel

@@ -219,6 +219,15 @@ bool HeadCell::assign(const Node& from, const Look& look, bool inDark)
     return true;
 }
 
+bool HeadCell::relook(const Look& look, bool inDark)
+{
+    if (dark == inDark)
+        return false;
+    dot = look.dot;
+    dark = inDark;
+    return true;
+}
+
 bool isTreeRow(QStandardItem* parent, int row)
 {
     if (parent->columnCount() != Columns)

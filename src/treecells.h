@@ -105,8 +105,10 @@ public:
     void setData(const QVariant& value, int role) override;
     QStandardItem* clone() const override;
 
-    // Whether the cell changed.
+    // Sets the cell to a node's; whether it changed.
     bool assign(const Node& from, const Look& look, bool inDark);
+    // Draws the cell in a look; whether it changed.
+    bool relook(const Look& look, bool inDark);
 
     Head head;
     QIcon dot;

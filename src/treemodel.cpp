@@ -42,7 +42,11 @@ bool isAlarming(const QString& status)
 void buildTreeModel(const QJsonObject& payload, QStandardItemModel* model)
 {
     LiveTree live(model);
-    live.apply(diffTrees(live.shown, std::make_shared<Tree>(readTree(payload))));
+    TreeReader reader;
+    reader.read(payload);
+    auto update = std::make_shared<TreeUpdate>(compareTrees(live.shown, reader.shape()));
+    reader.addAllRows(update->rows);
+    live.apply(update);
 }
 
 } // namespace treemodel

@@ -3,17 +3,22 @@
 #include "treemodel.h"
 
 #include <QHash>
+#include <QHashFunctions>
 #include <QJsonArray>
-#include <QSet>
-#include <QStack>
-#include <QStringDecoder>
+#include <QVarLengthArray>
+#include <QVariant>
 
-#include <algorithm>
+#include <simdjson.h>
+
 #include <array>
+#include <climits>
+#include <cmath>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace treemodel {
 
@@ -21,44 +26,9 @@ namespace {
 
 const QString Separator = QStringLiteral(" \u00b7 ");
 
-// A node key: a prefix and numbers joined by ":". Keys are made for every row of every tree, so they are written
-// out digit by digit rather than through QString::number and QString::arg.
-QString nodeKey(QLatin1String prefix, std::initializer_list<int> numbers)
-{
-    QString key(prefix.size() + 12 * qsizetype(numbers.size()), Qt::Uninitialized);
-    QChar* out = key.data();
-    for (const char c : prefix)
-        *out++ = QLatin1Char(c);
-    bool first = true;
-    for (const int n : numbers) {
-        if (!std::exchange(first, false))
-            *out++ = QLatin1Char(':');
-        qint64 value = n;
-        if (value < 0) {
-            *out++ = QLatin1Char('-');
-            value = -value;
-        }
-        char digits[12];
-        int count = 0;
-        do {
-            digits[count++] = char('0' + value % 10);
-            value /= 10;
-        } while (value > 0);
-        while (count > 0)
-            *out++ = QLatin1Char(digits[--count]);
-    }
-    key.truncate(out - key.constData());
-    return key;
-}
-
-QString builtCheckKey(const QString& serverKey, int hostId, int pluginId, int instanceId)
-{
-    if (!serverKey.isEmpty())
-        return QStringLiteral("p:") + serverKey;
-    if (instanceId > 0)
-        return nodeKey(QLatin1String("p:"), {hostId, pluginId, instanceId});
-    return nodeKey(QLatin1String("p:"), {hostId, pluginId});
-}
+// The four arrays of a payload.
+enum Array : quint8 { Groups, Hosts, Plugins, Ports, ArrayCount };
+const char* const ArrayNames[ArrayCount] = {"groups", "hosts", "plugins", "ports"};
 
 // The fields of the tree's records that any rule reads.
 enum Field : quint8 {
@@ -89,132 +59,400 @@ enum Field : quint8 {
     FieldCount
 };
 
-const char* const FieldNames[FieldCount]
+constexpr std::string_view FieldNames[FieldCount]
     = {"id", "name", "status", "parent_id", "dnd", "has_dnd", "has_acked", "address", "group_id", "handled", "host_id",
         "plugin_id", "instance_id", "key", "output_text", "last_success_at", "acknowledged", "acknowledged_by_name",
         "suppressed_reason", "hard", "consecutive_failures", "max_attempts", "port_id", "collected_at"};
 
-// One field's JSON value, as far as the lenient rules below tell values apart.
+// The fields each array's records have.
+const std::initializer_list<Field> FieldsOf[ArrayCount] = {
+    {Id, Name, Status, ParentId, Dnd, HasDnd, HasAcked},
+    {Id, Name, Address, GroupId, Status, Handled, Dnd, HasDnd, HasAcked},
+    {HostId, PluginId, InstanceId, Key, Name, Status, OutputText, LastSuccessAt, Handled, Acknowledged,
+        AcknowledgedByName, Dnd, SuppressedReason, Hard, ConsecutiveFailures, MaxAttempts},
+    {HostId, PortId, Name, Status, OutputText, CollectedAt, Handled, Acknowledged, AcknowledgedByName, Dnd,
+        SuppressedReason, Hard, ConsecutiveFailures, MaxAttempts},
+};
+
+// One field's JSON value, as far as the lenient rules tell values apart. A string is either bytes of the JSON text
+// (UTF-8) or a text of Qt's document. Numbers are kept as Qt's parser keeps them: a whole number within 64 bits as
+// an integer, whatever way it is written.
 struct Scalar {
     enum Type : quint8 { Absent, Null, False, True, Integer, Double, String, Container };
     Type type = Absent;
-    union {
-        qint64 integer;
-        double number;
-    };
+    bool wide = false; // a string of Qt's document, in text
+    qint64 integer = 0;
+    double number = 0;
+    std::string_view bytes;
     QString text;
-
-    Scalar()
-        : integer(0)
-    { }
 };
 
-struct Slot {
-    Field field;
-    Scalar value;
-};
+const Scalar Absent;
 
-// A record of the payload: the fields it has, kept in the pool of all records of one payload.
-class Record {
+// The fields one record has; a field given twice keeps its last value, as in a JSON object.
+class Fields {
 public:
-    Record(const std::vector<Slot>* pool, qsizetype first)
-        : pool(pool)
-        , first(first)
+    void clear() { present = 0; }
+    Scalar& set(Field field)
     {
-        std::fill(std::begin(slotOf), std::end(slotOf), Absent);
+        present |= 1u << field;
+        return values[field];
     }
-
-    const Scalar& operator[](Field field) const
-    {
-        static const Scalar absent;
-        return slotOf[field] == Absent ? absent : (*pool)[size_t(first + slotOf[field])].value;
-    }
-    bool has(Field field) const { return slotOf[field] != Absent; }
-    // A field given twice keeps its last value, as in a JSON object.
-    void added(Field field, qsizetype at) { slotOf[field] = quint8(at - first); }
+    bool has(Field field) const { return present & (1u << field); }
+    const Scalar& operator[](Field field) const { return has(field) ? values[field] : Absent; }
 
 private:
-    static constexpr quint8 Absent = 0xff;
-    const std::vector<Slot>* pool;
-    qsizetype first;
-    quint8 slotOf[FieldCount]; // each field's place after first
+    quint32 present = 0;
+    Scalar values[FieldCount];
 };
 
-// The records of a payload, by array, and the fields of all of them.
-struct Records {
-    Records() = default;
-    Records(const Records&) = delete; // its records point into its pool
-    Records& operator=(const Records&) = delete;
-
-    std::vector<Slot> pool;
-    QList<Record> groups, hosts, plugins, ports;
-
-    // Starts a record; fields are added to the record started last.
-    Record& start(QList<Record>& list)
-    {
-        list.append(Record(&pool, qsizetype(pool.size())));
-        return list.last();
-    }
-    void add(Record& record, Field field, Scalar value)
-    {
-        pool.push_back({field, std::move(value)});
-        record.added(field, qsizetype(pool.size()) - 1);
-    }
+// A hash of a record's JSON text, long enough that two different texts never share it.
+struct TextHash {
+    size_t low = 0;
+    size_t high = 0;
+    bool operator==(const TextHash& o) const { return low == o.low && high == o.high; }
+    friend size_t qHash(const TextHash& h, size_t seed = 0) { return h.low ^ seed; }
 };
 
-Scalar scalarOf(const QJsonValueConstRef& value)
-{
-    Scalar s;
-    switch (value.type()) {
-    case QJsonValue::Null:
-        s.type = Scalar::Null;
-        break;
-    case QJsonValue::Bool:
-        s.type = value.toBool() ? Scalar::True : Scalar::False;
-        break;
-    case QJsonValue::Double: {
-        // A JSON number is kept as an integer when it is one, and its text is made from that integer.
-        const QVariant v = QJsonValue(value).toVariant();
-        if (v.typeId() == QMetaType::LongLong) {
+// Where the records of a payload come from: simdjson's reading of the JSON text, or Qt's document.
+class Source {
+public:
+    virtual ~Source() = default;
+    virtual int count(Array array) const = 0;
+    // The fields of a record (none for an element that is no object). False when the record holds a value that Qt's
+    // parser may read otherwise.
+    virtual bool fields(Array array, int index, Fields& out) const = 0;
+    // A hash of a record's text, when the source has one: records with the same text have the same fields.
+    virtual bool textHash(Array array, int index, TextHash& out) const = 0;
+};
+
+// The JSON text, read with simdjson's On-Demand parser. This is the one place that knows simdjson. The text is read
+// through once: each record's text is noted (and checked later, when its fields are read), and every other value is
+// checked on the way. A value passes only when Qt's parser reads it the same way, so that both give the same tree
+// and the same errors: Qt's parser passes over a byte order mark, reads 1024 levels of nesting, keeps a whole number
+// written as a fraction or with an exponent ("1.0", "1e2") as an integer, and refuses a number that underflows or
+// overflows ("1e-400"); such numbers are converted here with Qt's own conversion.
+class JsonSource : public Source {
+public:
+    // Reads the text through; false when it is no object, or simdjson or Qt's parser may refuse it.
+    bool parse(QByteArray& json)
+    {
+        for (auto& list : records)
+            list.clear();
+        json.reserve(json.size() + qsizetype(simdjson::SIMDJSON_PADDING));
+        const char* data = json.constData();
+        size_t length = size_t(json.size());
+        if (length >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
+            data += 3;
+            length -= 3;
+        }
+        end = json.constData() + json.capacity();
+        simdjson::ondemand::document doc;
+        simdjson::ondemand::object root;
+        if (document.iterate(data, length, size_t(end - data)).get(doc) != simdjson::SUCCESS
+            || doc.get_object().get(root) != simdjson::SUCCESS)
+            return false;
+        for (auto member : root) {
+            std::string_view key;
+            simdjson::ondemand::value value;
+            if (member.unescaped_key().get(key) != simdjson::SUCCESS || member.value().get(value) != simdjson::SUCCESS)
+                return false;
+            int array = ArrayCount - 1;
+            while (array >= 0 && key != ArrayNames[array])
+                --array;
+            if (array < 0) {
+                if (!walk(value, 1, nullptr))
+                    return false;
+                continue;
+            }
+            // An array given twice is the last one, but Qt's parser reads the earlier one too.
+            Fields ignored;
+            for (int i = 0; i < count(Array(array)); ++i) {
+                if (!fields(Array(array), i, ignored))
+                    return false;
+            }
+            records[array].clear();
+            if (!recordsOf(value, records[array]))
+                return false;
+        }
+        // Nothing may follow the object.
+        std::string_view whole;
+        return doc.raw_json().get(whole) == simdjson::SUCCESS && whole.data() + whole.size() == data + length;
+    }
+
+    int count(Array array) const override { return int(records[array].size()); }
+
+    bool fields(Array array, int index, Fields& out) const override
+    {
+        out.clear();
+        const std::string_view text = records[array][size_t(index)];
+        if (text.empty())
+            return true; // no object; checked when the text was read through
+        simdjson::ondemand::document doc;
+        simdjson::ondemand::object object;
+        if (record.iterate(text.data(), text.size(), size_t(end - text.data())).get(doc) != simdjson::SUCCESS
+            || doc.get_object().get(object) != simdjson::SUCCESS)
+            return false;
+        for (auto member : object) {
+            std::string_view key;
+            simdjson::ondemand::value value;
+            if (member.unescaped_key().get(key) != simdjson::SUCCESS || member.value().get(value) != simdjson::SUCCESS)
+                return false;
+            const int field = fieldOf(key);
+            if (!walk(value, 3, field < 0 ? nullptr : &out.set(Field(field))))
+                return false;
+        }
+        std::string_view whole;
+        return doc.raw_json().get(whole) == simdjson::SUCCESS && whole.size() == text.size();
+    }
+
+    bool textHash(Array array, int index, TextHash& out) const override
+    {
+        const std::string_view text = records[array][size_t(index)];
+        out = {qHashBits(text.data(), text.size(), QHashSeed::globalSeed()),
+            qHashBits(text.data(), text.size(), ~size_t(QHashSeed::globalSeed()))};
+        return true;
+    }
+
+private:
+    // The text of each element of an array; an element that is no object is checked here and has none.
+    bool recordsOf(simdjson::ondemand::value value, std::vector<std::string_view>& list)
+    {
+        simdjson::ondemand::json_type type;
+        if (value.type().get(type) != simdjson::SUCCESS)
+            return false;
+        if (type != simdjson::ondemand::json_type::array)
+            return walk(value, 1, nullptr); // no records
+        simdjson::ondemand::array elements;
+        if (value.get_array().get(elements) != simdjson::SUCCESS)
+            return false;
+        for (auto element : elements) {
+            simdjson::ondemand::value item;
+            if (element.get(item) != simdjson::SUCCESS || item.type().get(type) != simdjson::SUCCESS)
+                return false;
+            std::string_view text;
+            simdjson::ondemand::object object;
+            if (type != simdjson::ondemand::json_type::object) {
+                if (!walk(item, 2, nullptr))
+                    return false;
+            } else if (item.get_object().get(object) != simdjson::SUCCESS
+                || object.raw_json().get(text) != simdjson::SUCCESS) {
+                return false;
+            }
+            list.push_back(text);
+        }
+        return true;
+    }
+
+    // Reads a value to its end, with `depth` containers around it, into a scalar when one is given.
+    static bool walk(simdjson::ondemand::value value, int depth, Scalar* into)
+    {
+        Scalar ignored;
+        Scalar& s = into ? *into : ignored;
+        s.wide = false;
+        simdjson::ondemand::json_type type;
+        if (value.type().get(type) != simdjson::SUCCESS)
+            return false;
+        switch (type) {
+        case simdjson::ondemand::json_type::object: {
+            simdjson::ondemand::object object;
+            if (depth >= 1024 || value.get_object().get(object) != simdjson::SUCCESS)
+                return false;
+            for (auto member : object) {
+                std::string_view key;
+                simdjson::ondemand::value inner;
+                if (member.unescaped_key().get(key) != simdjson::SUCCESS
+                    || member.value().get(inner) != simdjson::SUCCESS || !walk(inner, depth + 1, nullptr))
+                    return false;
+            }
+            s.type = Scalar::Container;
+            return true;
+        }
+        case simdjson::ondemand::json_type::array: {
+            simdjson::ondemand::array array;
+            if (depth >= 1024 || value.get_array().get(array) != simdjson::SUCCESS)
+                return false;
+            for (auto element : array) {
+                simdjson::ondemand::value inner;
+                if (element.get(inner) != simdjson::SUCCESS || !walk(inner, depth + 1, nullptr))
+                    return false;
+            }
+            s.type = Scalar::Container;
+            return true;
+        }
+        case simdjson::ondemand::json_type::string:
+            s.type = Scalar::String;
+            return value.get_string().get(s.bytes) == simdjson::SUCCESS;
+        case simdjson::ondemand::json_type::number:
+            return number(value, s);
+        case simdjson::ondemand::json_type::boolean: {
+            bool b = false;
+            if (value.get_bool().get(b) != simdjson::SUCCESS)
+                return false;
+            s.type = b ? Scalar::True : Scalar::False;
+            return true;
+        }
+        case simdjson::ondemand::json_type::null: {
+            bool null = false;
+            s.type = Scalar::Null;
+            return value.is_null().get(null) == simdjson::SUCCESS && null;
+        }
+        }
+        return false;
+    }
+
+    // A number: an integer as simdjson reads it; a fraction or exponent with Qt's conversion of its text.
+    static bool number(simdjson::ondemand::value value, Scalar& s)
+    {
+        const std::string_view text = value.raw_json_token();
+        simdjson::ondemand::number n;
+        if (value.get_number().get(n) != simdjson::SUCCESS)
+            return false; // malformed, or a whole number beyond 64 bits
+        switch (n.get_number_type()) {
+        case simdjson::ondemand::number_type::signed_integer:
             s.type = Scalar::Integer;
-            s.integer = v.toLongLong();
+            s.integer = n.get_int64();
+            return true;
+        case simdjson::ondemand::number_type::unsigned_integer: // beyond qint64
+            s.type = Scalar::Double;
+            s.number = double(n.get_uint64());
+            return true;
+        case simdjson::ondemand::number_type::floating_point_number:
+            break;
+        }
+        bool ok = false;
+        const double d = QByteArrayView(text.data(), qsizetype(text.size())).toDouble(&ok);
+        if (!ok)
+            return false;
+        constexpr double Limit = 9223372036854775808.0; // 2^63
+        if (std::trunc(d) == d && d >= -Limit && d < Limit) {
+            s.type = Scalar::Integer;
+            s.integer = qint64(d);
         } else {
             s.type = Scalar::Double;
-            s.number = v.toDouble();
+            s.number = d;
         }
-        break;
+        return true;
     }
-    case QJsonValue::String:
-        s.type = Scalar::String;
-        s.text = value.toString();
-        break;
-    case QJsonValue::Array:
-    case QJsonValue::Object:
-        s.type = Scalar::Container;
-        break;
-    default:
-        break;
-    }
-    return s;
-}
 
-void readRecord(Records& records, QList<Record>& list, const QJsonObject& object, std::initializer_list<Field> fields)
-{
-    Record& record = records.start(list);
-    for (const Field field : fields) {
-        const auto it = object.constFind(QLatin1String(FieldNames[field]));
-        if (it != object.constEnd())
-            records.add(record, field, scalarOf(*it));
+    // The field a key names, or -1. Every record has a dozen keys, so they are looked up by a hash of their length and
+    // three letters in a table in which the names do not collide, and compared once.
+    static int fieldOf(std::string_view key)
+    {
+        constexpr size_t Slots = 256;
+        auto slot = [](std::string_view k) {
+            return (k.size() * 3 + uchar(k[0]) * 37 + uchar(k[k.size() / 2]) * 7 + uchar(k.back())) % Slots;
+        };
+        static const auto table = [&slot] {
+            std::array<qint8, Slots> fields;
+            fields.fill(-1);
+            for (int f = 0; f < FieldCount; ++f) {
+                Q_ASSERT(fields[slot(FieldNames[f])] < 0);
+                fields[slot(FieldNames[f])] = qint8(f);
+            }
+            return fields;
+        }();
+        if (key.empty())
+            return -1;
+        const int field = table[slot(key)];
+        return field >= 0 && key == FieldNames[field] ? field : -1;
     }
-}
+
+    simdjson::ondemand::parser document;
+    mutable simdjson::ondemand::parser record; // reads one record's text at a time
+    const char* end = nullptr; // of the text with its padding
+    std::vector<std::string_view> records[ArrayCount]; // the text of each record
+};
+
+// Qt's document of a payload.
+class DocumentSource : public Source {
+public:
+    explicit DocumentSource(const QJsonObject& payload)
+    {
+        for (int array = 0; array < ArrayCount; ++array)
+            arrays[array] = payload.value(QLatin1String(ArrayNames[array])).toArray();
+    }
+
+    int count(Array array) const override { return int(arrays[array].size()); }
+    bool textHash(Array, int, TextHash&) const override { return false; }
+
+    bool fields(Array array, int index, Fields& out) const override
+    {
+        out.clear();
+        const QJsonObject object = arrays[array].at(index).toObject();
+        for (const Field field : FieldsOf[array]) {
+            const auto it = object.constFind(QLatin1String(FieldNames[field].data(), FieldNames[field].size()));
+            if (it != object.constEnd())
+                scalarOf(*it, out.set(field));
+        }
+        return true;
+    }
+
+private:
+    static void scalarOf(const QJsonValueConstRef& value, Scalar& s)
+    {
+        s.wide = false;
+        switch (value.type()) {
+        case QJsonValue::Null:
+            s.type = Scalar::Null;
+            break;
+        case QJsonValue::Bool:
+            s.type = value.toBool() ? Scalar::True : Scalar::False;
+            break;
+        case QJsonValue::Double: {
+            const QVariant v = QJsonValue(value).toVariant();
+            if (v.typeId() == QMetaType::LongLong) {
+                s.type = Scalar::Integer;
+                s.integer = v.toLongLong();
+            } else {
+                s.type = Scalar::Double;
+                s.number = v.toDouble();
+            }
+            break;
+        }
+        case QJsonValue::String:
+            s.type = Scalar::String;
+            s.wide = true;
+            s.text = value.toString();
+            break;
+        default:
+            s.type = Scalar::Container;
+        }
+    }
+
+    QJsonArray arrays[ArrayCount];
+};
+
+// The texts of the payload's strings, each distinct one made once: many rows share a status word, a time or a name.
+class Texts {
+public:
+    QString of(const Scalar& s)
+    {
+        if (s.wide)
+            return s.text;
+        const QByteArray bytes = QByteArray::fromRawData(s.bytes.data(), qsizetype(s.bytes.size()));
+        const auto known = made.constFind(bytes);
+        if (known != made.constEnd())
+            return *known;
+        QString text = QString::fromUtf8(bytes);
+        if (text.isNull())
+            text = QLatin1String("");
+        made.insert(QByteArray(bytes.constData(), bytes.size()), text);
+        return text;
+    }
+    void clear() { made.clear(); }
+
+private:
+    QHash<QByteArray, QString> made;
+};
 
 // Lenient text read: a string as it is, a number or boolean in its text form, absence or null the default, an array
 // or object empty text.
-QString text(const Scalar& s, const QString& def)
+QString text(const Scalar& s, const QString& def, Texts& texts)
 {
     switch (s.type) {
     case Scalar::String:
-        return s.text;
+        return texts.of(s);
     case Scalar::Integer:
         return QString::number(s.integer);
     case Scalar::Double:
@@ -235,12 +473,13 @@ int integer(const Scalar& s, int def)
 {
     switch (s.type) {
     case Scalar::Integer:
-        return QJsonValue(s.integer).toInt(def);
+        return s.integer >= INT_MIN && s.integer <= INT_MAX ? int(s.integer) : def;
     case Scalar::Double:
         return QJsonValue(s.number).toInt(def);
     case Scalar::String: {
         bool ok = false;
-        const int value = s.text.toInt(&ok, 10);
+        const int value
+            = (s.wide ? s.text : QString::fromUtf8(s.bytes.data(), qsizetype(s.bytes.size()))).toInt(&ok, 10);
         return ok ? value : 0;
     }
     default:
@@ -253,391 +492,152 @@ bool flag(const Scalar& s)
     return s.type == Scalar::True;
 }
 
-// The check rule, for a check or port whose status and flags have been read already.
-bool checkHandled(const Record& record, const QString& status, bool acknowledged, bool dnd)
+// The status words the tree knows, in the order of their roll-up priority (stale is the worst), and the priority of
+// any other word.
+constexpr std::string_view Words[] = {"none", "ignored", "ok", "pending", "unknown", "warning", "critical", "stale"};
+enum Word : quint8 { None, Ignored, Ok, Pending, Unknown, Warning, Critical, Stale, OtherWord };
+int priority(Word word)
 {
-    if (record.has(Handled))
-        return flag(record[Handled]);
-    return isAlarming(status) && (acknowledged || dnd);
+    return word == OtherWord ? -1 : int(word) - 1;
+}
+bool alarming(Word word)
+{
+    return word == Unknown || word == Warning || word == Critical || word == Stale;
 }
 
-// The fields each kind of record reads.
-constexpr std::initializer_list<Field> GroupFields {Id, Name, Status, ParentId, Dnd, HasDnd, HasAcked};
-constexpr std::initializer_list<Field> HostFields {Id, Name, Address, GroupId, Status, Handled, Dnd, HasDnd, HasAcked};
-constexpr std::initializer_list<Field> ItemFields {HostId, PluginId, InstanceId, Key, Name, Status, OutputText,
-    LastSuccessAt, Handled, Acknowledged, AcknowledgedByName, Dnd, SuppressedReason, Hard, ConsecutiveFailures,
-    MaxAttempts, PortId, CollectedAt};
-
-void readRecords(const QJsonObject& payload, Records& records)
+// Which known status word a status field holds, with the default for an absent or null field.
+Word wordOf(const Scalar& s, Word def)
 {
-    auto read = [&](const char* key, std::initializer_list<Field> fields, QList<Record>& into) {
-        const QJsonArray array = payload.value(QLatin1String(key)).toArray();
-        into.reserve(array.size());
-        for (const QJsonValue& v : array)
-            readRecord(records, into, v.toObject(), fields);
-    };
-    read("groups", GroupFields, records.groups);
-    read("hosts", HostFields, records.hosts);
-    read("plugins", ItemFields, records.plugins);
-    read("ports", ItemFields, records.ports);
+    if (s.type == Scalar::Absent || s.type == Scalar::Null)
+        return def;
+    if (s.type != Scalar::String)
+        return OtherWord;
+    for (int w = 0; w < OtherWord; ++w) {
+        if (s.wide ? s.text == QLatin1String(Words[w].data(), Words[w].size()) : s.bytes == Words[w])
+            return Word(w);
+    }
+    return OtherWord;
 }
 
-// Reads the JSON text of a tree payload straight into records, for the poller, without building a JSON document
-// first: that takes longer than everything else a poll does with a large tree. It reads the plain JSON that servers
-// send (objects, arrays, strings, whole numbers, literals, plain keys) and gives up on anything else, such as
-// fractions, exponents, unusual escapes or malformed text; the caller then lets Qt's parser decide, so both ways give
-// the same records and the same errors. Texts that occur more than once (status words, times of the same round,
-// check names) are made once.
-class FastReader {
+using KeyText = QVarLengthArray<char16_t, 48>;
+
+// Appends to a node key a prefix and numbers joined by ":", written out digit by digit: a key is made for every row
+// of every tree.
+void writeKey(KeyText& out, std::string_view prefix, std::initializer_list<int> numbers)
+{
+    const qsizetype start = out.size();
+    out.resize(start + qsizetype(prefix.size()) + 12 * qsizetype(numbers.size()));
+    char16_t* at = out.data() + start;
+    for (const char c : prefix)
+        *at++ = char16_t(c);
+    bool first = true;
+    for (const int n : numbers) {
+        if (!std::exchange(first, false))
+            *at++ = u':';
+        qint64 value = n;
+        if (value < 0) {
+            *at++ = u'-';
+            value = -value;
+        }
+        char16_t digits[12];
+        int count = 0;
+        do {
+            digits[count++] = char16_t(u'0' + value % 10);
+            value /= 10;
+        } while (value > 0);
+        while (count > 0)
+            *at++ = digits[--count];
+    }
+    out.resize(at - out.data());
+}
+
+// A check's key: the server's own, or made of the ids.
+void writeCheckKey(KeyText& out, const QString& serverKey, int hostId, int pluginId, int instanceId)
+{
+    if (!serverKey.isEmpty()) {
+        writeKey(out, "p:", {});
+        out.append(reinterpret_cast<const char16_t*>(serverKey.constData()), serverKey.size());
+    } else if (instanceId > 0) {
+        writeKey(out, "p:", {hostId, pluginId, instanceId});
+    } else {
+        writeKey(out, "p:", {hostId, pluginId});
+    }
+}
+
+QString toString(const KeyText& key)
+{
+    return QString(reinterpret_cast<const QChar*>(key.constData()), key.size());
+}
+
+size_t keyHash(const KeyText& key)
+{
+    return nodeKeyHash(QStringView(key.constData(), key.size()));
+}
+
+// A hash of everything a row's cells are made of: the fields of its record, in their lenient types, and what the
+// tree adds (ids, the handled flag). Rows with the same hash show the same cells; 0 is never a hash. Written into a
+// buffer that is used again for every row.
+class Digest {
 public:
-    explicit FastReader(const QByteArray& json)
-        : at(json.constData())
-        , end(json.constData() + json.size())
-    { }
-
-    bool read(Records& records)
+    explicit Digest(QVarLengthArray<char, 512>& bytes, char tag)
+        : bytes(bytes)
     {
-        skipSpace();
-        if (!take('{'))
-            return false;
-        bool seen[4] = {};
-        const QByteArrayView arrays[4] = {"groups", "hosts", "plugins", "ports"};
-        QList<Record>* lists[4] = {&records.groups, &records.hosts, &records.plugins, &records.ports};
-        if (!skipSpace() || (*at != '}' && !members([&](QByteArrayView key) {
-                for (int a = 0; a < 4; ++a) {
-                    if (key != arrays[a])
-                        continue;
-                    if (std::exchange(seen[a], true))
-                        return false;
-                    return recordArray(records, *lists[a]);
-                }
-                return skipValue(1);
-            })))
-            return false;
-        ++at; // the closing brace
-        return !skipSpace();
+        bytes.clear();
+        append(&tag, 1);
+    }
+    Digest& add(const Scalar& s)
+    {
+        append(&s.type, 1);
+        switch (s.type) {
+        case Scalar::Integer:
+            append(&s.integer, sizeof s.integer);
+            break;
+        case Scalar::Double:
+            append(&s.number, sizeof s.number);
+            break;
+        case Scalar::String: {
+            const size_t size = s.wide ? size_t(s.text.size()) * sizeof(QChar) : s.bytes.size();
+            append(s.wide ? "w" : "u", 1);
+            append(&size, sizeof size);
+            append(s.wide ? static_cast<const void*>(s.text.constData()) : s.bytes.data(), size);
+            break;
+        }
+        default:
+            break;
+        }
+        return *this;
+    }
+    Digest& add(int value)
+    {
+        append(&value, sizeof value);
+        return *this;
+    }
+    size_t finish() const
+    {
+        const size_t hash = qHashBits(bytes.constData(), size_t(bytes.size()), QHashSeed::globalSeed());
+        return hash ? hash : 1;
     }
 
 private:
-    bool skipSpace()
+    void append(const void* data, size_t size)
     {
-        while (at < end && (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\r'))
-            ++at;
-        return at < end;
+        const qsizetype at = bytes.size();
+        bytes.resize(at + qsizetype(size));
+        std::memcpy(bytes.data() + at, data, size);
     }
-
-    bool take(char c)
-    {
-        if (at >= end || *at != c)
-            return false;
-        ++at;
-        return true;
-    }
-
-    // The members of an object up to its closing brace (left unread); each value is read by the visitor. Keys are
-    // plain ASCII without escapes.
-    template <typename Visit> bool members(Visit visit)
-    {
-        for (;;) {
-            if (!take('"'))
-                return false;
-            const char* key = at;
-            while (at < end && *at != '"' && *at != '\\' && uchar(*at) < 0x80)
-                ++at;
-            if (at >= end || *at != '"')
-                return false;
-            const QByteArrayView name(key, at - key);
-            ++at;
-            if (!skipSpace() || !take(':') || !skipSpace() || !visit(name) || !skipSpace())
-                return false;
-            if (*at == '}')
-                return true;
-            if (!take(',') || !skipSpace())
-                return false;
-        }
-    }
-
-    // The elements of an array up to its closing bracket (read); each element is read by the visitor.
-    template <typename Visit> bool elements(Visit visit)
-    {
-        if (!skipSpace())
-            return false;
-        if (*at == ']') {
-            ++at;
-            return true;
-        }
-        for (;;) {
-            if (!visit() || !skipSpace())
-                return false;
-            if (take(']'))
-                return true;
-            if (!take(',') || !skipSpace())
-                return false;
-        }
-    }
-
-    bool recordArray(Records& records, QList<Record>& list)
-    {
-        if (*at != '[')
-            return skipValue(1); // not an array: no records
-        ++at;
-        return elements([&] {
-            Record& record = records.start(list);
-            if (*at != '{')
-                return skipValue(2); // not an object: a record without fields
-            ++at;
-            if (!skipSpace())
-                return false;
-            if (*at != '}' && !members([&](QByteArrayView key) { return field(records, record, key); }))
-                return false;
-            ++at;
-            return true;
-        });
-    }
-
-    bool field(Records& records, Record& record, QByteArrayView key)
-    {
-        const int known = fieldOf(key);
-        if (known < 0)
-            return skipValue(3);
-        if (record.has(Field(known)))
-            return false; // a field given twice: left to Qt's parser
-        Scalar s;
-        if (!scalar(s))
-            return false;
-        records.add(record, Field(known), std::move(s));
-        return true;
-    }
-
-    // The field a key names, or -1: the names of the key's length, compared.
-    static int fieldOf(QByteArrayView key)
-    {
-        static const auto byLength = [] {
-            std::array<QList<int>, 32> lists;
-            for (int f = 0; f < FieldCount; ++f)
-                lists[qstrlen(FieldNames[f])].append(f);
-            return lists;
-        }();
-        if (key.size() >= qsizetype(byLength.size()))
-            return -1;
-        for (const int f : byLength[size_t(key.size())]) {
-            if (std::memcmp(key.data(), FieldNames[f], size_t(key.size())) == 0)
-                return f;
-        }
-        return -1;
-    }
-
-    bool scalar(Scalar& s)
-    {
-        switch (*at) {
-        case '"':
-            ++at;
-            s.type = Scalar::String;
-            return string(s.text);
-        case 'n':
-            s.type = Scalar::Null;
-            return literal("null");
-        case 't':
-            s.type = Scalar::True;
-            return literal("true");
-        case 'f':
-            s.type = Scalar::False;
-            return literal("false");
-        case '[':
-        case '{':
-            s.type = Scalar::Container;
-            return skipValue(3);
-        default:
-            s.type = Scalar::Integer;
-            return wholeNumber(s.integer);
-        }
-    }
-
-    bool literal(const char* word)
-    {
-        const qsizetype length = qsizetype(qstrlen(word));
-        if (end - at < length || qstrncmp(at, word, size_t(length)) != 0)
-            return false;
-        at += length;
-        return true;
-    }
-
-    // Up to 18 digits, so that the value fits; a fraction or an exponent is left to Qt's parser.
-    bool wholeNumber(qint64& value)
-    {
-        const bool negative = take('-');
-        const char* digits = at;
-        while (at < end && *at >= '0' && *at <= '9' && at - digits < 19)
-            ++at;
-        const qsizetype count = at - digits;
-        if (count == 0 || count > 18 || (count > 1 && *digits == '0') || at >= end || *at == '.' || *at == 'e'
-            || *at == 'E')
-            return false;
-        value = 0;
-        for (const char* d = digits; d < at; ++d)
-            value = value * 10 + (*d - '0');
-        if (negative)
-            value = -value;
-        return true;
-    }
-
-    // A string after its opening quote, up to and with its closing quote.
-    bool string(QString& out)
-    {
-        const char* start = at;
-        bool ascii = true;
-        while (at < end && *at != '"' && *at != '\\') {
-            ascii = ascii && uchar(*at) < 0x80;
-            ++at;
-        }
-        if (at >= end)
-            return false;
-        if (*at == '"') {
-            ++at;
-            return plain(start, at - 1, ascii, out);
-        }
-        // With escapes: decoded piece by piece.
-        at = start;
-        out = QLatin1String("");
-        while (at < end && *at != '"') {
-            const char* run = at;
-            bool runAscii = true;
-            while (at < end && *at != '"' && *at != '\\') {
-                runAscii = runAscii && uchar(*at) < 0x80;
-                ++at;
-            }
-            QString piece;
-            if (!plain(run, at, runAscii, piece))
-                return false;
-            out += piece;
-            if (at < end && *at == '\\' && !escape(out))
-                return false;
-        }
-        return take('"');
-    }
-
-    // The text of a run of bytes without escapes, made once per distinct run; false when it is no valid UTF-8.
-    bool plain(const char* from, const char* to, bool ascii, QString& out)
-    {
-        const std::string_view bytes(from, size_t(to - from));
-        const auto known = interned.find(bytes);
-        if (known != interned.end()) {
-            out = known->second;
-            return true;
-        }
-        if (ascii) {
-            out = QString::fromLatin1(from, to - from);
-        } else {
-            QStringDecoder decoder(
-                QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-            out = decoder.decode(QByteArrayView(from, to - from));
-            if (decoder.hasError())
-                return false;
-        }
-        if (out.isNull())
-            out = QLatin1String("");
-        interned.emplace(bytes, out);
-        return true;
-    }
-
-    bool escape(QString& out)
-    {
-        if (end - at < 2)
-            return false;
-        const char c = at[1];
-        at += 2;
-        switch (c) {
-        case '"':
-        case '\\':
-        case '/':
-            out += QLatin1Char(c);
-            return true;
-        case 'b':
-            out += QChar(0x8);
-            return true;
-        case 'f':
-            out += QChar(0xc);
-            return true;
-        case 'n':
-            out += QChar(0xa);
-            return true;
-        case 'r':
-            out += QChar(0xd);
-            return true;
-        case 't':
-            out += QChar(0x9);
-            return true;
-        case 'u': {
-            if (end - at < 4)
-                return false;
-            char16_t unit = 0;
-            for (int i = 0; i < 4; ++i) {
-                const char h = at[i];
-                const int digit = h >= '0' && h <= '9' ? h - '0'
-                    : h >= 'a' && h <= 'f'             ? h - 'a' + 10
-                    : h >= 'A' && h <= 'F'             ? h - 'A' + 10
-                                                       : -1;
-                if (digit < 0)
-                    return false;
-                unit = char16_t(unit * 16 + digit);
-            }
-            at += 4;
-            out += QChar(unit);
-            return true;
-        }
-        default:
-            return false;
-        }
-    }
-
-    // Any value, read and dropped; containers only a few levels deep.
-    bool skipValue(int depth)
-    {
-        if (depth > 64 || at >= end)
-            return false;
-        QString ignored;
-        qint64 number = 0;
-        switch (*at) {
-        case '"':
-            ++at;
-            return string(ignored);
-        case 'n':
-            return literal("null");
-        case 't':
-            return literal("true");
-        case 'f':
-            return literal("false");
-        case '[':
-            ++at;
-            return elements([&] { return skipValue(depth + 1); });
-        case '{':
-            ++at;
-            if (!skipSpace())
-                return false;
-            if (*at != '}' && !members([&](QByteArrayView) { return skipValue(depth + 1); }))
-                return false;
-            ++at;
-            return true;
-        default:
-            return wholeNumber(number);
-        }
-    }
-
-    const char* at;
-    const char* end;
-    std::unordered_map<std::string_view, QString> interned; // by the bytes of the payload
+    QVarLengthArray<char, 512>& bytes;
 };
 
-QString flagText(const Record& record, bool acknowledged, bool dnd)
+QString flagText(const Fields& record, bool acknowledged, bool dnd, Texts& texts)
 {
     QStringList parts;
     if (acknowledged) {
-        const QString by = text(record[AcknowledgedByName], QString());
+        const QString by = text(record[AcknowledgedByName], QString(), texts);
         parts.append(by.isEmpty() ? QStringLiteral("\u2713 Sett") : QStringLiteral("\u2713 Sett av %1").arg(by));
     }
     if (dnd)
         parts.append(QStringLiteral("\U0001F515 Stör ej"));
-    const QString reason = text(record[SuppressedReason], QString());
+    const QString reason = text(record[SuppressedReason], QString(), texts);
     if (!reason.isEmpty())
         parts.append(QStringLiteral("\U0001F515 %1").arg(reason));
     if (record.has(Hard) && !flag(record[Hard])) {
@@ -648,7 +648,7 @@ QString flagText(const Record& record, bool acknowledged, bool dnd)
     return parts.join(Separator);
 }
 
-QString rollupFlags(const Record& record)
+QString rollupFlags(const Fields& record)
 {
     QStringList parts;
     if (flag(record[Dnd]))
@@ -660,253 +660,32 @@ QString rollupFlags(const Record& record)
     return parts.join(Separator);
 }
 
-// A check or port record with the fields that more than one rule reads.
-struct ItemRecord {
-    const Record* record;
-    QString status;
-    bool acknowledged;
-    bool dnd;
-    bool handled;
-};
+// The check rule, for a check or port.
+bool checkHandled(const Fields& record, Word status)
+{
+    if (record.has(Handled))
+        return flag(record[Handled]);
+    return alarming(status) && (flag(record[Acknowledged]) || flag(record[Dnd]));
+}
 
 // Real installations nest groups a few levels deep; deeper groups are placed at top level.
 constexpr int MaxGroupDepth = 32;
 
-// Reads one payload into nodes: records indexed by id, group nodes made once each, then the nodes laid out depth
-// first.
-class Reader {
-public:
-    explicit Reader(const Records& records)
-        : records(records)
-    {
-        for (const Record& g : records.groups)
-            groupsById.insert(integer(g[Id], 0), &g);
-        for (const Record& c : records.plugins)
-            checksByHost[integer(c[HostId], 0)].append(&c);
-        for (const Record& p : records.ports)
-            portsByHost[integer(p[HostId], 0)].append(&p);
-    }
-
-    Tree read()
-    {
-        for (const Record& g : records.groups)
-            ensureGroup(integer(g[Id], 0));
-        for (const Record& h : records.hosts)
-            addHost(h);
-        for (const int id : std::as_const(placeholderIds))
-            sumUpPlaceholder(groupNodes.value(id, -1));
-        return layOut();
-    }
-
-private:
-    int add(int parent, Node node)
-    {
-        const int index = int(made.size());
-        made.append(std::move(node));
-        kids.append(QList<int>());
-        parentOf.append(parent);
-        depth.append(parent < 0 ? 1 : depth.at(parent) + 1);
-        (parent < 0 ? roots : kids[parent]).append(index);
-        return index;
-    }
-
-    // Makes the node of a group, and of its missing ancestors first, or finds it. Walks the parent chain with a
-    // loop, not recursion, so that a payload with a very long chain of groups cannot exhaust the stack. A group
-    // whose ancestors lead back to itself closes the cycle at top level, and so does a group that would sit more
-    // than MaxGroupDepth levels deep: Qt's item model takes a subtree apart level by level, so a chain of thousands
-    // of nested groups would freeze the window.
-    int ensureGroup(int id)
-    {
-        if (const int found = groupNodes.value(id, -1); found >= 0)
-            return found;
-        QList<QPair<int, Node>> chain; // from the group up to its topmost new ancestor
-        QSet<int> beingMade;
-        int parent = -1;
-        for (int current = id; chain.size() < MaxGroupDepth;) {
-            if (const int found = groupNodes.value(current, -1); found >= 0) {
-                if (depth.at(found) + chain.size() <= MaxGroupDepth)
-                    parent = found;
-                break;
-            }
-            if (beingMade.contains(current))
-                break;
-            beingMade.insert(current);
-            const Record* record = groupsById.value(current);
-            Node node;
-            node.key = nodeKey(QLatin1String("g:"), {current});
-            node.id = current;
-            int parentId = 0;
-            if (record) {
-                node.name = node.targetName = text((*record)[Name], QStringLiteral("?"));
-                node.status = text((*record)[Status], QStringLiteral("none"));
-                node.flags = rollupFlags(*record);
-                parentId = integer((*record)[ParentId], 0);
-            } else {
-                // A group that hosts or groups refer to but the payload lacks: a placeholder at top level.
-                placeholderIds.insert(current);
-                node.name = node.targetName = QStringLiteral("Utan grupp");
-                node.status = QStringLiteral("none");
-            }
-            chain.append({current, std::move(node)});
-            if (parentId == 0)
-                break;
-            current = parentId;
-        }
-        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-            parent = add(parent, std::move(it->second));
-            groupNodes.insert(it->first, parent);
-        }
-        return parent;
-    }
-
-    static QList<ItemRecord> readItems(const QList<const Record*>& records)
-    {
-        QList<ItemRecord> items;
-        items.reserve(records.size());
-        for (const Record* record : records) {
-            const QString status = text((*record)[Status], QStringLiteral("pending"));
-            const bool acknowledged = flag((*record)[Acknowledged]);
-            const bool dnd = flag((*record)[Dnd]);
-            items.append({record, status, acknowledged, dnd, checkHandled(*record, status, acknowledged, dnd)});
-        }
-        return items;
-    }
-
-    // The host rule: an alarming host is handled when it has alarming checks or ports and all of them are.
-    static bool hostHandled(const Record& host, const QList<ItemRecord>& checks, const QList<ItemRecord>& ports)
-    {
-        if (host.has(Handled))
-            return flag(host[Handled]);
-        if (!isAlarming(text(host[Status], QString())))
-            return false;
-        bool anyAlarming = false;
-        for (const QList<ItemRecord>* items : {&checks, &ports}) {
-            for (const ItemRecord& item : *items) {
-                if (!isAlarming(item.status))
-                    continue;
-                anyAlarming = true;
-                if (!item.handled)
-                    return false;
-            }
-        }
-        return anyAlarming;
-    }
-
-    static Node itemNode(const ItemRecord& item, Node::Kind kind, int hostId, int id, const QString& name)
-    {
-        Node node;
-        node.kind = kind;
-        node.name = node.targetName = name;
-        node.status = item.status;
-        node.output = text((*item.record)[OutputText], QString());
-        node.lastOk = text((*item.record)[kind == Node::Port ? CollectedAt : LastSuccessAt], QString());
-        node.flags = flagText(*item.record, item.acknowledged, item.dnd);
-        node.hostId = hostId;
-        node.id = id;
-        node.handled = item.handled;
-        return node;
-    }
-
-    void addHost(const Record& host)
-    {
-        const int id = integer(host[Id], 0);
-        const bool nullGroup = host[GroupId].type == Scalar::Null;
-        const int group = ensureGroup(nullGroup ? -1 : integer(host[GroupId], 0));
-
-        const QList<ItemRecord> checks = readItems(checksByHost.value(id));
-        const QList<ItemRecord> ports = readItems(portsByHost.value(id));
-        Node node;
-        node.kind = Node::Host;
-        node.key = nodeKey(QLatin1String("h:"), {id});
-        node.targetName = text(host[Name], QStringLiteral("?"));
-        node.name = node.targetName + QLatin1String("  (") + text(host[Address], QString()) + QLatin1Char(')');
-        node.status = text(host[Status], QStringLiteral("none"));
-        node.flags = rollupFlags(host);
-        node.hostId = id;
-        node.handled = hostHandled(host, checks, ports);
-        const int hostNode = add(group, std::move(node));
-
-        for (const ItemRecord& check : checks) {
-            const int pluginId = integer((*check.record)[PluginId], 0);
-            const int instanceId = integer((*check.record)[InstanceId], 0);
-            const QString shown = text((*check.record)[Name], QString());
-            Node row = itemNode(
-                check, Node::Plugin, id, pluginId, shown.isEmpty() ? QStringLiteral("plugin %1").arg(pluginId) : shown);
-            row.instanceId = instanceId;
-            row.key = builtCheckKey(text((*check.record)[Key], QString()), id, pluginId, instanceId);
-            add(hostNode, std::move(row));
-        }
-        for (const ItemRecord& port : ports) {
-            const int portId = integer((*port.record)[PortId], 0);
-            const QString shown = text((*port.record)[Name], QString());
-            Node row = itemNode(
-                port, Node::Port, id, portId, shown.isEmpty() ? QStringLiteral("port %1").arg(portId) : shown);
-            row.key = nodeKey(QLatin1String("sp:"), {portId});
-            add(hostNode, std::move(row));
-        }
-    }
-
-    // A placeholder group has no status from the server: it shows the worst of its children, counting a handled
-    // child as "ok".
-    void sumUpPlaceholder(int node)
-    {
-        if (node < 0)
-            return;
-        QList<QString> statuses;
-        for (const int child : std::as_const(kids.at(node)))
-            statuses.append(made.at(child).handled ? QStringLiteral("ok") : made.at(child).status);
-        made[node].status = aggregateStatus(statuses);
-    }
-
-    // Children are always made after their parents, so sizes add up from the last node made to the first.
-    Tree layOut()
-    {
-        QList<int> sizes(made.size(), 1);
-        for (qsizetype m = made.size() - 1; m >= 0; --m) {
-            if (parentOf.at(m) >= 0)
-                sizes[parentOf.at(m)] += sizes.at(m);
-        }
-        Tree tree;
-        tree.nodes.reserve(made.size());
-        QStack<int> pending;
-        auto push = [&pending](const QList<int>& siblings) {
-            for (auto it = siblings.crbegin(); it != siblings.crend(); ++it)
-                pending.push(*it);
-        };
-        push(roots);
-        while (!pending.isEmpty()) {
-            const int m = pending.pop();
-            made[m].size = sizes.at(m);
-            tree.nodes.append(std::move(made[m]));
-            push(kids.at(m));
-        }
-        return tree;
-    }
-
-    const Records& records;
-    QHash<int, const Record*> groupsById; // a later record with the same id replaces an earlier one
-    QHash<int, QList<const Record*>> checksByHost;
-    QHash<int, QList<const Record*>> portsByHost;
-    QHash<int, int> groupNodes; // group id to its node
-    QSet<int> placeholderIds;
-    QList<Node> made; // in the order made
-    QList<QList<int>> kids;
-    QList<int> parentOf;
-    QList<int> depth; // group levels from the top; 1 for a top-level row
-    QList<int> roots;
-};
-
 } // namespace
 
-bool Node::sameRow(const Node& other) const
+size_t nodeKeyHash(QStringView key)
 {
-    return !foreign && !other.foreign && kind == other.kind && handled == other.handled && id == other.id
-        && hostId == other.hostId && instanceId == other.instanceId && status == other.status && name == other.name
-        && output == other.output && lastOk == other.lastOk && flags == other.flags && key == other.key
-        && targetName == other.targetName && !redraw && !other.redraw;
+    return qHash(key, QHashSeed::globalSeed());
 }
 
-QList<int> Tree::children(int parent) const
+bool Node::operator==(const Node& o) const
+{
+    return key == o.key && name == o.name && status == o.status && output == o.output && lastOk == o.lastOk
+        && flags == o.flags && targetName == o.targetName && hostId == o.hostId && id == o.id
+        && instanceId == o.instanceId && kind == o.kind && handled == o.handled;
+}
+
+QList<int> TreeShape::children(int parent) const
 {
     QList<int> list;
     const int end = parent < 0 ? int(nodes.size()) : parent + nodes.at(parent).size;
@@ -915,29 +694,524 @@ QList<int> Tree::children(int parent) const
     return list;
 }
 
-Tree readTree(const QJsonObject& payload)
+Rows::Rows(int nodes)
+    : at(nodes, -1)
+{ }
+
+void Rows::add(int node, Node row)
 {
-    Records records;
-    readRecords(payload, records);
-    return Reader(records).read();
+    at[node] = int(nodes.size());
+    nodes.append(std::move(row));
 }
 
-bool readTree(const QByteArray& json, Tree* tree)
+const Node* Rows::find(int node) const
 {
-    Records records;
-    if (!json.isEmpty() && !FastReader(json).read(records))
+    const int i = node < at.size() ? at.at(node) : -1;
+    return i < 0 ? nullptr : &nodes.at(i);
+}
+
+// One payload's nodes as they are made: groups once each, a host and its checks and ports together; linked to their
+// parents, children and siblings in the order made, then laid out depth first.
+struct TreeReader::Private {
+    struct Made {
+        Node::Kind kind;
+        Word status; // for a placeholder group, summed up from its children
+        bool handled;
+        int record; // in its array; -1 for a placeholder group
+        int id; // group, host, plugin or port id
+        int hostId;
+        int parent, firstChild = -1, lastChild = -1, next = -1;
+        int depth; // group levels from the top; 1 for a top-level row
+        size_t key;
+        size_t cells = 0;
+    };
+    // A check or port, read before the hosts are placed.
+    struct Item {
+        int record;
+        int hostId;
+        int id;
+        int instanceId;
+        Word status;
+        bool handled;
+        size_t key;
+        size_t cells;
+        int next = -1; // the next one of the same host
+    };
+    // What a host's own record says.
+    struct HostRecord {
+        int id;
+        int groupId;
+        Word status;
+        bool hasHandled; // the record decides "handled" itself
+        bool handled;
+        size_t cells; // of the record; the tree adds whether the host is handled
+    };
+    // What the records of the last payloads gave, by the hash of their text: a record that comes again with the same
+    // text is not read again. Most records of a poll are as they were, and in their place.
+    template <typename T> class Memo {
+    public:
+        const T* find(int index, const TextHash& text)
+        {
+            if (size_t(index) < last.size() && last[size_t(index)].first == text)
+                return &last[size_t(index)].second;
+            if (!indexed) {
+                byText.reserve(qsizetype(last.size()));
+                for (size_t i = 0; i < last.size(); ++i)
+                    byText.insert(last[i].first, int(i));
+                indexed = true;
+            }
+            const auto found = byText.constFind(text);
+            return found == byText.constEnd() ? nullptr : &last[size_t(*found)].second;
+        }
+        void note(const TextHash& text, const T& value) { now.emplace_back(text, value); }
+        void begin(qsizetype records)
+        {
+            now.clear();
+            now.reserve(size_t(records));
+        }
+        // The records just read are the ones to compare with next time.
+        void end()
+        {
+            last.swap(now);
+            now.clear();
+            byText.clear();
+            indexed = false;
+        }
+
+    private:
+        std::vector<std::pair<TextHash, T>> last, now;
+        QHash<TextHash, int> byText; // of last, made when a record is not in its place
+        bool indexed = false;
+    };
+
+    JsonSource json;
+    Memo<Item> knownItems[2];
+    Memo<HostRecord> knownHosts;
+    std::unique_ptr<DocumentSource> document;
+    const Source* source = nullptr;
+    mutable Fields fields;
+    mutable Texts texts;
+    QVarLengthArray<char, 512> digestBytes;
+
+    QHash<int, int> groupRecords; // the last record of each group id
+    QList<Item> items[2]; // checks and ports
+    QHash<int, QPair<int, int>> itemsOfHost[2]; // first and last item of each host id
+    QHash<int, int> groupNodes; // group id to its node
+    QList<int> placeholders;
+    QList<Made> made; // in the order made
+    QList<int> roots;
+    QList<int> order; // by node of the shape: its place in made
+    std::shared_ptr<TreeShape> shape;
+
+    bool read(const Source& from);
+    bool readItems(Array array);
+    int add(int parent, Made node);
+    int ensureGroup(int id);
+    bool addHost(int record);
+    void sumUp(int placeholder);
+    void layOut();
+    Node row(int node) const;
+};
+
+bool TreeReader::Private::read(const Source& from)
+{
+    source = &from;
+    texts.clear();
+    // The tables of the last payload are emptied but keep their room: the next one is much like it.
+    for (QHash<int, int>* table : {&groupRecords, &groupNodes}) {
+        const qsizetype size = table->size();
+        table->clear();
+        table->reserve(size);
+    }
+    placeholders.clear();
+    made.clear();
+    roots.clear();
+    order.clear();
+    for (int i = 0; i < 2; ++i) {
+        items[i].clear();
+        const qsizetype hosts = itemsOfHost[i].size();
+        itemsOfHost[i].clear();
+        itemsOfHost[i].reserve(hosts);
+    }
+    shape = std::make_shared<TreeShape>();
+    made.reserve(from.count(Groups) + from.count(Hosts) + from.count(Plugins) + from.count(Ports));
+    knownItems[0].begin(from.count(Plugins));
+    knownItems[1].begin(from.count(Ports));
+    knownHosts.begin(from.count(Hosts));
+    for (int g = 0; g < from.count(Groups); ++g) {
+        if (!from.fields(Groups, g, fields))
+            return false;
+        groupRecords.insert(integer(fields[Id], 0), g);
+    }
+    if (!readItems(Plugins) || !readItems(Ports))
         return false;
-    *tree = Reader(records).read();
+    for (int g = 0; g < from.count(Groups); ++g) {
+        from.fields(Groups, g, fields);
+        ensureGroup(integer(fields[Id], 0));
+    }
+    for (int h = 0; h < from.count(Hosts); ++h) {
+        if (!addHost(h))
+            return false;
+    }
+    for (const int placeholder : std::as_const(placeholders))
+        sumUp(placeholder);
+    layOut();
+    if (&from == &json) {
+        knownItems[0].end();
+        knownItems[1].end();
+        knownHosts.end();
+    }
     return true;
+}
+
+bool TreeReader::Private::readItems(Array array)
+{
+    const int kind = array == Plugins ? 0 : 1;
+    QList<Item>& list = items[kind];
+    list.reserve(source->count(array));
+    KeyText key;
+    for (int i = 0; i < source->count(array); ++i) {
+        TextHash seen;
+        const bool hashed = source->textHash(array, i, seen);
+        Item item;
+        if (const Item* known = hashed ? knownItems[kind].find(i, seen) : nullptr) {
+            item = *known;
+            item.record = i;
+            item.next = -1;
+        } else {
+            if (!source->fields(array, i, fields))
+                return false;
+            item = {i, integer(fields[HostId], 0), integer(fields[array == Plugins ? PluginId : PortId], 0),
+                array == Plugins ? integer(fields[InstanceId], 0) : 0, wordOf(fields[Status], Pending), false, 0, 0};
+            item.handled = checkHandled(fields, item.status);
+            key.clear();
+            if (array == Plugins)
+                writeCheckKey(key, text(fields[Key], QString(), texts), item.hostId, item.id, item.instanceId);
+            else
+                writeKey(key, "sp:", {item.id});
+            item.key = keyHash(key);
+            Digest digest(digestBytes, array == Plugins ? 'p' : 's');
+            digest.add(item.hostId).add(item.id).add(item.instanceId).add(int(item.handled));
+            for (const Field f : FieldsOf[array]) {
+                if (f != HostId && f != PluginId && f != PortId && f != InstanceId)
+                    digest.add(fields[f]);
+            }
+            item.cells = digest.finish();
+        }
+        if (hashed)
+            knownItems[kind].note(seen, item);
+        const auto slot = itemsOfHost[kind].find(item.hostId);
+        if (slot == itemsOfHost[kind].end()) {
+            itemsOfHost[kind].insert(item.hostId, {int(list.size()), int(list.size())});
+        } else {
+            list[slot->second].next = int(list.size());
+            slot->second = int(list.size());
+        }
+        list.append(item);
+    }
+    return true;
+}
+
+int TreeReader::Private::add(int parent, Made node)
+{
+    const int index = int(made.size());
+    node.parent = parent;
+    node.depth = parent < 0 ? 1 : made.at(parent).depth + 1;
+    made.append(node);
+    if (parent < 0) {
+        roots.append(index);
+    } else {
+        Made& p = made[parent];
+        if (p.lastChild >= 0)
+            made[p.lastChild].next = index;
+        else
+            p.firstChild = index;
+        p.lastChild = index;
+    }
+    return index;
+}
+
+// Makes the node of a group, and of its missing ancestors first, or finds it. Walks the parent chain with a loop, not
+// recursion, so that a payload with a very long chain of groups cannot exhaust the stack. A group whose ancestors lead
+// back to itself closes the cycle at top level, and so does a group that would sit more than MaxGroupDepth levels
+// deep: Qt's item model takes a subtree apart level by level, so a chain of thousands of nested groups would freeze
+// the window.
+int TreeReader::Private::ensureGroup(int id)
+{
+    if (const int found = groupNodes.value(id, -1); found >= 0)
+        return found;
+    QVarLengthArray<Made, 8> chain; // from the group up to its topmost new ancestor
+    QVarLengthArray<int, 8> ids;
+    int parent = -1;
+    KeyText key;
+    for (int current = id; chain.size() < MaxGroupDepth;) {
+        if (const int found = groupNodes.value(current, -1); found >= 0) {
+            if (made.at(found).depth + chain.size() <= MaxGroupDepth)
+                parent = found;
+            break;
+        }
+        if (ids.contains(current))
+            break;
+        ids.append(current);
+        const int record = groupRecords.value(current, -1);
+        key.clear();
+        writeKey(key, "g:", {current});
+        Made node {Node::Group, None, false, record, current, 0, -1, -1, -1, -1, 0, keyHash(key), 0};
+        int parentId = 0;
+        if (record >= 0) {
+            source->fields(Groups, record, fields);
+            Digest digest(digestBytes, 'g');
+            digest.add(current).add(fields[Name]).add(fields[Status]);
+            for (const Field f : {Dnd, HasDnd, HasAcked})
+                digest.add(int(flag(fields[f])));
+            node.cells = digest.finish();
+            parentId = integer(fields[ParentId], 0);
+        }
+        chain.append(node);
+        if (parentId == 0)
+            break;
+        current = parentId;
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        parent = add(parent, *it);
+        groupNodes.insert(it->id, parent);
+        // A group that hosts or groups refer to but the payload lacks: a placeholder at top level.
+        if (it->record < 0)
+            placeholders.append(parent);
+    }
+    return parent;
+}
+
+// A host, placed in its group, with its checks and then its ports. The host rule: an alarming host is handled when it
+// has alarming checks or ports and all of them are.
+bool TreeReader::Private::addHost(int record)
+{
+    TextHash seen;
+    const bool hashed = source->textHash(Hosts, record, seen);
+    HostRecord host;
+    if (const HostRecord* known = hashed ? knownHosts.find(record, seen) : nullptr) {
+        host = *known;
+    } else {
+        if (!source->fields(Hosts, record, fields))
+            return false;
+        host.id = integer(fields[Id], 0);
+        host.groupId = fields[GroupId].type == Scalar::Null ? -1 : integer(fields[GroupId], 0);
+        host.status = wordOf(fields[Status], None);
+        host.hasHandled = fields.has(Handled);
+        host.handled = flag(fields[Handled]);
+        Digest digest(digestBytes, 'h');
+        digest.add(host.id);
+        for (const Field f : {Name, Address, Status})
+            digest.add(fields[f]);
+        for (const Field f : {Dnd, HasDnd, HasAcked})
+            digest.add(int(flag(fields[f])));
+        host.cells = digest.finish();
+    }
+    if (hashed)
+        knownHosts.note(seen, host);
+    bool handled = host.handled;
+    if (!host.hasHandled) {
+        bool anyAlarming = false;
+        bool allHandled = true;
+        for (const int kind : {0, 1}) {
+            for (int i = itemsOfHost[kind].value(host.id, {-1, -1}).first; i >= 0; i = items[kind].at(i).next) {
+                const Item& item = items[kind].at(i);
+                if (alarming(item.status)) {
+                    anyAlarming = true;
+                    allHandled = allHandled && item.handled;
+                }
+            }
+        }
+        handled = alarming(host.status) && anyAlarming && allHandled;
+    }
+    KeyText key;
+    writeKey(key, "h:", {host.id});
+    const size_t cells
+        = Digest(digestBytes, 'H').add(int(host.cells)).add(int(host.cells >> 32)).add(int(handled)).finish();
+    const int group = ensureGroup(host.groupId);
+    const int node = add(
+        group, {Node::Host, host.status, handled, record, host.id, host.id, -1, -1, -1, -1, 0, keyHash(key), cells});
+    for (const int kind : {0, 1}) {
+        for (int i = itemsOfHost[kind].value(host.id, {-1, -1}).first; i >= 0; i = items[kind].at(i).next) {
+            const Item& item = items[kind].at(i);
+            add(node,
+                {kind == 0 ? Node::Plugin : Node::Port, item.status, item.handled, item.record, item.id, host.id, -1,
+                    -1, -1, -1, 0, item.key, item.cells});
+        }
+    }
+    return true;
+}
+
+// A placeholder group has no status from the server: it shows the worst of its children, counting a handled child as
+// "ok". Only a known word can be the worst.
+void TreeReader::Private::sumUp(int placeholder)
+{
+    Word worst = None;
+    for (int child = made.at(placeholder).firstChild; child >= 0; child = made.at(child).next) {
+        const Word status = made.at(child).handled ? Ok : made.at(child).status;
+        if (priority(status) > priority(worst))
+            worst = status;
+    }
+    Made& node = made[placeholder];
+    node.status = worst;
+    node.cells = Digest(digestBytes, 'u').add(node.id).add(int(worst)).finish();
+}
+
+// Children are always made after their parents, so sizes add up from the last node made to the first.
+void TreeReader::Private::layOut()
+{
+    QList<int> sizes(made.size(), 1);
+    for (qsizetype m = made.size() - 1; m >= 0; --m) {
+        if (made.at(m).parent >= 0)
+            sizes[made.at(m).parent] += sizes.at(m);
+    }
+    shape->nodes.reserve(made.size());
+    order.reserve(made.size());
+    QList<int> pending;
+    for (auto it = roots.crbegin(); it != roots.crend(); ++it)
+        pending.append(*it);
+    QVarLengthArray<int, 64> children;
+    while (!pending.isEmpty()) {
+        const int m = pending.takeLast();
+        shape->nodes.append({made.at(m).key, made.at(m).cells, sizes.at(m), false});
+        order.append(m);
+        children.clear();
+        for (int child = made.at(m).firstChild; child >= 0; child = made.at(child).next)
+            children.append(child);
+        for (auto it = children.crbegin(); it != children.crend(); ++it)
+            pending.append(*it);
+    }
+}
+
+Node TreeReader::Private::row(int n) const
+{
+    const Made& m = made.at(order.at(n));
+    Node node;
+    node.kind = m.kind;
+    node.handled = m.handled;
+    node.hostId = m.hostId;
+    node.id = m.kind == Node::Host ? 0 : m.id;
+    KeyText key;
+    if (m.kind == Node::Group && m.record < 0) {
+        node.name = node.targetName = QStringLiteral("Utan grupp");
+        node.status = QLatin1String(Words[m.status].data(), Words[m.status].size());
+        writeKey(key, "g:", {m.id});
+        node.key = toString(key);
+        return node;
+    }
+    const Array array = m.kind == Node::Group ? Groups
+        : m.kind == Node::Host                ? Hosts
+        : m.kind == Node::Plugin              ? Plugins
+                                              : Ports;
+    source->fields(array, m.record, fields);
+    switch (m.kind) {
+    case Node::Group:
+        node.name = node.targetName = text(fields[Name], QStringLiteral("?"), texts);
+        node.status = text(fields[Status], QStringLiteral("none"), texts);
+        node.flags = rollupFlags(fields);
+        writeKey(key, "g:", {m.id});
+        break;
+    case Node::Host:
+        node.targetName = text(fields[Name], QStringLiteral("?"), texts);
+        node.name = node.targetName + QLatin1String("  (") + text(fields[Address], QString(), texts) + QLatin1Char(')');
+        node.status = text(fields[Status], QStringLiteral("none"), texts);
+        node.flags = rollupFlags(fields);
+        writeKey(key, "h:", {m.id});
+        break;
+    case Node::Plugin:
+    case Node::Port: {
+        const bool plugin = m.kind == Node::Plugin;
+        const QString shown = text(fields[Name], QString(), texts);
+        node.name = node.targetName = !shown.isEmpty() ? shown
+            : plugin                                   ? QStringLiteral("plugin %1").arg(m.id)
+                                                       : QStringLiteral("port %1").arg(m.id);
+        node.status = text(fields[Status], QStringLiteral("pending"), texts);
+        node.output = text(fields[OutputText], QString(), texts);
+        node.lastOk = text(fields[plugin ? LastSuccessAt : CollectedAt], QString(), texts);
+        node.flags = flagText(fields, flag(fields[Acknowledged]), flag(fields[Dnd]), texts);
+        if (plugin) {
+            node.instanceId = integer(fields[InstanceId], 0);
+            writeCheckKey(key, text(fields[Key], QString(), texts), m.hostId, m.id, node.instanceId);
+        } else {
+            writeKey(key, "sp:", {m.id});
+        }
+        break;
+    }
+    }
+    node.key = toString(key);
+    return node;
+}
+
+TreeReader::TreeReader()
+    : d(std::make_unique<Private>())
+{ }
+
+TreeReader::~TreeReader() = default;
+
+bool TreeReader::read(QByteArray& json)
+{
+    if (json.isEmpty()) {
+        read(QJsonObject());
+        return true;
+    }
+    d->document.reset();
+    if (!d->json.parse(json) || !d->read(d->json)) {
+        read(QJsonObject()); // nothing read
+        return false;
+    }
+    return true;
+}
+
+void TreeReader::read(const QJsonObject& payload)
+{
+    d->document = std::make_unique<DocumentSource>(payload);
+    d->read(*d->document);
+}
+
+std::shared_ptr<TreeShape> TreeReader::shape() const
+{
+    return d->shape;
+}
+
+Node TreeReader::row(int node) const
+{
+    return d->row(node);
+}
+
+void TreeReader::addRows(Rows& rows, const QList<int>& nodes) const
+{
+    for (const int n : nodes)
+        rows.add(n, d->row(n));
+    d->texts.clear(); // the rows hold what they share
+}
+
+void TreeReader::addAllRows(Rows& rows) const
+{
+    for (int n = 0; n < d->order.size(); ++n)
+        rows.add(n, d->row(n));
+    d->texts.clear();
+}
+
+Tree readTree(const QJsonObject& payload)
+{
+    TreeReader reader;
+    reader.read(payload);
+    Tree tree {reader.shape(), Rows(int(reader.shape()->nodes.size()))};
+    reader.addAllRows(tree.rows);
+    return tree;
 }
 
 QString checkKey(int hostId, const QJsonObject& check)
 {
-    Records records;
-    readRecord(records, records.plugins, check, {Key, PluginId, InstanceId});
-    const Record& record = records.plugins.first();
-    return builtCheckKey(
-        text(record[Key], QString()), hostId, integer(record[PluginId], 0), integer(record[InstanceId], 0));
+    const QJsonArray plugins {check};
+    DocumentSource source({{QStringLiteral("plugins"), plugins}});
+    Fields fields;
+    source.fields(Plugins, 0, fields);
+    Texts texts;
+    KeyText key;
+    writeCheckKey(
+        key, text(fields[Key], QString(), texts), hostId, integer(fields[PluginId], 0), integer(fields[InstanceId], 0));
+    return toString(key);
 }
 
 } // namespace treemodel
