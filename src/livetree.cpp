@@ -5,7 +5,6 @@
 #include "treemodel.h"
 
 #include <QSet>
-#include <QSignalBlocker>
 #include <QStack>
 #include <QStandardItemModel>
 
@@ -85,22 +84,14 @@ public:
             const int b = update.previous.at(node);
             return b >= 0 ? live.items.at(b) : nullptr;
         };
-        // The cells of each changed row are set together, and the row is announced once.
-        {
-            const QSignalBlocker quiet(live.model);
-            if (redrawAll) {
-                for (int n = 0; n < shape.nodes.size(); ++n) {
-                    if (QStandardItem* item = itemOf(n))
-                        redraw(item, rows.find(n));
-                }
-            } else {
-                for (const int n : update.changed)
-                    redraw(itemOf(n), rows.find(n));
+        if (redrawAll) {
+            for (int n = 0; n < shape.nodes.size(); ++n) {
+                if (QStandardItem* item = itemOf(n))
+                    redraw(item, rows.find(n));
             }
-        }
-        for (const Changed& c : std::as_const(changedRows)) {
-            const QModelIndex first = c.item->index();
-            Q_EMIT live.model->dataChanged(first.siblingAtColumn(c.firstColumn), first.siblingAtColumn(c.lastColumn));
+        } else {
+            for (const int n : update.changed)
+                redraw(itemOf(n), rows.find(n));
         }
         if (update.reordered.isEmpty())
             return;
@@ -119,13 +110,15 @@ public:
 
 private:
     // Sets the cells of a row to a node's, or only draws it in the current look when the update does not carry the
-    // node (it did not change), and notes which cells changed.
+    // node (it did not change). The cells are set together, and the row is announced once, for the cells that
+    // changed.
     void redraw(QStandardItem* first, const Node* node)
     {
         auto* head = static_cast<HeadCell*>(first);
         QStandardItem* parent = first->parent() ? first->parent() : live.model->invisibleRootItem();
         const int row = first->row();
         auto* status = static_cast<StatusCell*>(parent->child(row, 1));
+        auto cell = [&](int column) { return static_cast<Cell*>(parent->child(row, column)); };
         bool changed[Columns] = {};
         if (!node) {
             Q_ASSERT_X(redrawAll, "LiveTree::apply", "an update without a changed row's cells");
@@ -134,14 +127,14 @@ private:
             changed[1] = status->assign(look);
         } else {
             const Look& look = looks.of(node->status, node->handled);
-            const Head before = head->head;
+            const bool sameIds = head->head.kind == node->kind && head->head.hostId == node->hostId
+                && head->head.id == node->id && head->head.instanceId == node->instanceId;
             changed[0] = head->assign(*node, look, live.dark);
             changed[1] = status->assign(look);
-            changed[2] = static_cast<Cell*>(parent->child(row, 2))->assign(node->output);
-            changed[3] = static_cast<Cell*>(parent->child(row, 3))->assign(node->lastOk);
-            changed[4] = static_cast<Cell*>(parent->child(row, 4))->assign(node->flags);
-            if (before.kind != node->kind || before.hostId != node->hostId || before.id != node->id
-                || before.instanceId != node->instanceId)
+            changed[2] = cell(2)->assign(node->output);
+            changed[3] = cell(3)->assign(node->lastOk);
+            changed[4] = cell(4)->assign(node->flags);
+            if (!sameIds)
                 live.byTarget.clear();
         }
         int firstColumn = -1;
@@ -155,7 +148,9 @@ private:
         }
         if (firstColumn < 0)
             return;
-        changedRows.append({first, firstColumn, lastColumn});
+        const QModelIndex from = live.model->indexFromItem(cell(firstColumn));
+        Q_EMIT live.model->dataChanged(
+            from, lastColumn == firstColumn ? from : live.model->indexFromItem(cell(lastColumn)));
     }
 
     QList<QStandardItem*> makeRow(int n)
@@ -217,11 +212,6 @@ private:
             parent->setColumnCount(columns);
     }
 
-    struct Changed {
-        QStandardItem* item; // the row's first cell
-        int firstColumn, lastColumn;
-    };
-
     LiveTree& live;
     const TreeUpdate& update;
     const Rows& rows;
@@ -229,7 +219,6 @@ private:
     Looks looks;
     const bool redrawAll;
     QList<QStandardItem*> created;
-    QList<Changed> changedRows;
 };
 
 LiveTree::LiveTree(QStandardItemModel* model)
@@ -265,6 +254,7 @@ void LiveTree::apply(const TreeUpdatePtr& update)
     }
     Applier(*this, *effective, update->rows, redrawAll).run();
     shown = update->shape;
+    found.clear();
     if (update->taken)
         update->taken->store(true);
 }
@@ -299,7 +289,12 @@ LiveTree::Row LiveTree::findTarget(const Target& target) const
     const bool port = target.kind == QLatin1String("port");
     const int n
         = byTarget.value(id(port, target.hostId, port ? target.portId : target.pluginId, target.instanceId), -1);
-    return n < 0 ? Row {} : Row {nodeOf(items.at(n)), items.at(n)};
+    if (n < 0)
+        return {};
+    auto known = found.constFind(n);
+    if (known == found.constEnd())
+        known = found.insert(n, nodeOf(items.at(n)));
+    return {*known, items.at(n)};
 }
 
 } // namespace treemodel

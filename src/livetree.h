@@ -62,6 +62,8 @@ private:
     // Nodes of checks and ports by their ids, made when first asked for, and again after the rows moved or a row's
     // ids changed.
     mutable QHash<TargetId, int> byTarget;
+    // What the rows asked for since the last update show: the open alarms ask for theirs on every status and tree.
+    mutable QHash<int, Node> found;
 };
 
 } // namespace treemodel

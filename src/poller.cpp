@@ -97,6 +97,7 @@ bool PollerThread::pollOnce(ApiClient& client)
         // what changed. simdjson reads the tree's text several times quicker than a JSON document is made; the
         // document is made only when the text is beyond simdjson (Qt's parser then decides, with the error of any
         // other answer), or when somebody wants the payload itself.
+        sent.reset();
         ApiClient::RawAnswer answer = client.treeStatusRaw();
         QJsonObject payload;
         if (wantPayload || !reader.read(answer.body)) {
@@ -109,6 +110,7 @@ bool PollerThread::pollOnce(ApiClient& client)
         if (wantPayload)
             Q_EMIT treeReady(payload);
         Q_EMIT treeUpdated(update);
+        sent = update;
     } catch (const AuthError&) {
         Q_EMIT authLost();
         return false;

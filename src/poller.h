@@ -70,5 +70,8 @@ private:
     // Used only inside the thread: the tree's reader, and what is kept of the tree sent last for the next comparison.
     treemodel::TreeReader reader;
     treemodel::TreeDiff diff;
+    // The update sent last, let go of at the next round: taking its rows apart is then this thread's work, not the
+    // window's.
+    treemodel::TreeUpdatePtr sent;
     bool wantPayload = false; // somebody receives treeReady; used only inside the thread
 };
