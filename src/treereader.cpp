@@ -139,7 +139,9 @@ public:
     {
         for (auto& list : records)
             list.clear();
-        json.reserve(json.size() + qsizetype(simdjson::SIMDJSON_PADDING));
+        // simdjson reads (and never writes) a little beyond the text.
+        if (json.capacity() - json.size() < qsizetype(simdjson::SIMDJSON_PADDING))
+            json.reserve(json.size() + qsizetype(simdjson::SIMDJSON_PADDING));
         const char* data = json.constData();
         size_t length = size_t(json.size());
         if (length >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
@@ -492,17 +494,34 @@ bool flag(const Scalar& s)
     return s.type == Scalar::True;
 }
 
-// The status words the tree knows, in the order of their roll-up priority (stale is the worst), and the priority of
-// any other word.
+// The status words the tree knows: a row keeps which of them its status is, or that it is another word. The rules
+// on words are treemodel's.
 constexpr std::string_view Words[] = {"none", "ignored", "ok", "pending", "unknown", "warning", "critical", "stale"};
 enum Word : quint8 { None, Ignored, Ok, Pending, Unknown, Warning, Critical, Stale, OtherWord };
-int priority(Word word)
+
+QString wordText(Word word)
 {
-    return word == OtherWord ? -1 : int(word) - 1;
+    return word == OtherWord ? QString() : QString::fromLatin1(Words[word].data(), qsizetype(Words[word].size()));
 }
+
+Word wordOf(QStringView text)
+{
+    for (int w = 0; w < OtherWord; ++w) {
+        if (text == QLatin1String(Words[w].data(), qsizetype(Words[w].size())))
+            return Word(w);
+    }
+    return OtherWord;
+}
+
 bool alarming(Word word)
 {
-    return word == Unknown || word == Warning || word == Critical || word == Stale;
+    static const auto table = [] {
+        std::array<bool, OtherWord + 1> alarmingWords {};
+        for (int w = 0; w < OtherWord; ++w)
+            alarmingWords[size_t(w)] = isAlarming(wordText(Word(w)));
+        return alarmingWords;
+    }();
+    return table[word];
 }
 
 // Which known status word a status field holds, with the default for an absent or null field.
@@ -512,8 +531,10 @@ Word wordOf(const Scalar& s, Word def)
         return def;
     if (s.type != Scalar::String)
         return OtherWord;
+    if (s.wide)
+        return wordOf(s.text);
     for (int w = 0; w < OtherWord; ++w) {
-        if (s.wide ? s.text == QLatin1String(Words[w].data(), Words[w].size()) : s.bytes == Words[w])
+        if (s.bytes == Words[w])
             return Word(w);
     }
     return OtherWord;
@@ -746,14 +767,18 @@ struct TreeReader::Private {
         bool handled;
         size_t cells; // of the record; the tree adds whether the host is handled
     };
-    // What the records of the last payloads gave, by the hash of their text: a record that comes again with the same
-    // text is not read again. Most records of a poll are as they were, and in their place.
+    // What the records of the last payload gave, by the hash of their text: a record that comes again with the same
+    // text is not read again. Most records of a poll are as they were, and in their place; a record whose text is not
+    // in its place changed there, unless records moved: the array grew or shrank, or the text is one place off.
+    // Only then are the last records looked up by their text.
     template <typename T> class Memo {
     public:
-        const T* find(int index, const TextHash& text)
+        const T* find(const Source& source, Array array, int index, const TextHash& text)
         {
-            if (size_t(index) < last.size() && last[size_t(index)].first == text)
-                return &last[size_t(index)].second;
+            if (const T* known = inPlace(index, text))
+                return known;
+            if (size_t(source.count(array)) == last.size() && !inPlace(index - 1, text) && !inPlace(index + 1, text))
+                return nullptr;
             if (!indexed) {
                 byText.reserve(qsizetype(last.size()));
                 for (size_t i = 0; i < last.size(); ++i)
@@ -779,8 +804,14 @@ struct TreeReader::Private {
         }
 
     private:
+        const T* inPlace(int index, const TextHash& text) const
+        {
+            return size_t(index) < last.size() && last[size_t(index)].first == text ? &last[size_t(index)].second
+                                                                                    : nullptr;
+        }
+
         std::vector<std::pair<TextHash, T>> last, now;
-        QHash<TextHash, int> byText; // of last, made when a record is not in its place
+        QHash<TextHash, int> byText; // of last, made when records moved
         bool indexed = false;
     };
 
@@ -874,7 +905,7 @@ bool TreeReader::Private::readItems(Array array)
         TextHash seen;
         const bool hashed = source->textHash(array, i, seen);
         Item item;
-        if (const Item* known = hashed ? knownItems[kind].find(i, seen) : nullptr) {
+        if (const Item* known = hashed ? knownItems[kind].find(*source, array, i, seen) : nullptr) {
             item = *known;
             item.record = i;
             item.next = -1;
@@ -989,7 +1020,7 @@ bool TreeReader::Private::addHost(int record)
     TextHash seen;
     const bool hashed = source->textHash(Hosts, record, seen);
     HostRecord host;
-    if (const HostRecord* known = hashed ? knownHosts.find(record, seen) : nullptr) {
+    if (const HostRecord* known = hashed ? knownHosts.find(*source, Hosts, record, seen) : nullptr) {
         host = *known;
     } else {
         if (!source->fields(Hosts, record, fields))
@@ -1046,15 +1077,12 @@ bool TreeReader::Private::addHost(int record)
 // "ok". Only a known word can be the worst.
 void TreeReader::Private::sumUp(int placeholder)
 {
-    Word worst = None;
-    for (int child = made.at(placeholder).firstChild; child >= 0; child = made.at(child).next) {
-        const Word status = made.at(child).handled ? Ok : made.at(child).status;
-        if (priority(status) > priority(worst))
-            worst = status;
-    }
+    QList<QString> statuses;
+    for (int child = made.at(placeholder).firstChild; child >= 0; child = made.at(child).next)
+        statuses.append(wordText(made.at(child).handled ? Ok : made.at(child).status));
     Made& node = made[placeholder];
-    node.status = worst;
-    node.cells = Digest(digestBytes, 'u').add(node.id).add(int(worst)).finish();
+    node.status = wordOf(aggregateStatus(statuses));
+    node.cells = Digest(digestBytes, 'u').add(node.id).add(int(node.status)).finish();
 }
 
 // Children are always made after their parents, so sizes add up from the last node made to the first.
@@ -1094,7 +1122,7 @@ Node TreeReader::Private::row(int n) const
     KeyText key;
     if (m.kind == Node::Group && m.record < 0) {
         node.name = node.targetName = QStringLiteral("Utan grupp");
-        node.status = QLatin1String(Words[m.status].data(), Words[m.status].size());
+        node.status = wordText(m.status);
         writeKey(key, "g:", {m.id});
         node.key = toString(key);
         return node;

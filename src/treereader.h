@@ -64,8 +64,9 @@ private:
     QList<int> at; // by node: its place in nodes, or -1
 };
 
-// Reads tree payloads, one after another; keeps simdjson's parser and its memory from one payload to the next. One
-// reader belongs to one thread at a time.
+// Reads tree payloads, one after another, as a poller receives them. Keeps simdjson's parser and its memory from one
+// payload to the next, and what each record of the last payload gave, by the hash of its text: a record that comes
+// again unchanged is not read again. One reader belongs to one thread at a time.
 class TreeReader {
 public:
     TreeReader();
@@ -73,10 +74,10 @@ public:
     TreeReader(const TreeReader&) = delete;
     TreeReader& operator=(const TreeReader&) = delete;
 
-    // Reads a payload from its JSON text, which gets room for simdjson's padding. False when the text is no JSON
-    // object, or holds something that simdjson and Qt's parser may read differently (such as a number that
-    // underflows, a lone surrogate or an unusual escape); nothing is read then, and Qt's parser is to decide. An
-    // empty text is an empty payload.
+    // Reads a payload from its JSON text, which gets room for simdjson's padding unless it has it. False when the
+    // text is no JSON object, or holds something that simdjson and Qt's parser may read differently (such as a lone
+    // surrogate, an unusual escape or a whole number beyond 64 bits); nothing is read then, and Qt's parser is to
+    // decide. An empty text is an empty payload.
     bool read(QByteArray& json);
     // Reads a payload from Qt's document.
     void read(const QJsonObject& payload);
