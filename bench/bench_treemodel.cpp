@@ -131,7 +131,8 @@ struct Texts {
 Texts texts(int checkRows, bool change)
 {
     const QJsonObject first = payload(checkRows);
-    return {text(first), text(change ? changedPayload(first) : first), rowCount(first)};
+    QByteArray json = text(first);
+    return {json, change ? text(changedPayload(first)) : json, rowCount(first)};
 }
 
 // Reads a tree's text as the poller does, and compares it with the tree sent before.
