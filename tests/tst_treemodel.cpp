@@ -206,7 +206,7 @@ private Q_SLOTS:
         QTest::newRow("escaped keys") << QByteArray(R"({"ho\u0073ts":[{"\u0069d":5,"st\u0061tus":"warning"}]})") << true;
         QTest::newRow("numbers") << QByteArray(R"({"hosts":[{"id":1.0,"name":1e2,"address":-0,"status":1234567890123456789,"group_id":-1e0}],
             "plugins":[{"host_id":1E0,"plugin_id":"17","instance_id":9223372036854775808,"output_text":0.5,"last_success_at":1e18,"suppressed_reason":-1.5e3,
-            "hard":false,"consecutive_failures":1e1,"max_attempts":2.000,"key":12345678901234567890}]})") << true;
+            "hard":false,"consecutive_failures":1e1,"max_attempts":2.000,"key":12345678901234567890,"acknowledged":true,"acknowledged_by_name":100000000000000000000.0}]})") << true;
         QTest::newRow("a number written as zero with a fraction") << QByteArray(R"({"hosts":[{"id":1,"name":0.0,"address":-0.0}]})") << true;
         QTest::newRow("a number that underflows") << QByteArray(R"({"hosts":[{"id":1}],"x":[1e-400]})") << false;
         QTest::newRow("a whole number beyond 64 bits") << QByteArray(R"({"hosts":[{"id":1,"name":123456789012345678901234567890}]})") << false;
