@@ -342,32 +342,32 @@ private:
     QMap<double, double> first, floor, steady, changed, offThread, bareParse, qtParse;
 };
 
-} // namespace
-
 // Fixed numbers of rounds per size: the set-up of a large tab (and taking it apart) takes far longer than what is
-// measured.
-void sizes(benchmark::internal::Benchmark* b, std::initializer_list<int64_t> extra = {})
+// measured. A benchmark's number of rounds holds for all its arguments, so each size is a benchmark of its own.
+void sizes(const char* name, void (*function)(benchmark::State&), std::initializer_list<int64_t> extra = {})
 {
     for (const auto& [rows, rounds] : {std::pair {1000, 64}, std::pair {10000, 16}, std::pair {100000, 6}}) {
+        benchmark::internal::Benchmark* b = benchmark::RegisterBenchmark(name, function);
         if (extra.size() == 0)
-            b->Args({rows})->Iterations(rounds);
+            b->Args({rows});
         for (const int64_t e : extra)
-            b->Args({rows, e})->Iterations(rounds);
+            b->Args({rows, e});
+        b->Iterations(rounds)->Unit(benchmark::kMillisecond);
     }
-    b->Unit(benchmark::kMillisecond);
 }
 
-BENCHMARK(BM_FirstTree)->Apply([](auto* b) { sizes(b); });
-BENCHMARK(BM_Poll)->Apply([](auto* b) { sizes(b, {0, 1}); });
-BENCHMARK(BM_ReadAndCompare)->Apply([](auto* b) { sizes(b); });
-BENCHMARK(BM_BareParse)->Apply([](auto* b) { sizes(b); });
-BENCHMARK(BM_QtParse)->Apply([](auto* b) { sizes(b); });
-BENCHMARK(BM_FloorPlainRows)->Apply([](auto* b) { sizes(b); });
+} // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv); // the rows carry painted status dots
+    sizes("BM_FirstTree", BM_FirstTree);
+    sizes("BM_Poll", BM_Poll, {0, 1});
+    sizes("BM_ReadAndCompare", BM_ReadAndCompare);
+    sizes("BM_BareParse", BM_BareParse);
+    sizes("BM_QtParse", BM_QtParse);
+    sizes("BM_FloorPlainRows", BM_FloorPlainRows);
     benchmark::Initialize(&argc, argv);
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
