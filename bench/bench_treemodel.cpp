@@ -1,7 +1,8 @@
 // A server tab handling tree payloads at three sizes, on the window's thread: the first tree, a steady poll with no
 // change, and a poll with 1 % of the checks changed and a few hosts added and removed; against a floor, the same
 // number of plain five-cell rows of QStandardItems with their texts appended to a QStandardItemModel. Also the
-// work the poller's thread does with each tree (reading it and comparing it with the last).
+// work the poller's thread does with each tree (reading it and comparing it with the last), beside simdjson's bare
+// parse of the same text and Qt's JSON document.
 
 #include "serverview.h"
 #include "treemodel.h"
@@ -15,6 +16,7 @@
 #include <QTreeView>
 
 #include <benchmark/benchmark.h>
+#include <simdjson.h>
 
 #include <sys/resource.h>
 
@@ -110,24 +112,45 @@ QJsonObject changedPayload(const QJsonObject& before)
     return p;
 }
 
-// A payload read as the poller reads it, from its JSON text.
-std::shared_ptr<treemodel::Tree> read(const QByteArray& json)
+// A payload's JSON text, as a server sends it; the document it was made from is gone when it is read. With room for
+// simdjson's padding, so that reading it does not copy it.
+QByteArray text(const QJsonObject& payload)
 {
-    auto tree = std::make_shared<treemodel::Tree>();
-    if (!treemodel::readTree(json, tree.get()))
-        std::abort();
-    return tree;
+    QByteArray json = QJsonDocument(payload).toJson(QJsonDocument::Compact);
+    json.reserve(json.size() + qsizetype(simdjson::SIMDJSON_PADDING));
+    return json;
 }
 
-std::shared_ptr<treemodel::Tree> read(const QJsonObject& payload)
+// The texts of a first tree and of its successor (the same, or with 1 % changed and hosts in and out), and the
+// number of records of the first.
+struct Texts {
+    QByteArray first;
+    QByteArray second;
+    int rows;
+};
+Texts texts(int checkRows, bool change)
 {
-    return read(QJsonDocument(payload).toJson(QJsonDocument::Compact));
+    const QJsonObject first = payload(checkRows);
+    QByteArray json = text(first);
+    return {json, change ? text(changedPayload(first)) : json, rowCount(first)};
 }
+
+// Reads a tree's text as the poller does, and compares it with the tree sent before.
+struct Poller {
+    treemodel::TreeReader reader;
+    treemodel::TreeDiff diff;
+    treemodel::TreeUpdatePtr next(QByteArray& json)
+    {
+        if (!reader.read(json))
+            std::abort();
+        return diff.next(reader);
+    }
+};
 
 // A real server tab, shown, with its top-level groups open, that handles tree updates as the poller delivers them.
 struct Tab {
     std::unique_ptr<ServerView> view = std::make_unique<ServerView>(
-        settings::ServerEntry {"bench", "http://127.0.0.1:9", "Bench", true}, QString(), nullptr);
+        settings::ServerEntry {"bench", "http://127.0.0.1:9", "Bench", true, QString()}, QString(), nullptr);
     QTreeView* tree = view->findChild<QTreeView*>(QStringLiteral("tree"));
     Tab()
     {
@@ -161,19 +184,21 @@ struct Tab {
 // The first tree of a tab, from scratch.
 void BM_FirstTree(benchmark::State& state)
 {
-    const QJsonObject p = payload(int(state.range(0)));
+    Texts json = texts(int(state.range(0)), false);
     for (auto _ : state) {
         state.PauseTiming();
         auto tab = std::make_unique<Tab>();
-        const treemodel::TreeUpdatePtr update = treemodel::diffTrees(nullptr, read(p));
+        treemodel::TreeUpdatePtr update = Poller().next(json.first);
         state.ResumeTiming();
         tab->handle(update);
         tab->paint(state);
         state.PauseTiming();
+        update.reset();
         tab.reset();
         state.ResumeTiming();
     }
-    state.counters["rows"] = rowCount(p);
+    state.counters["rows"] = json.rows;
+    state.counters["peak_MiB"] = peakMiB();
 }
 
 // Polls that alternate between two payloads: the same tree twice (range 1 = 0), or a tree and its changed
@@ -181,42 +206,70 @@ void BM_FirstTree(benchmark::State& state)
 // clock runs.
 void BM_Poll(benchmark::State& state)
 {
-    const QJsonObject payloads[2] = {payload(int(state.range(0))), QJsonObject()};
-    const QByteArray texts[2] = {QJsonDocument(payloads[0]).toJson(QJsonDocument::Compact),
-        QJsonDocument(state.range(1) ? changedPayload(payloads[0]) : payloads[0]).toJson(QJsonDocument::Compact)};
+    Texts json = texts(int(state.range(0)), state.range(1) != 0);
+    QByteArray* sent[2] = {&json.first, &json.second};
+    Poller poller;
     Tab tab;
-    std::shared_ptr<const treemodel::Tree> shown = read(texts[0]);
-    tab.handle(treemodel::diffTrees(nullptr, std::const_pointer_cast<treemodel::Tree>(shown)));
+    treemodel::TreeUpdatePtr update = poller.next(json.first);
+    tab.handle(update);
     tab.openTopLevel();
     qsizetype next = 1;
     double changed = 0;
-    treemodel::TreeUpdatePtr update;
     for (auto _ : state) {
         state.PauseTiming();
-        // As in the client, the tree that goes out of view is let go of by the poller's thread, not here.
-        update = treemodel::diffTrees(shown, read(texts[next++ % 2]));
-        shown = update->tree;
+        update = poller.next(*sent[next++ % 2]);
         changed = double(update->changed.size());
         state.ResumeTiming();
         tab.handle(update);
         tab.paint(state);
     }
-    state.counters["rows"] = rowCount(payloads[0]);
+    state.counters["rows"] = json.rows;
     state.counters["changed"] = changed;
     state.counters["peak_MiB"] = peakMiB();
 }
 
-// What the poller's thread does with each tree before the window sees it: read it and compare it with the last.
+// What the poller's thread does with each tree before the window sees it: read it and compare it with the last (the
+// window took that one, so only the changed and new rows are read out). One reader for all rounds, as a poller has.
 void BM_ReadAndCompare(benchmark::State& state)
 {
-    const QJsonObject first = payload(int(state.range(0)));
-    const QByteArray second = QJsonDocument(changedPayload(first)).toJson(QJsonDocument::Compact);
-    std::shared_ptr<const treemodel::Tree> last = read(first);
+    Texts json = texts(int(state.range(0)), true);
+    Poller poller;
     for (auto _ : state) {
-        auto tree = read(second);
-        benchmark::DoNotOptimize(treemodel::diffTrees(last, tree));
+        state.PauseTiming();
+        poller.next(json.first)->taken->store(true);
+        state.ResumeTiming();
+        const treemodel::TreeUpdatePtr update = poller.next(json.second);
+        state.PauseTiming();
+        update->taken->store(true); // the window took it
+        state.ResumeTiming();
     }
-    state.counters["rows"] = rowCount(first);
+    state.counters["rows"] = json.rows;
+}
+
+// simdjson's own parse of the same text, to nothing but its document.
+void BM_BareParse(benchmark::State& state)
+{
+    const Texts json = texts(int(state.range(0)), true);
+    simdjson::dom::parser parser;
+    simdjson::dom::element warm; // the parser's memory is made before the clock runs, as the poller's reader has it
+    if (parser.parse(json.second.constData(), size_t(json.second.size()), false).get(warm) != simdjson::SUCCESS)
+        std::abort();
+    for (auto _ : state) {
+        simdjson::dom::element root;
+        if (parser.parse(json.second.constData(), size_t(json.second.size()), false).get(root) != simdjson::SUCCESS)
+            std::abort();
+        benchmark::DoNotOptimize(root);
+    }
+    state.counters["rows"] = json.rows;
+}
+
+// Qt's JSON document of the same text.
+void BM_QtParse(benchmark::State& state)
+{
+    const Texts json = texts(int(state.range(0)), true);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(QJsonDocument::fromJson(json.second));
+    state.counters["rows"] = json.rows;
 }
 
 void BM_FloorPlainRows(benchmark::State& state)
@@ -254,6 +307,10 @@ public:
                 floor.insert(rows, ms);
             else if (name.startsWith("BM_ReadAndCompare"))
                 offThread.insert(rows, ms);
+            else if (name.startsWith("BM_BareParse"))
+                bareParse.insert(rows, ms);
+            else if (name.startsWith("BM_QtParse"))
+                qtParse.insert(rows, ms);
             else
                 (name.contains(QLatin1String("/0/")) ? steady : changed).insert(rows, ms);
         }
@@ -271,37 +328,46 @@ public:
                 f > 0 ? it.value() / f : 0, it.value() * 1e6 / it.key(), s, 100 * s / it.value(), c,
                 100 * c / it.value(), offThread.value(it.key()));
         }
+        std::printf("\nOn the poller's thread (a poll with 1 %% changed):\n%9s %11s %13s %7s %13s\n", "rows",
+            "poller ms", "simdjson ms", "ratio", "Qt JSON ms");
+        for (auto it = offThread.cbegin(); it != offThread.cend(); ++it) {
+            const double bare = bareParse.value(it.key());
+            std::printf("%9.0f %11.1f %13.1f %7.2f %13.1f\n", it.key(), it.value(), bare,
+                bare > 0 ? it.value() / bare : 0, qtParse.value(it.key()));
+        }
         std::printf("peak resident memory: %.0f MiB\n", peakMiB());
     }
 
 private:
-    QMap<double, double> first, floor, steady, changed, offThread;
+    QMap<double, double> first, floor, steady, changed, offThread, bareParse, qtParse;
 };
 
-} // namespace
-
 // Fixed numbers of rounds per size: the set-up of a large tab (and taking it apart) takes far longer than what is
-// measured.
-void sizes(benchmark::internal::Benchmark* b, std::initializer_list<int64_t> extra = {})
+// measured. A benchmark's number of rounds holds for all its arguments, so each size is a benchmark of its own.
+void sizes(const char* name, void (*function)(benchmark::State&), std::initializer_list<int64_t> extra = {})
 {
     for (const auto& [rows, rounds] : {std::pair {1000, 64}, std::pair {10000, 16}, std::pair {100000, 6}}) {
+        benchmark::internal::Benchmark* b = benchmark::RegisterBenchmark(name, function);
         if (extra.size() == 0)
-            b->Args({rows})->Iterations(rounds);
+            b->Args({rows});
         for (const int64_t e : extra)
-            b->Args({rows, e})->Iterations(rounds);
+            b->Args({rows, e});
+        b->Iterations(rounds)->Unit(benchmark::kMillisecond);
     }
-    b->Unit(benchmark::kMillisecond);
 }
 
-BENCHMARK(BM_FirstTree)->Apply([](auto* b) { sizes(b); });
-BENCHMARK(BM_Poll)->Apply([](auto* b) { sizes(b, {0, 1}); });
-BENCHMARK(BM_ReadAndCompare)->Apply([](auto* b) { sizes(b); });
-BENCHMARK(BM_FloorPlainRows)->Apply([](auto* b) { sizes(b); });
+} // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv); // the rows carry painted status dots
+    sizes("BM_FirstTree", BM_FirstTree);
+    sizes("BM_Poll", BM_Poll, {0, 1});
+    sizes("BM_ReadAndCompare", BM_ReadAndCompare);
+    sizes("BM_BareParse", BM_BareParse);
+    sizes("BM_QtParse", BM_QtParse);
+    sizes("BM_FloorPlainRows", BM_FloorPlainRows);
     benchmark::Initialize(&argc, argv);
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

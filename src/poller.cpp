@@ -6,7 +6,6 @@
 #include <QMetaMethod>
 
 #include <algorithm>
-#include <utility>
 
 PollerThread::PollerThread(
     const QString& url, const QString& token, int intervalSeconds, QObject* parent, bool fetchIdentity)
@@ -95,23 +94,23 @@ bool PollerThread::pollOnce(ApiClient& client)
         }
         Q_EMIT statusReady(client.status());
         // Reading and comparing a large tree costs as much as building it; done here, the window only applies
-        // what changed. The tree's own reader is several times quicker than a JSON document; the document is made
-        // only when the tree's text is beyond that reader, or when somebody wants the payload itself.
-        const ApiClient::RawAnswer answer = client.treeStatusRaw();
-        auto tree = std::make_shared<treemodel::Tree>();
+        // what changed. simdjson reads the tree's text several times quicker than a JSON document is made; the
+        // document is made only when the text is beyond simdjson (Qt's parser then decides, with the error of any
+        // other answer), or when somebody wants the payload itself.
+        sent.reset();
+        ApiClient::RawAnswer answer = client.treeStatusRaw();
         QJsonObject payload;
-        if (wantPayload || !treemodel::readTree(answer.body, tree.get())) {
+        if (wantPayload || !reader.read(answer.body)) {
             payload = ApiClient::decodeBody(answer.status, answer.body);
-            *tree = treemodel::readTree(payload);
+            reader.read(payload);
         }
-        const treemodel::TreeUpdatePtr update = treemodel::diffTrees(lastTree, tree);
-        // The tree the window shows until it takes this update is let go of here, at the next round, rather than
-        // on the window's thread: taking a large tree apart takes a while too.
-        olderTree = std::exchange(lastTree, tree);
+        // The rows of the update are read from the text, which goes with the answer.
+        const treemodel::TreeUpdatePtr update = diff.next(reader);
         sentTrees.fetchAndAddRelease(1);
         if (wantPayload)
             Q_EMIT treeReady(payload);
         Q_EMIT treeUpdated(update);
+        sent = update;
     } catch (const AuthError&) {
         Q_EMIT authLost();
         return false;

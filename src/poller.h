@@ -67,7 +67,11 @@ private:
     int intervalSeconds;
     bool fetchIdentity;
     QAtomicInt sentTrees;
-    std::shared_ptr<const treemodel::Tree> lastTree; // the tree sent last; used only inside the thread
-    std::shared_ptr<const treemodel::Tree> olderTree; // the one before it
+    // Used only inside the thread: the tree's reader, and what is kept of the tree sent last for the next comparison.
+    treemodel::TreeReader reader;
+    treemodel::TreeDiff diff;
+    // The update sent last, let go of at the next round: taking its rows apart is then this thread's work, not the
+    // window's.
+    treemodel::TreeUpdatePtr sent;
     bool wantPayload = false; // somebody receives treeReady; used only inside the thread
 };

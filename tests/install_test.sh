@@ -19,7 +19,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 (cd "$build" && cpack -G DEB -B "$work/package" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
 deb=$(ls "$work"/package/norv-gui_"$version"_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6charts6 qt6-translations-l10n; do
+for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6charts6 libsimdjson qt6-translations-l10n; do
     grep -q "$package" <<<"$depends" || fail "no dependency on $package"
 done
 dpkg-deb -f "$deb" Recommends | grep -q fonts-noto-color-emoji || fail "fonts-noto-color-emoji is not recommended"

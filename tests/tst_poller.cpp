@@ -1,3 +1,4 @@
+#include "apiclient.h"
 #include "poller.h"
 #include "testsupport.h"
 
@@ -15,6 +16,7 @@ struct Running {
     PollerThread* poller;
     QObject context;
     QStringList events; // "me", "status", "tree", "lost", or an error's message
+    treemodel::TreeUpdatePtr tree; // the last tree
 
     explicit Running(PollerThread* p)
         : poller(p)
@@ -24,7 +26,10 @@ struct Running {
         QObject::connect(poller, &PollerThread::statusReady, &context, note("status"));
         QObject::connect(poller, &PollerThread::authLost, &context, note("lost"));
         QObject::connect(poller, &PollerThread::pollError, &context, [this](const QString& m) { events.append(m); });
-        QObject::connect(poller, &PollerThread::treeUpdated, &context, note("tree"));
+        QObject::connect(poller, &PollerThread::treeUpdated, &context, [this](const treemodel::TreeUpdatePtr& update) {
+            events.append(QStringLiteral("tree"));
+            tree = update;
+        });
         poller->start();
     }
     ~Running()
@@ -62,6 +67,34 @@ private Q_SLOTS:
         run.poller->refreshNow();
         QTest::qWait(10 * PollerThread::secondMs());
         QCOMPARE(server.requests().size(), requests);
+    }
+
+    void treeTextBeyondTheReader_data()
+    {
+        testsupport::columns<QByteArray>("body");
+        QTest::newRow("a lone surrogate") << QByteArray(R"({"hosts":[{"id":1,"name":"\ud800"}]})");
+        QTest::newRow("a whole number beyond 64 bits")
+            << QByteArray(R"({"hosts":[{"id":1,"name":123456789012345678901234567890}]})");
+        QTest::newRow("truncated") << QByteArray("{\"hosts\":[{\"id\":1");
+        QTest::newRow("no object") << QByteArray("[]");
+    }
+    // A tree's text that the poller's reader leaves to Qt's parser is decided by it as any other answer: the tree
+    // Qt's document holds, or the error of an invalid answer.
+    void treeTextBeyondTheReader()
+    {
+        const QByteArray body = testsupport::fetch<QByteArray>("body");
+        server.setFault(Tree, Fault::raw(200, body));
+        Running run(makePoller(3600));
+        QTRY_COMPARE(run.events.size(), 3);
+        try {
+            const treemodel::Tree tree = treemodel::readTree(ApiClient::decodeBody(200, body));
+            QCOMPARE(run.events.last(), QStringLiteral("tree"));
+            QCOMPARE(run.tree->shape->nodes.size(), tree.shape->nodes.size());
+            for (int n = 0; n < tree.shape->nodes.size(); ++n)
+                QVERIFY(run.tree->rows.find(n) && *run.tree->rows.find(n) == *tree.rows.find(n));
+        } catch (const ApiError& e) {
+            QCOMPARE(run.events.last(), e.message);
+        }
     }
 
     // A refresh during the sleep starts a round at once; two refreshes during a round skip one sleep, not two; a stop

@@ -59,10 +59,11 @@ private Q_SLOTS:
     {
         open(QString());
         view->resize(900, 400);
-        std::shared_ptr<const treemodel::Tree> last;
+        treemodel::TreeReader reader;
+        treemodel::TreeDiff diff;
         const auto feed = [&](const QJsonObject& payload) {
-            auto tree = std::make_shared<treemodel::Tree>(treemodel::readTree(payload));
-            view->onTree(treemodel::diffTrees(std::exchange(last, tree), tree));
+            reader.read(payload);
+            view->onTree(diff.next(reader));
             QCoreApplication::processEvents();
         };
         feed(tallTree(0));

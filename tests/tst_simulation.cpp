@@ -5,6 +5,7 @@
 using namespace standin;
 using Call = std::function<void(ApiClient&, const Check&)>;
 Q_DECLARE_METATYPE(Call)
+Q_DECLARE_METATYPE(standin::Schedule)
 
 // norv-sim's network as the client meets it: what it answers to requests it cannot honour.
 class TestSimulation : public QObject {
@@ -51,6 +52,45 @@ private Q_SLOTS:
             QTEST(e.status, "status");
             QVERIFY2(!e.message.startsWith(QStringLiteral("HTTP ")), qPrintable(e.message));
         }
+    }
+
+    void lastOkMovesOnlyWhenACheckRuns_data()
+    {
+        testsupport::columns<Schedule, int>("schedule", "step"); // seconds between steps
+        QTest::newRow("a minute while OK, 15 s while failing") << Schedule() << 4;
+        QTest::newRow("10 s and 5 s, stepped each 3 s") << Schedule {10, 5, false} << 3;
+        QTest::newRow("every check at every step") << Schedule {60, 15, true} << 4;
+    }
+    // A check's last-OK time and output change only at the steps at which it runs: when its time has come (each
+    // check at a moment of its own), or at every step. A healthy check that runs moves its last-OK time to the step's.
+    void lastOkMovesOnlyWhenACheckRuns()
+    {
+        QFETCH(Schedule, schedule);
+        Simulation simulation(3, schedule);
+        const QDateTime start = QDateTime::fromString(QStringLiteral("2026-12-07T10:00:00"), Qt::ISODate);
+        Network n = simulation.generate(40, start);
+        QSet<int> ran; // checks that ran at least once
+        for (int second = testsupport::fetch<int>("step"); second <= schedule.okSeconds + 5;
+             second += testsupport::fetch<int>("step")) {
+            const QList<Check> before = n.checks;
+            const QDateTime now = start.addSecs(second);
+            simulation.tick(n, now);
+            int running = 0;
+            for (int i = 0; i < before.size(); ++i) {
+                const bool runs = schedule.everyStep || before.at(i).nextRun <= now.toMSecsSinceEpoch();
+                running += runs;
+                if (runs)
+                    ran.insert(i);
+                if (runs && n.checks.at(i).status == QLatin1String("ok"))
+                    QCOMPARE(n.checks.at(i).lastOk, now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+                if (!runs) {
+                    QCOMPARE(n.checks.at(i).lastOk, before.at(i).lastOk);
+                    QCOMPARE(n.checks.at(i).output, before.at(i).output);
+                }
+            }
+            QVERIFY(schedule.everyStep || running < before.size() / 2); // each at a moment of its own
+        }
+        QCOMPARE(ran.size(), n.checks.size());
     }
 
 private:

@@ -45,6 +45,26 @@ QStringList everything(const QAbstractItemModel& m, const QModelIndex& parent = 
     return lines;
 }
 
+// Every node of a tree as one line: its subtree's size, its key's hash and its row's cells and ids.
+QStringList lines(const TreeShape& shape, const Rows& rows)
+{
+    QStringList all;
+    for (int n = 0; n < shape.nodes.size(); ++n) {
+        const Node* r = rows.find(n);
+        all.append(r ? QStringLiteral("%1 %2 %3|%4|%5|%6|%7|%8|%9 %10 %11 %12 %13 %14")
+                           .arg(shape.nodes.at(n).size)
+                           .arg(shape.nodes.at(n).key)
+                           .arg(r->key, r->name, r->status, r->output, r->lastOk, r->flags, r->targetName)
+                           .arg(r->hostId)
+                           .arg(r->id)
+                           .arg(r->instanceId)
+                           .arg(r->kind)
+                           .arg(r->handled)
+                     : QStringLiteral("no row"));
+    }
+    return all;
+}
+
 // Payloads over small id spaces, so that one shares rows with the next, and some rows share keys or ids.
 struct Payloads {
     QRandomGenerator random;
@@ -173,6 +193,131 @@ private Q_SLOTS:
         QCOMPARE(model.columnCount(), 5);
     }
 
+    void readerAgreesWithQtParser_data()
+    {
+        testsupport::columns<QByteArray, bool>("text", "simdjson");
+        const QByteArray deep = QByteArray(1023, '[') + QByteArray(1023, ']');
+        // clang-format off
+        QTest::newRow("escapes") << QByteArray("{\"hosts\":[{\"id\":1,\"name\":\"a\\\"b\\\\c\\/d\\b\\f\\n\\r\\t\\u00e5\\u00C4\"}],\"plugins\":[{\"host_id\":1,\"plugin_id\":2,\"output_text\":\"\\u2713 \\u0000 x\"}]}") << true;
+        QTest::newRow("surrogate pair") << QByteArray(R"({"hosts":[{"id":1,"name":"\ud83d\udd15 tyst"}]})") << true;
+        QTest::newRow("lone surrogate") << QByteArray(R"({"hosts":[{"id":1,"name":"\ud800 \udc00"}]})") << false;
+        QTest::newRow("unknown escape") << QByteArray(R"({"hosts":[{"id":1,"name":"\x"}]})") << false;
+        QTest::newRow("duplicate keys") << QByteArray(R"({"hosts":[{"id":1}],"hosts":[{"id":2,"id":3,"name":"a","name":"b"}],"plugins":[{"host_id":3,"plugin_id":1,"status":"ok","status":"critical","handled":true,"handled":null}]})") << true;
+        QTest::newRow("escaped keys") << QByteArray(R"({"ho\u0073ts":[{"\u0069d":5,"st\u0061tus":"warning"}]})") << true;
+        QTest::newRow("numbers") << QByteArray(R"({"hosts":[{"id":1.0,"name":1e2,"address":-0,"status":1234567890123456789,"group_id":-1e0}],
+            "plugins":[{"host_id":1E0,"plugin_id":"17","instance_id":9223372036854775808,"output_text":0.5,"last_success_at":1e18,"suppressed_reason":-1.5e3,
+            "hard":false,"consecutive_failures":1e1,"max_attempts":2.000,"key":12345678901234567890,"acknowledged":true,"acknowledged_by_name":100000000000000000000.0}]})") << true;
+        QTest::newRow("a number written as zero with a fraction") << QByteArray(R"({"hosts":[{"id":1,"name":0.0,"address":-0.0}]})") << true;
+        QTest::newRow("a number that underflows") << QByteArray(R"({"hosts":[{"id":1}],"x":[1e-400]})") << false;
+        QTest::newRow("a whole number beyond 64 bits") << QByteArray(R"({"hosts":[{"id":1,"name":123456789012345678901234567890}]})") << false;
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF{\"hosts\":[{\"id\":1}]}") << true;
+        QTest::newRow("null and wrong types") << QByteArray(R"({"groups":{"id":1},"hosts":[5,{"id":null,"name":null,"group_id":null},{"id":"x","group_id":[1],"status":{"a":1},"handled":"ja"}],
+            "plugins":[null,{"host_id":true,"plugin_id":[],"name":false,"acknowledged":1,"dnd":"true"}],"ports":"inga"})") << true;
+        QTest::newRow("truncated") << QByteArray("{\"hosts\":[{\"id\":1,\"name\":\"ab") << false;
+        QTest::newRow("nested as deep as Qt reads") << QByteArray("{\"x\":" + deep + "}") << true;
+        QTest::newRow("nested deeper") << QByteArray("{\"x\":[" + deep + "]}") << false;
+        QTest::newRow("invalid UTF-8") << QByteArray("{\"hosts\":[{\"id\":1,\"name\":\"\xC3\x28\"}]}") << false;
+        QTest::newRow("a control character in a string") << QByteArray("{\"hosts\":[{\"id\":1,\"name\":\"a\tb\"}]}") << false;
+        QTest::newRow("no object") << QByteArray(R"([{"hosts":[]}])") << false;
+        QTest::newRow("more after the object") << QByteArray("{\"hosts\":[{\"id\":1}]}}") << false;
+        QTest::newRow("empty") << QByteArray() << true;
+        // clang-format on
+    }
+    // The poller's reader gives what a from-scratch read of Qt's document gives, and reads itself all that servers
+    // send; it leaves to Qt's parser only texts that the two may read differently (Qt's parser then also makes the
+    // error, as for any other answer).
+    void readerAgreesWithQtParser()
+    {
+        QByteArray text = testsupport::fetch<QByteArray>("text");
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+        TreeReader reader;
+        const bool read = reader.read(text);
+        QTEST(read, "simdjson");
+        if (!read)
+            return;
+        if (!text.isEmpty()) {
+            QCOMPARE(error.error, QJsonParseError::NoError);
+            QVERIFY(document.isObject());
+        }
+        Rows rows(int(reader.shape()->nodes.size()));
+        reader.addAllRows(rows);
+        const Tree fromQt = readTree(document.object());
+        QCOMPARE(lines(*reader.shape(), rows), lines(*fromQt.shape, fromQt.rows));
+    }
+
+    void everyShownFieldReachesTheModel_data()
+    {
+        testsupport::columns<QString, QString, QJsonValue>("array", "field", "value");
+        const QList<std::pair<const char*, QList<std::pair<const char*, QJsonValue>>>> changes {
+            {"groups", {{"name", "G2"}, {"status", "critical"}, {"dnd", true}, {"has_dnd", true}, {"has_acked", true}}},
+            {"hosts",
+                {{"name", "h2"}, {"address", "10.0.0.2"}, {"status", "ok"}, {"handled", false}, {"dnd", true},
+                    {"has_acked", true}}},
+            {"plugins",
+                {{"acknowledged", false}, {"name", "c2"}, {"status", "critical"}, {"output_text", "o2"},
+                    {"last_success_at", "t2"}, {"handled", false}, {"acknowledged_by_name", "op2"}, {"dnd", true},
+                    {"suppressed_reason", "r"}, {"hard", true}, {"consecutive_failures", 2}, {"max_attempts", 5}}},
+            {"ports",
+                {{"name", "p2"}, {"status", "critical"}, {"output_text", "u2"}, {"collected_at", "t2"},
+                    {"acknowledged", true}}},
+        };
+        for (const auto& [array, fields] : changes) {
+            for (const auto& [field, value] : fields)
+                QTest::addRow("%s %s", array, field)
+                    << QString::fromLatin1(array) << QString::fromLatin1(field) << value;
+        }
+    }
+    // A poll that changes one field of one record reaches the model through an update that carries only the changed
+    // rows: the model is then what a fresh build gives, and each changed row is announced once, alone.
+    void everyShownFieldReachesTheModel()
+    {
+        const QJsonObject base = QJsonDocument::fromJson(R"({"groups":[{"id":1,"name":"G","status":"ok"}],
+            "hosts":[{"id":2,"name":"h","address":"10.0.0.1","group_id":1,"status":"warning"}],
+            "plugins":[{"host_id":2,"plugin_id":3,"name":"c","status":"warning","output_text":"o","last_success_at":"t",
+                "acknowledged":true,"acknowledged_by_name":"op","hard":false,"consecutive_failures":1,"max_attempts":3}],
+            "ports":[{"host_id":2,"port_id":4,"name":"p","status":"ok","output_text":"u","collected_at":"t"}]})")
+                                     .object();
+        QJsonObject changed = base;
+        QJsonArray records = changed.value(testsupport::fetch<QString>("array")).toArray();
+        QJsonObject record = records.first().toObject();
+        record.insert(testsupport::fetch<QString>("field"), testsupport::fetch<QJsonValue>("value"));
+        records.replace(0, record);
+        changed.insert(testsupport::fetch<QString>("array"), records);
+
+        QStandardItemModel live;
+        QAbstractItemModelTester tester(&live, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        LiveTree liveTree(&live);
+        TreeReader reader;
+        TreeDiff diff;
+        reader.read(base);
+        liveTree.apply(diff.next(reader));
+        const QStringList before = texts(live);
+        reader.read(changed);
+        const TreeUpdatePtr update = diff.next(reader);
+        QVERIFY(!update->rows.complete());
+        QSignalSpy signalled(&live, &QAbstractItemModel::dataChanged);
+        liveTree.apply(update);
+        QStandardItemModel fresh;
+        buildTreeModel(changed, &fresh);
+        QCOMPARE(everything(live), everything(fresh));
+
+        const QStringList after = texts(live);
+        QStringList changedRows, signalledRows;
+        for (int i = 0; i < after.size(); ++i) {
+            if (after.at(i) != before.at(i))
+                changedRows.append(after.at(i).trimmed().section(QLatin1Char(' '), 0, 0));
+        }
+        for (const QList<QVariant>& signal : std::as_const(signalled)) {
+            const QModelIndex top = signal.at(0).toModelIndex();
+            const QModelIndex bottom = signal.at(1).toModelIndex();
+            QCOMPARE(bottom.siblingAtColumn(top.column()), top);
+            signalledRows.append(top.siblingAtColumn(0).data(KeyRole).toString());
+        }
+        QVERIFY(!changedRows.isEmpty());
+        QCOMPARE(signalledRows, changedRows);
+    }
+
     void inPlaceEqualsFreshBuild_data()
     {
         QTest::addColumn<quint32>("seed");
@@ -192,11 +337,14 @@ private Q_SLOTS:
         direct.appendRow({new QStandardItem(QStringLiteral("främling")), new QStandardItem(QStringLiteral("x"))});
         direct.item(0)->setData(QStringLiteral("h:1"), KeyRole);
         LiveTree liveTree(&live);
-        std::shared_ptr<const Tree> last;
+        TreeReader reader;
+        TreeDiff diff;
         for (int step = 0; step < 40; ++step) {
             const QJsonObject payload = payloads.next();
-            auto tree = std::make_shared<Tree>(readTree(payload));
-            const TreeUpdatePtr update = diffTrees(std::exchange(last, tree), tree);
+            QByteArray text
+                = QJsonDocument(payload).toJson(step % 2 ? QJsonDocument::Compact : QJsonDocument::Indented);
+            QVERIFY(reader.read(text));
+            const TreeUpdatePtr update = diff.next(reader);
             buildTreeModel(payload, &direct);
             const bool skipped = step % 7 == 3; // a tree superseded before the window got to it
             if (!skipped)
@@ -221,15 +369,16 @@ private Q_SLOTS:
         for (int id = 1; id <= Count; ++id)
             groups.append(QJsonObject {{"id", id}, {"parent_id", id < Count ? id + 1 : 0}});
         const Tree tree = readTree({{"groups", groups}});
+        const TreeShape& shape = *tree.shape;
         int deepest = 0;
         QList<int> ends; // where the open subtrees end
-        for (int n = 0; n < tree.nodes.size(); ++n) {
+        for (int n = 0; n < shape.nodes.size(); ++n) {
             while (!ends.isEmpty() && ends.last() <= n)
                 ends.removeLast();
-            ends.append(n + tree.nodes.at(n).size);
+            ends.append(n + shape.nodes.at(n).size);
             deepest = std::max(deepest, int(ends.size()));
         }
-        QCOMPARE(tree.nodes.size(), Count);
+        QCOMPARE(shape.nodes.size(), Count);
         QCOMPARE(deepest, 32);
     }
 };

@@ -5,12 +5,12 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 # What the client needs beside Qt's libraries: Qt's own texts in Swedish, and a font with the silence flag's glyph.
 run_packages=(qt6-translations-l10n fonts-noto-color-emoji)
 
-# What building, packaging and testing need: compiler, CMake, Ninja, Qt with Charts and HttpServer, the Debian
-# packaging tools, the validators of the desktop entry and the AppStream metadata, openssl, which makes the
-# certificates of the HTTPS tests and of the HTTPS demo, and dbus, whose private session bus the notification tests
-# start.
+# What building, packaging and testing need: compiler, CMake, Ninja, Qt with Charts and HttpServer, simdjson (it
+# reads the large tree payloads), the Debian packaging tools, the validators of the desktop entry and the AppStream
+# metadata, openssl, which makes the certificates of the HTTPS tests and of the HTTPS demo, and dbus, whose private
+# session bus the notification tests start.
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-httpserver-dev
-    qt6-websockets-dev libgl-dev dpkg-dev appstream desktop-file-utils openssl dbus "${run_packages[@]}")
+    qt6-websockets-dev libgl-dev libsimdjson-dev dpkg-dev appstream desktop-file-utils openssl dbus "${run_packages[@]}")
 
 # Installs those of the given packages that are missing. Uses sudo when not root; without apt it names them and stops.
 ensure_packages() {

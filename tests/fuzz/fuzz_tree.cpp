@@ -1,5 +1,6 @@
-// The tree payload through both of the tree's readers and its building in place, watched by Qt's model tester. The
-// poller's own reader must give exactly what Qt's JSON parser gives, or give way to it.
+// The tree payload through the poller's reader (simdjson) and through Qt's document, and the model kept in step with
+// both, watched by Qt's model tester. The poller's reader must give exactly what Qt's parser gives, or leave the text
+// to it.
 
 #include "fuzzsupport.h"
 #include "treemodel.h"
@@ -9,12 +10,15 @@
 
 namespace {
 
-bool same(const treemodel::Tree& a, const treemodel::Tree& b)
+bool same(const treemodel::TreeReader& reader, const treemodel::Tree& tree)
 {
-    if (a.nodes.size() != b.nodes.size())
+    const treemodel::TreeShape& shape = *reader.shape();
+    if (shape.nodes.size() != tree.shape->nodes.size())
         return false;
-    for (qsizetype i = 0; i < a.nodes.size(); ++i) {
-        if (!a.nodes.at(i).sameRow(b.nodes.at(i)) || a.nodes.at(i).size != b.nodes.at(i).size)
+    for (qsizetype n = 0; n < shape.nodes.size(); ++n) {
+        const treemodel::Place& a = shape.nodes.at(n);
+        const treemodel::Place& b = tree.shape->nodes.at(n);
+        if (a.size != b.size || a.key != b.key || !(reader.row(int(n)) == *tree.rows.find(int(n))))
             return false;
     }
     return true;
@@ -30,19 +34,26 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QByteArray text = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    QByteArray text(reinterpret_cast<const char*>(data), qsizetype(size));
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
-    treemodel::Tree fast;
-    if (treemodel::readTree(text, &fast) && !text.isEmpty()) {
-        if (error.error != QJsonParseError::NoError || !doc.isObject()
-            || !same(fast, treemodel::readTree(doc.object())))
-            __builtin_trap();
-    }
+    const treemodel::Tree fromQt = treemodel::readTree(doc.object());
+    static treemodel::TreeReader reader; // one for every text, as a poller has
+    const bool read = reader.read(text);
+    if (read && !text.isEmpty()
+        && (error.error != QJsonParseError::NoError || !doc.isObject() || !same(reader, fromQt)))
+        __builtin_trap();
+
     QStandardItemModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    treemodel::buildTreeModel(doc.object(), &model);
-    treemodel::buildTreeModel(QJsonObject(), &model); // the tree taken apart in place
+    treemodel::LiveTree live(&model);
+    treemodel::TreeDiff diff;
+    if (read) {
+        live.apply(diff.next(reader)); // every row
+        live.apply(diff.next(reader)); // nothing changed
+    }
+    treemodel::buildTreeModel(doc.object(), &model); // the same rows, with other hashes, in place
+    treemodel::buildTreeModel(QJsonObject(), &model); // taken apart in place
     treemodel::buildTreeModel(doc.object(), &model);
     return 0;
 }

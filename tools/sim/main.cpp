@@ -1,5 +1,6 @@
-// norv-sim: a Norv server that monitors a simulated network, for demonstrations and load tests. Every few seconds
-// some checks and ports change state; the client's actions (acknowledge, silence, re-check) are honoured.
+// norv-sim: a Norv server that monitors a simulated network, for demonstrations and load tests. Each check and port
+// runs on a schedule of its own, and every few seconds some of them change state; the client's actions (acknowledge,
+// silence, re-check) are honoured.
 
 #include "simulation.h"
 #include "standinserver.h"
@@ -30,15 +31,25 @@ int main(int argc, char** argv)
         QStringLiteral("number"), QStringLiteral("1"));
     const QCommandLineOption version(QStringLiteral("server-version"), QStringLiteral("Version the server reports."),
         QStringLiteral("version"), QStringLiteral(NORV_VERSION));
-    const QCommandLineOption tick(QStringLiteral("tick"), QStringLiteral("Seconds between changes in the network."),
+    const QCommandLineOption tick(QStringLiteral("tick"),
+        QStringLiteral("Seconds between steps of the network: checks whose time has come run then."),
         QStringLiteral("seconds"), QStringLiteral("4"));
+    const QCommandLineOption okInterval(QStringLiteral("ok-interval"),
+        QStringLiteral("Seconds between runs of a healthy check."), QStringLiteral("seconds"), QStringLiteral("60"));
+    const QCommandLineOption failingInterval(QStringLiteral("fail-interval"),
+        QStringLiteral("Seconds between runs of a failing check."), QStringLiteral("seconds"), QStringLiteral("15"));
+    const QCommandLineOption churn(QStringLiteral("churn"),
+        QStringLiteral("Which checks run at each change: \"scheduled\" (those whose time has come) or \"all\" (every "
+                       "check, so that every healthy check's last-OK time moves: the most a server can change)."),
+        QStringLiteral("which"), QStringLiteral("scheduled"));
     const QCommandLineOption log(
         QStringLiteral("log"), QStringLiteral("Append a line per request to this file."), QStringLiteral("file"));
     const QCommandLineOption tlsCert(QStringLiteral("tls-cert"),
         QStringLiteral("Serve HTTPS with this certificate (PEM); needs --tls-key."), QStringLiteral("file"));
     const QCommandLineOption tlsKey(
         QStringLiteral("tls-key"), QStringLiteral("The certificate's private key (PEM, RSA)."), QStringLiteral("file"));
-    parser.addOptions({port, listen, hosts, seed, version, tick, log, tlsCert, tlsKey});
+    parser.addOptions(
+        {port, listen, hosts, seed, version, tick, okInterval, failingInterval, churn, log, tlsCert, tlsKey});
     parser.process(app);
 
     bool ok = true;
@@ -56,6 +67,15 @@ int main(int argc, char** argv)
     const int hostCount = number(hosts, 1, 100000);
     const int seedNumber = number(seed, 0, 2147483647);
     const int tickSeconds = number(tick, 1, 3600);
+    standin::Schedule schedule;
+    schedule.okSeconds = number(okInterval, 1, 86400);
+    schedule.failingSeconds = number(failingInterval, 1, 86400);
+    if (parser.value(churn) == QLatin1String("all")) {
+        schedule.everyStep = true;
+    } else if (parser.value(churn) != QLatin1String("scheduled")) {
+        std::fprintf(stderr, "norv-sim: --churn is \"scheduled\" or \"all\"\n");
+        ok = false;
+    }
     const QHostAddress address(parser.value(listen));
     if (address.isNull()) {
         std::fprintf(stderr, "norv-sim: --listen needs an IP address\n");
@@ -64,7 +84,7 @@ int main(int argc, char** argv)
     if (!ok)
         return 2;
 
-    standin::Simulation simulation {quint32(seedNumber)};
+    standin::Simulation simulation {quint32(seedNumber), schedule};
     standin::Network network = simulation.generate(hostCount, QDateTime::currentDateTime());
     network.serverVersion = parser.value(version);
     standin::StandinServer server;

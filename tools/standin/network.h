@@ -46,6 +46,7 @@ struct Item {
     QStringList metrics; // metric labels
     double baseline = 1; // typical metric value, for the series
     bool recheckRequested = false;
+    qint64 nextRun = 0; // when the simulator runs the check next, in ms since the epoch
 };
 
 struct Check : Item {

@@ -41,8 +41,9 @@ QString targetOf(const Check& c)
 
 } // namespace
 
-Simulation::Simulation(quint32 seed)
+Simulation::Simulation(quint32 seed, Schedule schedule)
     : random(seed)
+    , timing(schedule)
 { }
 
 Network Simulation::generate(int hostCount, const QDateTime& now)
@@ -167,6 +168,13 @@ Network Simulation::generate(int hostCount, const QDateTime& now)
             }
         }
     }
+    // Each check's first run comes at a moment of its own within its interval.
+    const qint64 at = now.toMSecsSinceEpoch();
+    for (Check& c : n.checks)
+        c.nextRun = at + random.bounded(qint64(isProblem(c.status) ? timing.failingSeconds : timing.okSeconds) * 1000);
+    for (Port& p : n.ports)
+        p.nextRun = at + random.bounded(qint64(isProblem(p.status) ? timing.failingSeconds : timing.okSeconds) * 1000);
+
     if (n.hosts.size() > 5) {
         const Silence maintenance {n.nextSilenceId++, QStringLiteral("host"), n.hosts.at(5).id, 0, 0, 0, 240,
             QStringLiteral("Planerat underhåll"), QStringLiteral("Administratör"), now};
@@ -177,6 +185,69 @@ Network Simulation::generate(int hostCount, const QDateTime& now)
 }
 
 void Simulation::tick(Network& n, const QDateTime& now)
+{
+    if (timing.everyStep) {
+        stepAll(n, now);
+    } else {
+        const QString stamp = now.toString(TimeFormat);
+        const qint64 at = now.toMSecsSinceEpoch();
+        auto step = [&](Item& item) {
+            if (!item.recheckRequested && item.nextRun > at)
+                return;
+            run(n, item, now, stamp);
+            schedule(item, at);
+        };
+        for (Check& c : n.checks)
+            step(c);
+        for (Port& p : n.ports)
+            step(p);
+    }
+
+    // Silences run out.
+    for (qsizetype i = n.silences.size() - 1; i >= 0; --i) {
+        const Silence& s = n.silences.at(i);
+        if (s.minutes > 0 && s.createdAt.addSecs(qint64(s.minutes) * 60) <= now) {
+            n.setSilenced(s, false);
+            n.silences.removeAt(i);
+        }
+    }
+}
+
+// One run of a check: a re-check settles its state, a soft problem goes on or over, a hard one may clear, and a
+// healthy check may fall ill, at rates per minute that do not depend on how often it runs.
+void Simulation::run(Network& n, Item& item, const QDateTime& now, const QString& stamp)
+{
+    if (item.recheckRequested) {
+        item.recheckRequested = false;
+        if (item.status != QLatin1String("ok") && chance(0.7))
+            recover(n, item, item.name, now);
+        else
+            item.output = output(item);
+    } else if (isProblem(item.status) && !item.hard) {
+        advanceSoft(n, item, item.name, now);
+    } else if (item.status != QLatin1String("ok")) {
+        if (chance(std::min(0.02 * timing.failingSeconds, 0.5)))
+            recover(n, item, item.name, now);
+    } else if (chance(std::min(timing.okSeconds / 600.0, 0.5))) {
+        if (chance(0.04)) {
+            item.status = QStringLiteral("stale");
+            item.output = QStringLiteral("Inga nya data sedan %1").arg(item.lastOk);
+            n.recordTransition(item, item.name, QStringLiteral("ok"), now.toUTC());
+        } else {
+            fallIll(n, item, item.name, now);
+        }
+    }
+    if (item.status == QLatin1String("ok"))
+        item.lastOk = stamp;
+}
+
+void Simulation::schedule(Item& item, qint64 from)
+{
+    item.nextRun = from + qint64(item.status == QLatin1String("ok") ? timing.okSeconds : timing.failingSeconds) * 1000;
+}
+
+// Every check at every step: the last-OK time of every healthy check moves each time.
+void Simulation::stepAll(Network& n, const QDateTime& now)
 {
     const QString stamp = now.toString(TimeFormat);
     const qsizetype items = n.checks.size() + n.ports.size();
@@ -217,15 +288,6 @@ void Simulation::tick(Network& n, const QDateTime& now)
             n.recordTransition(item, item.name, old, now.toUTC());
         } else {
             fallIll(n, item, item.name, now);
-        }
-    }
-
-    // Silences run out.
-    for (qsizetype i = n.silences.size() - 1; i >= 0; --i) {
-        const Silence& s = n.silences.at(i);
-        if (s.minutes > 0 && s.createdAt.addSecs(qint64(s.minutes) * 60) <= now) {
-            n.setSilenced(s, false);
-            n.silences.removeAt(i);
         }
     }
 }
