@@ -272,23 +272,19 @@ QStandardItem* LiveTree::find(const QString& key) const
 
 LiveTree::Row LiveTree::findTarget(const Target& target) const
 {
-    // A check by its host, check and instance; a switch port by its port id alone, as the status payload names them.
-    auto id = [](bool port, int hostId, int id, int instanceId) {
-        return port ? TargetId {true, 0, id, 0} : TargetId {false, hostId, id, std::max(instanceId, 0)};
-    };
     if (byTarget.isEmpty()) {
         byTarget.reserve(shown->nodes.size());
-        for (int n = int(shown->nodes.size()) - 1; n >= 0; --n) { // backwards: the first row of an id wins
+        for (int n = int(shown->nodes.size()) - 1; n >= 0; --n) { // backwards: the first row of an item wins
             if (shown->nodes.at(n).foreign)
                 continue;
             const Head& head = static_cast<const HeadCell*>(items.at(n))->head;
-            if (head.kind == Node::Plugin || head.kind == Node::Port)
-                byTarget.insert(id(head.kind == Node::Port, head.hostId, head.id, head.instanceId), n);
+            if (head.kind == Node::Port)
+                byTarget.insert({QStringLiteral("port"), head.hostId, 0, head.id, 0, {}, {}}, n);
+            else if (head.kind == Node::Plugin)
+                byTarget.insert({QStringLiteral("plugin"), head.hostId, head.id, 0, head.instanceId, {}, {}}, n);
         }
     }
-    const bool port = target.kind == QLatin1String("port");
-    const int n
-        = byTarget.value(id(port, target.hostId, port ? target.portId : target.pluginId, target.instanceId), -1);
+    const int n = byTarget.value(target, -1);
     if (n < 0)
         return {};
     auto known = found.constFind(n);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "target.h"
 #include "treediff.h"
 
 #include <QHash>
@@ -10,8 +11,6 @@ class QStandardItem;
 class QStandardItemModel;
 
 namespace treemodel {
-
-struct Target;
 
 // Keeps one item model in step with a server's trees, in place: a steady tree touches nothing, a changed row's cells
 // are set and announced together, and rows are inserted, removed or moved only where the tree's shape changed. Keeps
@@ -45,23 +44,9 @@ private:
     std::shared_ptr<const TreeShape> shown;
     QList<QStandardItem*> items; // first cells of the shown tree's rows, by node
     bool dark = false; // the look the rows were drawn in
-    struct TargetId {
-        bool port;
-        int hostId;
-        int id;
-        int instanceId;
-        bool operator==(const TargetId& o) const
-        {
-            return port == o.port && hostId == o.hostId && id == o.id && instanceId == o.instanceId;
-        }
-        friend size_t qHash(const TargetId& t, size_t seed = 0)
-        {
-            return qHashMulti(seed, t.port, t.hostId, t.id, t.instanceId);
-        }
-    };
     // Nodes of checks and ports by their ids, made when first asked for, and again after the rows moved or a row's
     // ids changed.
-    mutable QHash<TargetId, int> byTarget;
+    mutable QHash<Target, int> byTarget;
     // What the rows asked for since the last update show: the open alarms ask for theirs on every status and tree.
     mutable QHash<int, Node> found;
 };

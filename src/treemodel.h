@@ -1,6 +1,7 @@
 #pragma once
 
 #include "livetree.h"
+#include "target.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -23,27 +24,6 @@ enum Role {
     StatusRole = Qt::UserRole + 2, // status word as received
     HandledRole = Qt::UserRole + 3, // acknowledged or silenced alarm, drawn muted
 };
-
-// A row's target map read back: what the row stands for and the ids an action needs (0 when missing).
-struct Target {
-    QString kind;
-    int hostId = 0;
-    int pluginId = 0;
-    int portId = 0;
-    int instanceId = 0;
-    QString name; // "?" when the map has none
-    QString shownName; // the name as given, possibly empty
-
-    static Target of(const QVariantMap& map);
-    // What an alarm of the status payload is about: a check, or a switch port when it names a port and no check.
-    static Target ofProblem(const QJsonObject& problem, const QString& name);
-    // The map a row stores and the chart dialog takes.
-    QVariantMap map() const;
-    bool chartable() const { return kind == QLatin1String("plugin") || kind == QLatin1String("port"); }
-};
-
-// An id as every payload gives it: a whole number within 32 bits, or a text holding one; 0 for anything else.
-int idOf(const QJsonValue& value);
 
 // Makes the model hold exactly the rows of the payload, changing it in place.
 void buildTreeModel(const QJsonObject& payload, QStandardItemModel* model);

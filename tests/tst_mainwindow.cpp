@@ -321,6 +321,20 @@ private Q_SLOTS:
             QStringLiteral("8 av 9 larm kvitterade; 1 misslyckades: Databasen är låst"));
     }
 
+    // An alarm whose ids came as text is the same check as its row in the tree: the panel shows the row's output, and
+    // Return finds the row.
+    void alarmWithIdsAsTextFindsItsRow()
+    {
+        a.setFault(QStringLiteral("/api/status"), Fault::raw(200, R"({"status":"critical","problems":[{"host_id":"11",
+            "plugin_id":"103","status":"critical","host_name":"db1","plugin_name":"PostgreSQL"}]})"));
+        ServerView* va = open(a.store());
+        showWindow();
+        const QAbstractItemModel* panel = child<QTreeView>(window.get(), "activeAlarms")->model();
+        QTRY_COMPARE(panel->index(0, 4).data().toString(), QStringLiteral("Anslutning nekad på port 5432"));
+        onPanel({va->entry.label() + QStringLiteral("|db1")}, Qt::Key_Return);
+        QCOMPARE(child<QTreeView>(va, "tree")->currentIndex().data(treemodel::KeyRole).toString(), "p:11:103");
+    }
+
     void problemsOnly_data()
     {
         // The visible rows' keys, depth first.
