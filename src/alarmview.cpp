@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCollator>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -50,42 +51,65 @@ constexpr int KeyRole = Qt::UserRole;
 
 // A last-OK time as short as it can be said without cutting it: the time of day for today, the date and minute
 // before today. A text that is no such time stays as it is.
-QString shortTime(const QString& text)
+// The text is cut, not parsed: a panel of thousands of alarms is updated on every poll, and reading each time as a
+// moment of the local clock costs more than the rest of the update.
+QString shortTime(const QString& text, const QString& today)
 {
-    const QDateTime time = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    if (!time.isValid())
+    static const QLatin1String shape("dddd-dd-dd dd:dd:dd");
+    if (text.size() != shape.size())
         return text;
-    return time.toString(
-        time.date() == QDate::currentDate() ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm"));
+    for (qsizetype i = 0; i < shape.size(); ++i) {
+        if (shape.at(i) == QLatin1Char('d') ? !text.at(i).isDigit() : text.at(i) != shape.at(i))
+            return text;
+    }
+    return text.startsWith(today) ? text.mid(11) : text.left(16);
 }
 
 // The panel's order: worst first, then server, host and item. A click on another column sorts by its text, rows
-// with the same text in that order.
+// with the same text in that order. Texts are compared by their collation keys in the Swedish order, made when a row
+// is drawn: thousands of alarms are sorted in a few milliseconds.
 class AlarmOrder : public QSortFilterProxyModel {
 public:
-    using QSortFilterProxyModel::QSortFilterProxyModel;
+    explicit AlarmOrder(QObject* parent)
+        : QSortFilterProxyModel(parent)
+        , collator(QLocale(QLocale::Swedish, QLocale::Sweden))
+    {
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+    }
+
+    // The keys of a row, from its first cell and the texts of its columns (the last-OK time in full).
+    void setKeys(const QStandardItem* row, int priority, const QStringList& texts)
+    {
+        Keys made {priority, {}};
+        for (const QString& text : texts)
+            made.texts.append(collator.sortKey(text));
+        keys.insert(row, made);
+    }
+    void forget(const QStandardItem* row) { keys.remove(row); }
 
 protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override
     {
-        // The last-OK column by its full time, which its tooltip holds; the cell shows it shortened.
-        auto textAt = [this](const QModelIndex& index, int column) {
-            return sourceModel()
-                ->index(index.row(), column)
-                .data(column == LastOkColumn ? Qt::ToolTipRole : Qt::DisplayRole)
-                .toString();
-        };
-        int order = 0;
-        if (left.column() > 0)
-            order = QString::localeAwareCompare(textAt(left, left.column()), textAt(right, left.column()));
-        if (order == 0) {
-            order = statuses::alarmPriority(textAt(right, 0).toLower())
-                - statuses::alarmPriority(textAt(left, 0).toLower());
-        }
+        const auto* model = static_cast<const QStandardItemModel*>(sourceModel());
+        const auto a = keys.constFind(model->itemFromIndex(left.siblingAtColumn(0)));
+        const auto b = keys.constFind(model->itemFromIndex(right.siblingAtColumn(0)));
+        if (a == keys.cend() || b == keys.cend())
+            return false;
+        int order = left.column() > 0 ? a->texts.at(left.column()).compare(b->texts.at(left.column())) : 0;
+        if (order == 0)
+            order = b->priority - a->priority;
         for (int column = 1; column <= 3 && order == 0; ++column)
-            order = QString::localeAwareCompare(textAt(left, column), textAt(right, column));
+            order = a->texts.at(column).compare(b->texts.at(column));
         return order < 0;
     }
+
+private:
+    struct Keys {
+        int priority;
+        QList<QCollatorSortKey> texts; // by column
+    };
+    QCollator collator;
+    QHash<const QStandardItem*, Keys> keys;
 };
 
 } // namespace
@@ -263,46 +287,64 @@ void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
 {
     // The selection and the current row are the operator's choice of alarms, not of places in the list: they are
     // taken by key and given back after the update, without the alarms that ended.
-    QSet<QString> selected;
+    QStringList selected;
     for (const QModelIndex& row : table->selectionModel()->selectedRows())
-        selected.insert(row.data(KeyRole).toString());
+        selected.append(row.data(KeyRole).toString());
     const QString current = table->currentIndex().siblingAtColumn(0).data(KeyRole).toString();
 
-    const bool wasEmpty = alarms.isEmpty();
-    alarms.clear();
+    const QMap<QString, ActiveAlarm> before = std::exchange(alarms, {});
     for (const ActiveAlarm& alarm : list)
         alarms.insert(alarm.key, alarm);
-    bool moved = false;
-    for (int row = model->rowCount() - 1; row >= 0; --row) {
-        if (!alarms.contains(model->item(row)->data(KeyRole).toString()))
-            model->removeRow(row);
+    // The rows of alarms that ended go, the last first, so that the others keep their places meanwhile.
+    QList<int> ended;
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (alarms.contains(it.key()))
+            continue;
+        const QStandardItem* row = rowOf.take(it.key());
+        static_cast<AlarmOrder*>(order)->forget(row);
+        ended.append(row->row());
     }
-    QHash<QString, int> rows;
-    for (int row = 0; row < model->rowCount(); ++row)
-        rows.insert(model->item(row)->data(KeyRole).toString(), row);
+    std::sort(ended.begin(), ended.end(), std::greater<int>());
+    for (const int row : std::as_const(ended))
+        model->removeRow(row);
+
+    // A poll changes a few alarms of thousands: the others, drawn in the same look on the same day, are left alone.
     const bool dark = icons::darkLook();
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    const bool redrawAll = dark != drawnDark || today != drawnToday;
+    drawnDark = dark;
+    drawnToday = today;
     const QColor old = table->palette().color(QPalette::Disabled, QPalette::Text);
+    bool moved = false;
     for (const ActiveAlarm& alarm : std::as_const(alarms)) {
-        const int row = rows.value(alarm.key, -1);
+        const auto previous = before.constFind(alarm.key);
+        if (previous != before.cend() && !redrawAll && previous->status == alarm.status
+            && previous->server == alarm.server && previous->host == alarm.host && previous->item == alarm.item
+            && previous->output == alarm.output && previous->lastOk == alarm.lastOk && previous->stale == alarm.stale)
+            continue;
+        QStandardItem* status = rowOf.value(alarm.key);
         QList<QStandardItem*> cells;
         for (int column = 0; column < ActiveColumns.size(); ++column)
-            cells.append(row < 0 ? new QStandardItem : model->item(row, column));
-        QStandardItem* status = cells.first();
-        // The look the row was drawn in: the theme's, and whether its server answers.
-        const int look = (dark ? 1 : 0) | (alarm.stale ? 2 : 0);
-        if (status->text() != alarm.status.toUpper() || status->data(KeyRole + 1) != look) {
-            status->setData(look, KeyRole + 1);
-            status->setIcon(alarm.stale ? icons::dotIcon(old, 12) : icons::dotIcon(alarm.status, 12, false));
-            status->setForeground(QBrush(alarm.stale ? old : icons::statusColor(alarm.status, false, dark)));
-            for (int column = 1; column < ActiveColumns.size(); ++column) {
-                if (alarm.stale)
-                    cells.at(column)->setForeground(QBrush(old));
-                else
-                    cells.at(column)->setData(QVariant(), Qt::ForegroundRole);
-            }
+            cells.append(status ? model->item(status->row(), column) : new QStandardItem);
+        if (!status) {
+            status = cells.first();
+            for (QStandardItem* cell : std::as_const(cells))
+                cell->setEditable(false);
+            status->setData(alarm.key, KeyRole);
+            rowOf.insert(alarm.key, status);
+            model->appendRow(cells);
+            moved = true;
+        }
+        status->setIcon(alarm.stale ? icons::dotIcon(old, 12) : icons::dotIcon(alarm.status, 12, false));
+        status->setForeground(QBrush(alarm.stale ? old : icons::statusColor(alarm.status, false, dark)));
+        for (int column = 1; column < ActiveColumns.size(); ++column) {
+            if (alarm.stale)
+                cells.at(column)->setForeground(QBrush(old));
+            else
+                cells.at(column)->setData(QVariant(), Qt::ForegroundRole);
         }
         const QStringList texts {
-            alarm.status.toUpper(), alarm.server, alarm.host, alarm.item, alarm.output, shortTime(alarm.lastOk)};
+            alarm.status.toUpper(), alarm.server, alarm.host, alarm.item, alarm.output, shortTime(alarm.lastOk, today)};
         for (int column = 0; column < ActiveColumns.size(); ++column) {
             if (cells.at(column)->text() != texts.at(column)) {
                 moved = moved || column <= 3 || column == order->sortColumn();
@@ -310,36 +352,33 @@ void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
             }
         }
         cells.at(LastOkColumn)->setToolTip(alarm.lastOk);
-        if (row < 0) {
-            for (QStandardItem* cell : std::as_const(cells))
-                cell->setEditable(false);
-            status->setData(alarm.key, KeyRole);
-            model->appendRow(cells);
-        }
+        static_cast<AlarmOrder*>(order)->setKeys(status, statuses::alarmPriority(alarm.status),
+            {QString(), alarm.server, alarm.host, alarm.item, alarm.output, alarm.lastOk});
     }
     if (moved)
         order->sort(order->sortColumn(), order->sortOrder());
     // Widths for the first rows; after that they are the operator's (measuring every row on every poll would cost
     // more than the rest of the update).
-    if (wasEmpty && !alarms.isEmpty()) {
+    if (before.isEmpty() && !alarms.isEmpty()) {
         for (int column : {0, 1, 2, 3, 5})
             table->resizeColumnToContents(column);
     }
     pages->setCurrentIndex(alarms.isEmpty() ? 0 : 1);
 
+    if (selected.isEmpty() && current.isEmpty())
+        return;
+    const auto place = [this](const QString& key) {
+        const QStandardItem* item = rowOf.value(key);
+        return item ? order->mapFromSource(item->index()) : QModelIndex();
+    };
     QItemSelection selection;
-    QModelIndex currentIndex;
-    for (int row = 0; row < order->rowCount(); ++row) {
-        const QModelIndex first = order->index(row, 0);
-        const QString key = first.data(KeyRole).toString();
-        if (selected.contains(key))
+    for (const QString& key : std::as_const(selected)) {
+        if (const QModelIndex first = place(key); first.isValid())
             selection.select(first, first.siblingAtColumn(int(ActiveColumns.size()) - 1));
-        if (key == current)
-            currentIndex = first;
     }
     QItemSelectionModel* selectionModel = table->selectionModel();
     selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
-    if (currentIndex.isValid())
+    if (const QModelIndex currentIndex = place(current); currentIndex.isValid())
         selectionModel->setCurrentIndex(currentIndex, QItemSelectionModel::NoUpdate);
     else
         selectionModel->clearCurrentIndex();

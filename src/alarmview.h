@@ -2,6 +2,7 @@
 
 #include "treemodel.h"
 
+#include <QHash>
 #include <QJsonObject>
 #include <QMap>
 #include <QVariant>
@@ -17,6 +18,7 @@ class QLineEdit;
 class QPushButton;
 class QSortFilterProxyModel;
 class QStackedWidget;
+class QStandardItem;
 class QStandardItemModel;
 class QTreeView;
 
@@ -95,6 +97,9 @@ private:
     void menuAt(const QModelIndex& index, const QPoint& at);
 
     QMap<QString, ActiveAlarm> alarms; // by key
+    QHash<QString, QStandardItem*> rowOf; // the first cell of each alarm's row, by key
+    bool drawnDark = false; // the look and the day the rows were drawn for
+    QString drawnToday;
     QStandardItemModel* model;
     QSortFilterProxyModel* order;
     QTreeView* table;
