@@ -193,6 +193,27 @@ private Q_SLOTS:
         QCOMPARE(model.columnCount(), 5);
     }
 
+    void placeholderShowsItsWorstHost_data()
+    {
+        testsupport::columns<QStringList, QString>("hosts", "shown");
+        QTest::newRow("stale over critical") << QStringList {"critical", "stale"} << "STALE";
+        QTest::newRow("critical over warning") << QStringList {"warning", "critical"} << "CRITICAL";
+        QTest::newRow("warning over unknown") << QStringList {"unknown", "warning"} << "WARNING";
+        QTest::newRow("unknown over pending") << QStringList {"pending", "unknown"} << "UNKNOWN";
+        QTest::newRow("pending over ok") << QStringList {"ok", "pending"} << "PENDING";
+        QTest::newRow("ok over ignored and words unknown") << QStringList {"ignored", "ok", "3"} << "OK";
+    }
+    // A group the server does not send shows the most serious status of its hosts, whatever their order.
+    void placeholderShowsItsWorstHost()
+    {
+        QJsonArray hosts;
+        for (const QString& status : testsupport::fetch<QStringList>("hosts"))
+            hosts.append(QJsonObject {{"id", hosts.size() + 1}, {"status", status}});
+        QStandardItemModel model;
+        buildTreeModel({{"hosts", hosts}}, &model);
+        QTEST(model.index(0, 1).data().toString(), "shown");
+    }
+
     void readerAgreesWithQtParser_data()
     {
         testsupport::columns<QByteArray, bool>("text", "simdjson");
