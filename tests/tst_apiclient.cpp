@@ -73,6 +73,7 @@ private Q_SLOTS:
             = [](ApiClient& c) { c.request("POST", "/api/hosts/10/recheck", {}, "application/json", {}, true); };
         const Operation oddMethod
             = [](ApiClient& c) { c.request("post", "/api/status", "x=1", "text/plain", {}, true); };
+        const B ackBody = R"({"comment":"Tittar på det ✓"})";
         const B dndBody = "scope=plugin&host_id=11&plugin_id=104&instance_id=2&minutes=240"
                           "&reason=disk%2Bfull%20%26%20mer";
         // clang-format off
@@ -80,7 +81,7 @@ private Q_SLOTS:
         QTest::newRow("logout") << logout << B("POST") << "/api/auth/logout" << B() << B() << B();
         QTest::newRow("alarmlog active search") << log << B("GET") << "/api/alarmlog" << B("page=3&limit=100&active=1&q=web%201%2B1%26x%3D%C3%B6") << B() << B();
         QTest::newRow("series instance") << series << B("GET") << "/api/hosts/11/plugins/104/metrics/data" << B("label=anv%C3%A4nt&hours=168&instance=2") << B() << B();
-        QTest::newRow("ack comment, instance") << ack << B("POST") << "/api/hosts/11/plugins/104/acknowledge" << B("instance=2") << B(R"({"comment":"Tittar på det ✓"})") << json;
+        QTest::newRow("ack comment, instance") << ack << B("POST") << "/api/hosts/11/plugins/104/acknowledge" << B("instance=2") << ackBody << json;
         QTest::newRow("ack port wins") << ackPort << B("POST") << "/api/switch-ports/501/acknowledge" << B() << B("{}") << json;
         QTest::newRow("dnd plugin all fields") << dnd << B("POST") << "/api/dnd" << B() << dndBody << form;
         QTest::newRow("dnd port until further notice") << dndPort << B("POST") << "/api/dnd" << B() << B("scope=port&port_id=501") << form;

@@ -142,8 +142,8 @@ private Q_SLOTS:
         const QString notOurs = testsupport::fetch<QString>("not ours");
         const uint id = service->notifications.first().id + (notOurs == QLatin1String("foreign") ? 100 : 0);
         if (notOurs == QLatin1String("closed"))
-            service->close(id);
-        service->invokeAction(id, testsupport::fetch<QString>("action"));
+            service->emitSignal(QStringLiteral("NotificationClosed"), {id, 2u});
+        service->emitSignal(QStringLiteral("ActionInvoked"), {id, testsupport::fetch<QString>("action")});
         QTest::qWait(200);
         delete watcher; // actions without a prompt leave it waiting
         QCOMPARE(window->isVisible(), notOurs.isEmpty());

@@ -23,17 +23,30 @@ private Q_SLOTS:
     {
         // An empty user: a revoked token.
         testsupport::columns<QString, Call, int>("user", "call", "status");
+        // Requests the client's operations never send: a form, a body and a path the server does not know.
+        const auto raw = [](const char* method, const char* path, const QByteArray& body, const QByteArray& type) {
+            return Call(
+                [=](ApiClient& c, const Check&) { c.request(method, QLatin1String(path), body, type, {}, true); });
+        };
+        const Call halfAck = [](ApiClient& c, const Check& k) {
+            const QString path = QStringLiteral("/api/hosts/%1/plugins/%2/acknowledge").arg(k.hostId).arg(k.pluginId);
+            c.request("POST", path, "[1,2", "application/json", {}, true);
+        };
+        const Call unknownLabel = [](ApiClient& c, const Check& k) {
+            c.metricSeries(k.hostId, k.pluginId, 0, QStringLiteral("finns inte"), 24, k.instanceId);
+        };
+        const QByteArray form = "application/x-www-form-urlencoded";
         // clang-format off
         QTest::newRow("wrong password") << "admin" << Call([](ApiClient& c, const Check&) { c.login(QStringLiteral("admin"), QStringLiteral("fel"), QString()); }) << 401;
         QTest::newRow("revoked token") << "" << Call([](ApiClient& c, const Check&) { c.status(); }) << 401;
         QTest::newRow("viewer acting") << "viewer" << Call([](ApiClient& c, const Check& k) { c.recheckHost(k.hostId); }) << 403;
         QTest::newRow("unknown host") << "admin" << Call([](ApiClient& c, const Check&) { c.recheckHost(99999); }) << 404;
         QTest::newRow("unknown silence") << "admin" << Call([](ApiClient& c, const Check&) { c.dndCancel(99999); }) << 404;
-        QTest::newRow("unknown label") << "admin" << Call([](ApiClient& c, const Check& k) { c.metricSeries(k.hostId, k.pluginId, 0, QStringLiteral("finns inte"), 24, k.instanceId); }) << 404;
-        QTest::newRow("bad form") << "admin" << Call([](ApiClient& c, const Check&) { c.request("POST", QStringLiteral("/api/dnd"), "scope=host&host_id=x", "application/x-www-form-urlencoded", {}, true); }) << 400;
+        QTest::newRow("unknown label") << "admin" << unknownLabel << 404;
+        QTest::newRow("bad form") << "admin" << raw("POST", "/api/dnd", "scope=host&host_id=x", form) << 400;
         QTest::newRow("unknown scope") << "admin" << Call([](ApiClient& c, const Check&) { c.dndCreate(QStringLiteral("allt"), 1, 0, 0, 5, QString(), 0); }) << 400;
-        QTest::newRow("bad acknowledgement") << "admin" << Call([](ApiClient& c, const Check& k) { c.request("POST", QStringLiteral("/api/hosts/%1/plugins/%2/acknowledge").arg(k.hostId).arg(k.pluginId), "[1,2", "application/json", {}, true); }) << 400;
-        QTest::newRow("unknown path") << "admin" << Call([](ApiClient& c, const Check&) { c.request("GET", QStringLiteral("/api/finns/inte"), {}, {}, {}, true); }) << 404;
+        QTest::newRow("bad acknowledgement") << "admin" << halfAck << 400;
+        QTest::newRow("unknown path") << "admin" << raw("GET", "/api/finns/inte", {}, {}) << 404;
         QTest::newRow("page 0") << "admin" << Call([](ApiClient& c, const Check&) { c.alarmlog(0, 100, false, QString()); }) << 400;
         // clang-format on
     }

@@ -5,12 +5,6 @@
 
 #include <QChart>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzzsupport::startApplication();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QJsonDocument doc = fuzzsupport::parse(data, size);

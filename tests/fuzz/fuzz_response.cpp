@@ -3,12 +3,6 @@
 #include "apiclient.h"
 #include "fuzzsupport.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzzsupport::startApplication();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 2)

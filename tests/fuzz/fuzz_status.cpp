@@ -9,33 +9,27 @@
 
 namespace {
 
-MainWindow* window = nullptr;
-ServerView* view = nullptr;
-PollerThread* poller = nullptr;
+// A window with one tab whose poller talks to a port where nothing listens; its payloads come from the fuzzer instead.
+struct Window {
+    MainWindow* window = new MainWindow;
+    ServerView* view = window->openServer(
+        {QStringLiteral("0000000000aa"), QStringLiteral("http://127.0.0.1:9"), QString(), true, QString()},
+        QStringLiteral("token"));
+    PollerThread* poller = view->findChild<PollerThread*>();
+};
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzzsupport::startApplication();
-    window = new MainWindow;
-    // A tab whose poller talks to a port where nothing listens; its payloads come from the fuzzer instead.
-    view = window->openServer(
-        {QStringLiteral("0000000000aa"), QStringLiteral("http://127.0.0.1:9"), QString(), true, QString()},
-        QStringLiteral("token"));
-    poller = view->findChild<PollerThread*>();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    static const Window* const one = new Window;
     const QJsonObject payload = fuzzsupport::parse(data, size).object();
-    AlarmBook* book = window->alarms();
+    AlarmBook* book = one->window->alarms();
     book->updateStatus(payload, QStringLiteral("a"), QStringLiteral("A"));
     book->updateStatus(payload, QStringLiteral("b"), QString());
     book->updateStatus(QJsonObject(), QStringLiteral("a"), QStringLiteral("A"));
     book->removeServer(QStringLiteral("b"));
-    Q_EMIT poller->meReady(payload);
-    Q_EMIT poller->statusReady(payload);
+    Q_EMIT one->poller->meReady(payload);
+    Q_EMIT one->poller->statusReady(payload);
     return 0;
 }

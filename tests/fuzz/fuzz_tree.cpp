@@ -26,12 +26,6 @@ bool same(const treemodel::TreeReader& reader, const treemodel::Tree& tree)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzzsupport::startApplication();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     QByteArray text(reinterpret_cast<const char*>(data), qsizetype(size));

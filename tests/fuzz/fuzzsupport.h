@@ -11,10 +11,8 @@
 #include <cstdint>
 
 // What every fuzz target shares: one widget application on the offscreen platform, made before the first input,
-// and the input read as JSON the way the client reads a server's answer.
-namespace fuzzsupport {
-
-inline void startApplication()
+// and the input read as JSON the way the client reads a server's answer. Each target is one file that includes this.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     static int argc = 1;
     static char name[] = "norv-fuzz";
@@ -25,7 +23,10 @@ inline void startApplication()
     static QApplication* app = new QApplication(argc, argv);
     settings::nameApplication();
     Q_UNUSED(app)
+    return 0;
 }
+
+namespace fuzzsupport {
 
 inline QJsonDocument parse(const uint8_t* data, size_t size)
 {

@@ -70,16 +70,6 @@ void NotificationService::stop()
     connection.unregisterObject(Path);
 }
 
-void NotificationService::invokeAction(uint id, const QString& action)
-{
-    emitSignal(QStringLiteral("ActionInvoked"), {id, action});
-}
-
-void NotificationService::close(uint id)
-{
-    emitSignal(QStringLiteral("NotificationClosed"), {id, uint(2)});
-}
-
 void NotificationService::emitSignal(const QString& name, const QList<QVariant>& arguments)
 {
     QDBusMessage signal = QDBusMessage::createSignal(Path, Name, name);

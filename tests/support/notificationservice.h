@@ -46,8 +46,8 @@ public:
     bool start(const QStringList& capabilities);
     // Gives the name up: the bus then has no notification service.
     void stop();
-    void invokeAction(uint id, const QString& action);
-    void close(uint id);
+    // Emits a signal of the service: ActionInvoked (id, action) or NotificationClosed (id, reason).
+    void emitSignal(const QString& name, const QList<QVariant>& arguments);
 
     QList<Notification> notifications;
 
@@ -55,8 +55,6 @@ public:
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
 private:
-    void emitSignal(const QString& name, const QList<QVariant>& arguments);
-
     QDBusConnection connection;
     QStringList capabilities;
     uint lastId = 0;
