@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A server tab handling tree payloads at three sizes, on the window's thread: the first tree, a steady poll with no
 // change, and a poll with 1 % of the checks changed and a few hosts added and removed; against a floor, the same
 // number of plain five-cell rows of QStandardItems with their texts appended to a QStandardItemModel. Also the

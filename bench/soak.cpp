@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Soak: the client with three server tabs, polled round after round against three simulated servers (norv-sim
 // processes, so that only the client's memory is measured; their networks change every second). Measures the
 // resident memory and the number of live QObjects after a warm-up and at the end; both must stay flat.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the application's identity and its saved look; the rest of the start is startup::run.
 
 #include "appearance.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every test function passes on its own: each function of each QtTest program in the build runs by itself, two at
 # a time, so that no test leans on what an earlier one left behind. Prints the ones that fail.
 set -uo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # scripts/demo, headless: the simulator starts, the demo logs in to it, the client connects and polls the tree with
 # its token, and when the client ends the demo stops the simulator.
 set -euo pipefail

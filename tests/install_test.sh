@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, installed into a temporary root: its files, its dependencies, the validity of its desktop
 # entry and AppStream metadata, and the installed client started through the link on the PATH, against norv-sim,
 # long enough to see it poll and to read the version it reports (from the VERSION file beside the real program).

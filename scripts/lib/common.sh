@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the commands in scripts/: the project root, and installing the Debian packages the project needs.
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"

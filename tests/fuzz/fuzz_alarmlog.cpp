@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A page of the alarm log as the alarm-log tab shows it.
 
 #include "alarmview.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chart payloads through the chart's own reading and drawing: labels, series and their scaling.
 
 #include "fuzzsupport.h"

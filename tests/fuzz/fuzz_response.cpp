@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The REST client's decision on a raw answer: the first two bytes are the HTTP status, the rest the body.
 
 #include "apiclient.h"

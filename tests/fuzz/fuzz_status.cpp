@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status and identity payloads through the alarm book, the list of open alarms and a server tab's status
 // texts, delivered the way the tab's poller delivers them.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tree payload through the poller's reader (simdjson) and through Qt's document, and the model kept in step with
 // both, watched by Qt's model tester. The poller's reader must give exactly what Qt's parser gives, or leave the text
 // to it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // norv-fuzz-seeds DIR: writes the fuzz targets' seed inputs, the payloads of the stand-in server and of the
 // simulator, into DIR/<target>/.
 

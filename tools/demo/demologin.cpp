@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // norv-demo-login: logs in to a Norv server with the client's own login request and stores the server and its
 // token the way the client does, in the configuration home of the environment (XDG_CONFIG_HOME). The demo uses it
 // to prepare a configuration of its own.

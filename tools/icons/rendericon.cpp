@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // norv-render-icon DIR SIZE...: paints the client's own badge of status "ok" at each size into
 // DIR/SIZExSIZE/apps/se.trelvik.norvgui.png, the PNG icons of the hicolor theme. Runs at build time.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // norv-sim: a Norv server that monitors a simulated network, for demonstrations and load tests. Each check and port
 // runs on a schedule of its own, and every few seconds some of them change state; the client's actions (acknowledge,
 // silence, re-check) are honoured.
