@@ -369,7 +369,9 @@ void ServerView::onTree(const treemodel::TreeUpdatePtr& update)
         tree->setColumnWidth(3, 170);
         tree->header()->setStretchLastSection(false);
         tree->header()->setSectionResizeMode(2, QHeaderView::Stretch);
-        tree->header()->setSectionResizeMode(4, QHeaderView::ResizeToContents);
+        // Flaggor fits the first tree; after that the width is the operator's (measuring the column on every poll
+        // would cost a large site more than the rest of the update).
+        tree->resizeColumnToContents(4);
     }
     Q_EMIT treeShown(entry.id);
 }

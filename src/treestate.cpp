@@ -78,9 +78,10 @@ TreeState::TreeState(QTreeView* tree, QStandardItemModel* model, treemodel::Live
     , filter(new TreeFilter(tree))
 {
     filter->setSourceModel(model);
-    // Recursive filtering re-examines every ancestor of a changed row, up to the top: only worth it while a filter
-    // is in force (applyFilter).
+    // Recursive filtering re-examines every ancestor of a changed row, up to the top, and a dynamic filter every
+    // changed row: only worth it while a filter is in force (applyFilter).
     filter->setRecursiveFilteringEnabled(false);
+    filter->setDynamicSortFilter(false);
     filter->setFilterCaseSensitivity(Qt::CaseInsensitive);
     filter->setFilterKeyColumn(0);
     tree->setModel(filter);
@@ -240,6 +241,7 @@ bool TreeState::filtering() const
 void TreeState::refilter(const std::function<void()>& change)
 {
     filter->setRecursiveFilteringEnabled(filtering());
+    filter->setDynamicSortFilter(filtering());
     change();
     restoring = true;
     if (filtering())
