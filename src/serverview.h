@@ -130,6 +130,7 @@ private:
     PollerThread* poller = nullptr;
     int treesHandled = 0; // tree payloads of the current poller that have reached the view
     bool firstTree = true;
+    bool flagsToFit = false; // Flaggor is to be fitted to the rows now shown
     int failedRounds = 0; // in a row
     QDateTime firstFailure; // of the failures in a row
     QDateTime lastAnswer; // the last status payload's arrival
