@@ -219,24 +219,14 @@ void Simulation::tick(Network& n, const QDateTime& now)
 void Simulation::run(Network& n, Item& item, const QDateTime& now, const QString& stamp)
 {
     if (item.recheckRequested) {
-        item.recheckRequested = false;
-        if (item.status != QLatin1String("ok") && chance(0.7))
-            recover(n, item, item.name, now);
-        else
-            item.output = output(item);
+        settleRecheck(n, item, now);
     } else if (isProblem(item.status) && !item.hard) {
         advanceSoft(n, item, item.name, now);
     } else if (item.status != QLatin1String("ok")) {
         if (chance(std::min(0.02 * timing.failingSeconds, 0.5)))
             recover(n, item, item.name, now);
     } else if (chance(std::min(timing.okSeconds / 600.0, 0.5))) {
-        if (chance(0.04)) {
-            item.status = QStringLiteral("stale");
-            item.output = QStringLiteral("Inga nya data sedan %1").arg(item.lastOk);
-            n.recordTransition(item, item.name, QStringLiteral("ok"), now.toUTC());
-        } else {
-            fallIll(n, item, item.name, now);
-        }
+        fallOut(n, item, now);
     }
     if (item.status == QLatin1String("ok"))
         item.lastOk = stamp;
@@ -261,12 +251,7 @@ void Simulation::stepAll(Network& n, const QDateTime& now)
     for (qsizetype i = 0; i < items; ++i) {
         Item& item = itemAt(i);
         if (item.recheckRequested) {
-            // A re-check settles the state: most problems turn out to be over.
-            item.recheckRequested = false;
-            if (item.status != QLatin1String("ok") && chance(0.7))
-                recover(n, item, item.name, now);
-            else
-                item.output = output(item);
+            settleRecheck(n, item, now);
         } else if (isProblem(item.status) && !item.hard) {
             if (chance(0.6))
                 advanceSoft(n, item, item.name, now);
@@ -280,16 +265,30 @@ void Simulation::stepAll(Network& n, const QDateTime& now)
     const int falling = std::max(1, int(items / 150));
     for (int k = 0; k < falling; ++k) {
         Item& item = itemAt(random.bounded(int(items)));
-        if (item.status != QLatin1String("ok"))
-            continue;
-        if (chance(0.04)) {
-            const QString old = item.status;
-            item.status = QStringLiteral("stale");
-            item.output = QStringLiteral("Inga nya data sedan %1").arg(item.lastOk);
-            n.recordTransition(item, item.name, old, now.toUTC());
-        } else {
-            fallIll(n, item, item.name, now);
-        }
+        if (item.status == QLatin1String("ok"))
+            fallOut(n, item, now);
+    }
+}
+
+// A re-check settles the state: most problems turn out to be over.
+void Simulation::settleRecheck(Network& n, Item& item, const QDateTime& now)
+{
+    item.recheckRequested = false;
+    if (item.status != QLatin1String("ok") && chance(0.7))
+        recover(n, item, item.name, now);
+    else
+        item.output = output(item);
+}
+
+// A healthy check goes wrong: now and then its data stop coming (stale), otherwise it falls ill.
+void Simulation::fallOut(Network& n, Item& item, const QDateTime& now)
+{
+    if (chance(0.04)) {
+        item.status = QStringLiteral("stale");
+        item.output = QStringLiteral("Inga nya data sedan %1").arg(item.lastOk);
+        n.recordTransition(item, item.name, QStringLiteral("ok"), now.toUTC());
+    } else {
+        fallIll(n, item, item.name, now);
     }
 }
 

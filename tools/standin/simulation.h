@@ -35,6 +35,8 @@ public:
 private:
     void run(Network& network, Item& item, const QDateTime& now, const QString& stamp);
     void stepAll(Network& network, const QDateTime& now);
+    void settleRecheck(Network& network, Item& item, const QDateTime& now);
+    void fallOut(Network& network, Item& item, const QDateTime& now);
     void schedule(Item& item, qint64 from);
     void fallIll(Network& network, Item& item, const QString& target, const QDateTime& now);
     void recover(Network& network, Item& item, const QString& target, const QDateTime& now);
