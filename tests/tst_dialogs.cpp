@@ -182,6 +182,16 @@ private Q_SLOTS:
                 for (const QAction* action : menu->actions())
                     texts.append(action->text().section(QLatin1Char('\t'), 0, 0));
             }
+            if (auto* spin = shown->findChild<QAbstractSpinBox*>()) { // its menu, as a right click opens it
+                QTimer::singleShot(0, spin, [&texts] {
+                    QWidget* menu = QApplication::activePopupWidget();
+                    for (const QAction* action : menu->actions())
+                        texts.append(action->text().section(QLatin1Char('\t'), 0, 0));
+                    menu->close();
+                });
+                QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(1, 1), spin->mapToGlobal(QPoint(1, 1)));
+                QApplication::sendEvent(spin, &click);
+            }
             static_cast<QDialog*>(shown)->reject();
         });
         testsupport::fetch<Opener>("open")(window);

@@ -123,6 +123,8 @@ private Q_SLOTS:
             << B("scope=plugin&host_id=10&plugin_id=101&minutes=1440&reason=disk%20byts") << "Stör ej utförd";
         QTest::newRow("silence until further notice: no length") << "p:10:101" << "Stör ej…" << "Tills vidare"
             << "/api/dnd" << B("scope=plugin&host_id=10&plugin_id=101&reason=disk%20byts") << "Stör ej utförd";
+        QTest::newRow("no acknowledging a check that is OK") << "p:10:100" << "Kvittera…" << ""
+            << "/api/hosts/10/plugins/100/acknowledge" << B() << "";
         // clang-format on
     }
     // Each entry sends its request with what the operator typed, reports success in the status bar and polls.
@@ -144,9 +146,11 @@ private Q_SLOTS:
         });
         contextMenu(testsupport::fetch<QString>("key"), testsupport::fetch<QString>("entry"));
         delete watcher; // actions without a prompt leave it waiting
-        QCOMPARE(messages.count(), 1);
-        QTEST(messages.first().first().toString(), "message");
         const QList<standin::RecordedRequest> sent = server.requests(testsupport::fetch<QString>("path"));
+        QCOMPARE(messages.count(), sent.size()); // an entry the menu does not offer sends nothing
+        QTEST(messages.value(0).value(0).toString(), "message");
+        if (sent.isEmpty())
+            return;
         QCOMPARE(sent.size(), 1);
         QCOMPARE(sent.first().query, QByteArray());
         QTEST(sent.first().body, "body");

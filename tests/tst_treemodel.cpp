@@ -158,12 +158,14 @@ private Q_SLOTS:
             {"host_id":1,"plugin_id":5,"status":"stale","dnd":true,"suppressed_reason":"underhåll","hard":false},
             {"host_id":1,"plugin_id":6,"status":"ok","handled":true},
             {"host_id":1,"plugin_id":7,"status":"critical","acknowledged":true,"handled":null},
-            {"host_id":1,"plugin_id":8,"status":"CRITICAL","acknowledged":true,"name":"","output_text":7}]})")
+            {"host_id":1,"plugin_id":8,"status":"CRITICAL","acknowledged":true,"name":"","output_text":7},
+            {"host_id":1,"plugin_id":9,"status":"unknown","acknowledged":true}]})")
             << QStringList {"g:9 Utan grupp|WARNING|||", "  h:1 ?  ()|WARNING|||🔕 Stör ej",
                             "    p:1:1 plugin 1|WARNING|||försök 2/3", "    p:1:2 plugin 2|PENDING|||försök 0/0",
                             "    p:1:3 plugin 3|CRITICAL|||✓ Sett av op1 · 🔕 Stör ej ✱", "    p:1:4 plugin 4|CRITICAL|||",
                             "    p:1:5 plugin 5|STALE|||🔕 Stör ej · 🔕 underhåll · försök 0/1 ✱", "    p:1:6 plugin 6|OK||| ✱",
-                            "    p:1:7 plugin 7|CRITICAL|||✓ Sett", "    p:1:8 plugin 8|CRITICAL|7||✓ Sett"};
+                            "    p:1:7 plugin 7|CRITICAL|||✓ Sett", "    p:1:8 plugin 8|CRITICAL|7||✓ Sett",
+                            "    p:1:9 plugin 9|UNKNOWN|||✓ Sett ✱"};
         QTest::newRow("host handled only when all its alarms are") << QByteArray(R"({"groups":[{"id":9}],"hosts":[{"id":1,"group_id":9,"status":"warning"},
             {"id":2,"group_id":9,"status":"warning"},{"id":3,"group_id":9,"status":"warning","handled":"ja"}],
             "plugins":[{"host_id":1,"plugin_id":1,"status":"warning","acknowledged":true},{"host_id":2,"plugin_id":1,"status":"warning","acknowledged":true}],
