@@ -58,7 +58,6 @@ private Q_SLOTS:
         testsupport::columns<What, Service, QString, bool, QString, QStringList, int>(
             "what", "service", "user", "sound", "title", "actions", "urgency");
         // clang-format off
-        QTest::newRow("a critical alarm") << NewAlarm << WithActions << "operator" << false << "Norv: 1 nya larm" << ShowAndAcknowledge << 2;
         QTest::newRow("a critical alarm, with sound") << NewAlarm << WithActions << "operator" << true << "Norv: 1 nya larm" << ShowAndAcknowledge << 2;
         QTest::newRow("a critical alarm, for a viewer") << NewAlarm << WithActions << "viewer" << false << "Norv: 1 nya larm" << ShowOnly << 2;
         QTest::newRow("two warnings") << NewAlarms << WithActions << "operator" << false << "Norv: 2 nya larm" << ShowOnly << 1;

@@ -24,14 +24,13 @@ private Q_SLOTS:
     {
         // An empty user: a revoked token.
         testsupport::columns<QString, Call, int>("user", "call", "status");
-        // Requests the client's operations never send: a form, a body and a path the server does not know.
+        // Requests the client's operations never send: a form, a body and a path the server does not know. In a
+        // path, %1 is the check's host and %2 the check.
         const auto raw = [](const char* method, const char* path, const QByteArray& body, const QByteArray& type) {
-            return Call(
-                [=](ApiClient& c, const Check&) { c.request(method, QLatin1String(path), body, type, {}, true); });
-        };
-        const Call halfAck = [](ApiClient& c, const Check& k) {
-            const QString path = QStringLiteral("/api/hosts/%1/plugins/%2/acknowledge").arg(k.hostId).arg(k.pluginId);
-            c.request("POST", path, "[1,2", "application/json", {}, true);
+            return Call([=](ApiClient& c, const Check& k) {
+                const QString at = QString::fromLatin1(path).replace("%1", QString::number(k.hostId));
+                c.request(method, QString(at).replace("%2", QString::number(k.pluginId)), body, type, {}, true);
+            });
         };
         const Call unknownLabel = [](ApiClient& c, const Check& k) {
             c.metricSeries(k.hostId, k.pluginId, 0, QStringLiteral("finns inte"), 24, k.instanceId);
@@ -46,7 +45,7 @@ private Q_SLOTS:
         QTest::newRow("unknown label") << "admin" << unknownLabel << 404;
         QTest::newRow("bad form") << "admin" << raw("POST", "/api/dnd", "scope=host&host_id=x", form) << 400;
         QTest::newRow("unknown scope") << "admin" << Call([](ApiClient& c, const Check&) { c.dndCreate(QStringLiteral("allt"), 1, 0, 0, 5, QString(), 0); }) << 400;
-        QTest::newRow("bad acknowledgement") << "admin" << halfAck << 400;
+        QTest::newRow("bad acknowledgement") << "admin" << raw("POST", "/api/hosts/%1/plugins/%2/acknowledge", "[1,2", "application/json") << 400;
         QTest::newRow("unknown path") << "admin" << raw("GET", "/api/finns/inte", {}, {}) << 404;
         QTest::newRow("page 0") << "admin" << Call([](ApiClient& c, const Check&) { c.alarmlog(0, 100, false, QString()); }) << 400;
         // clang-format on

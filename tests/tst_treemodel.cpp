@@ -51,17 +51,11 @@ QStringList lines(const TreeShape& shape, const Rows& rows)
 {
     QStringList all;
     for (int n = 0; n < shape.nodes.size(); ++n) {
-        const Node* r = rows.find(n);
-        all.append(r ? QStringLiteral("%1 %2 %3|%4|%5|%6|%7|%8|%9 %10 %11 %12 %13 %14")
-                           .arg(shape.nodes.at(n).size)
-                           .arg(shape.nodes.at(n).key)
-                           .arg(r->key, r->name, r->status, r->output, r->lastOk, r->flags, r->targetName)
-                           .arg(r->hostId)
-                           .arg(r->id)
-                           .arg(r->instanceId)
-                           .arg(r->kind)
-                           .arg(r->handled)
-                     : QStringLiteral("no row"));
+        QDebug line(&all.emplaceBack());
+        line << shape.nodes.at(n).size << shape.nodes.at(n).key;
+        if (const Node* r = rows.find(n))
+            line << r->key << r->name << r->status << r->output << r->lastOk << r->flags << r->targetName << r->hostId
+                 << r->id << r->instanceId << r->kind << r->handled;
     }
     return all;
 }
