@@ -293,7 +293,8 @@ void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
         selected.append(row.data(KeyRole).toString());
     const QString current = table->currentIndex().siblingAtColumn(0).data(KeyRole).toString();
 
-    const QMap<QString, ActiveAlarm> before = std::exchange(alarms, {});
+    const QHash<QString, ActiveAlarm> before = std::exchange(alarms, {});
+    alarms.reserve(list.size());
     for (const ActiveAlarm& alarm : list)
         alarms.insert(alarm.key, alarm);
     // The rows of alarms that ended go, the last first, so that the others keep their places meanwhile.

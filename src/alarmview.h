@@ -5,7 +5,6 @@
 
 #include <QHash>
 #include <QJsonObject>
-#include <QMap>
 #include <QVariant>
 #include <QWidget>
 
@@ -97,7 +96,7 @@ private:
     std::optional<ActiveAlarm> alarmAt(const QModelIndex& index) const;
     void menuAt(const QModelIndex& index, const QPoint& at);
 
-    QMap<QString, ActiveAlarm> alarms; // by key
+    QHash<QString, ActiveAlarm> alarms; // by key
     QHash<QString, QStandardItem*> rowOf; // the first cell of each alarm's row, by key
     bool drawnDark = false; // the look and the day the rows were drawn for
     QString drawnToday;
