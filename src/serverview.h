@@ -111,6 +111,7 @@ private:
     void activateCurrent();
     void onDoubleClick(const QModelIndex& index);
     void contextMenu(const QPoint& pos);
+    void fitFlags();
 
     std::unique_ptr<ApiClient> client;
     // Clients replaced while a request of theirs still waited; kept until it has returned.
