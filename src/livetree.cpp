@@ -47,7 +47,7 @@ std::shared_ptr<const TreeShape> readModel(QStandardItemModel* model, QList<QSta
             continue;
         }
         const Head& head = static_cast<const HeadCell*>(first)->head;
-        shape->nodes.append({nodeKeyHash(head.key), 0, 1, head.foreign});
+        shape->nodes.append({nodeKeyHash(head.key), 0, 1, false});
         if (first->hasChildren())
             stack.push({first, 0, place});
     }
@@ -255,7 +255,6 @@ void LiveTree::apply(const TreeUpdatePtr& update)
     }
     Applier(*this, *effective, update->rows, redrawAll).run();
     shown = update->shape;
-    found.clear();
     if (update->taken)
         update->taken->store(true);
 }
@@ -280,18 +279,15 @@ LiveTree::Row LiveTree::findTarget(const Target& target) const
                 continue;
             const Head& head = static_cast<const HeadCell*>(items.at(n))->head;
             if (head.kind == Node::Port)
-                byTarget.insert({QStringLiteral("port"), head.hostId, 0, head.id, 0, {}, {}}, n);
+                byTarget.insert({QStringLiteral("port"), head.hostId, 0, head.id, 0, {}}, n);
             else if (head.kind == Node::Plugin)
-                byTarget.insert({QStringLiteral("plugin"), head.hostId, head.id, 0, head.instanceId, {}, {}}, n);
+                byTarget.insert({QStringLiteral("plugin"), head.hostId, head.id, 0, head.instanceId, {}}, n);
         }
     }
     const int n = byTarget.value(target, -1);
     if (n < 0)
         return {};
-    auto known = found.constFind(n);
-    if (known == found.constEnd())
-        known = found.insert(n, nodeOf(items.at(n)));
-    return {*known, items.at(n)};
+    return {nodeOf(items.at(n)), items.at(n)};
 }
 
 } // namespace treemodel

@@ -38,7 +38,6 @@ public:
     Row findTarget(const Target& target) const;
 
 private:
-    friend void buildTreeModel(const QJsonObject& payload, QStandardItemModel* model);
     class Applier;
 
     QStandardItemModel* model;
@@ -48,8 +47,6 @@ private:
     // Nodes of checks and ports by their ids, made when first asked for, and again after the rows moved or a row's
     // ids changed.
     mutable QHash<Target, int> byTarget;
-    // What the rows asked for since the last update show: the open alarms ask for theirs on every status and tree.
-    mutable QHash<int, Node> found;
 };
 
 } // namespace treemodel

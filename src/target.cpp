@@ -10,9 +10,8 @@ namespace treemodel {
 Target Target::of(const QVariantMap& map)
 {
     auto id = [&map](const char* key) { return map.value(QLatin1String(key)).toInt(); };
-    const QString shown = map.value(QStringLiteral("name")).toString();
     return {map.value(QStringLiteral("kind")).toString(), id("host_id"), id("plugin_id"), id("port_id"),
-        id("instance_id"), shown.isEmpty() ? QStringLiteral("?") : shown, shown};
+        id("instance_id"), map.value(QStringLiteral("name")).toString()};
 }
 
 Target Target::ofProblem(const QJsonObject& problem, const QString& name)
@@ -21,7 +20,6 @@ Target Target::ofProblem(const QJsonObject& problem, const QString& name)
     Target target;
     target.hostId = id("host_id");
     target.pluginId = id("plugin_id");
-    target.name = name.isEmpty() ? QStringLiteral("?") : name;
     target.shownName = name;
     if (target.pluginId == 0 && id("port_id") != 0) {
         target.kind = QStringLiteral("port");

@@ -16,7 +16,6 @@ struct Target {
     int pluginId = 0;
     int portId = 0;
     int instanceId = 0;
-    QString name; // "?" when the map has none
     QString shownName; // the name as given, possibly empty
 
     static Target of(const QVariantMap& map);
@@ -24,6 +23,7 @@ struct Target {
     static Target ofProblem(const QJsonObject& problem, const QString& name);
     // The map a row stores and the chart dialog takes.
     QVariantMap map() const;
+    QString name() const { return shownName.isEmpty() ? QStringLiteral("?") : shownName; }
     bool chartable() const { return kind == QLatin1String("plugin") || kind == QLatin1String("port"); }
 };
 

@@ -49,7 +49,7 @@ void TreeActions::showMenu(const treemodel::Target& target, const QString& statu
 
 void TreeActions::acknowledge(const treemodel::Target& t)
 {
-    if (const std::optional<actions::Choice> choice = ask(actions::Kind::Acknowledge, t.name, view))
+    if (const std::optional<actions::Choice> choice = ask(actions::Kind::Acknowledge, t.name(), view))
         act(QStringLiteral("Kvittensen"), actions::Kind::Acknowledge, t, *choice);
 }
 
@@ -65,7 +65,7 @@ void TreeActions::recheck(const treemodel::Target& t)
 
 void TreeActions::silence(const treemodel::Target& t)
 {
-    if (const std::optional<actions::Choice> choice = ask(actions::Kind::Silence, t.name, view))
+    if (const std::optional<actions::Choice> choice = ask(actions::Kind::Silence, t.name(), view))
         act(QStringLiteral("Stör ej"), actions::Kind::Silence, t, *choice);
 }
 

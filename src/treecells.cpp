@@ -150,8 +150,7 @@ bool StatusCell::assign(const Look& look)
 
 Head Head::of(const Node& node)
 {
-    return {
-        node.key, node.status, node.targetName, node.hostId, node.id, node.instanceId, node.kind, node.handled, false};
+    return {node.key, node.status, node.targetName, node.hostId, node.id, node.instanceId, node.kind, node.handled};
 }
 
 bool Head::sameAs(const Node& node) const
@@ -196,8 +195,7 @@ void HeadCell::setData(const QVariant& value, int role)
     case TargetRole:
     case StatusRole:
     case HandledRole:
-        head.foreign = true; // the row no longer says what it stands for
-        emitDataChanged();
+        emitDataChanged(); // the cell is foreign now: the row no longer says what it stands for
         return;
     default:
         Cell::setData(value, role);

@@ -90,7 +90,6 @@ struct Head {
     int instanceId = 0;
     Node::Kind kind = Node::Group;
     bool handled = false;
-    bool foreign = false; // a role was set from outside the tree
 
     static Head of(const Node& node);
     bool sameAs(const Node& node) const;

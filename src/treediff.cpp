@@ -27,11 +27,6 @@ bool hasDuplicateKeys(const TreeShape& shape, const QList<int>& nodes)
     return false;
 }
 
-int endOf(const TreeShape& shape, int parent)
-{
-    return parent < 0 ? int(shape.nodes.size()) : parent + shape.nodes.at(parent).size;
-}
-
 } // namespace
 
 TreeUpdate compareTrees(const std::shared_ptr<const TreeShape>& base, const std::shared_ptr<const TreeShape>& shape)
@@ -59,8 +54,8 @@ TreeUpdate compareTrees(const std::shared_ptr<const TreeShape>& base, const std:
     };
     while (!pending.isEmpty()) {
         const auto [parentBefore, parentNow] = pending.pop();
-        const int oldEnd = endOf(*base, parentBefore);
-        const int newEnd = endOf(*shape, parentNow);
+        const int oldEnd = base->end(parentBefore);
+        const int newEnd = shape->end(parentNow);
         // The usual case, the same children in the same order, is walked without making lists.
         int o = parentBefore + 1;
         int n = parentNow + 1;

@@ -2,6 +2,7 @@
 #include "treemodel.h"
 
 #include "statuses.h"
+#include "treediff.h"
 #include "treereader.h"
 
 #include <QStandardItemModel>
@@ -25,12 +26,12 @@ bool isAlarming(const QString& status)
 
 void buildTreeModel(const QJsonObject& payload, QStandardItemModel* model)
 {
+    // A diff of its own knows no tree before this one; the live tree compares the update with the rows it shows.
     LiveTree live(model);
     TreeReader reader;
+    TreeDiff diff;
     reader.read(payload);
-    auto update = std::make_shared<TreeUpdate>(compareTrees(live.shown, reader.shape()));
-    reader.addAllRows(update->rows);
-    live.apply(update);
+    live.apply(diff.next(reader));
 }
 
 } // namespace treemodel

@@ -25,6 +25,15 @@ using namespace records;
 
 const QString Separator = QStringLiteral(" \u00b7 ");
 
+// A string's text: an empty string is an empty text, not a null one.
+QString decoded(const Scalar& s)
+{
+    if (s.wide)
+        return s.text;
+    const QString text = QString::fromUtf8(s.bytes.data(), qsizetype(s.bytes.size()));
+    return text.isNull() ? QLatin1String("") : text;
+}
+
 // The texts of the payload's strings, each distinct one made once: many rows share a status word, a time or a name.
 class Texts {
 public:
@@ -36,9 +45,7 @@ public:
         const auto known = made.constFind(bytes);
         if (known != made.constEnd())
             return *known;
-        QString text = QString::fromUtf8(bytes);
-        if (text.isNull())
-            text = QLatin1String("");
+        const QString text = decoded(s);
         made.insert(QByteArray(bytes.constData(), bytes.size()), text);
         return text;
     }
@@ -68,6 +75,12 @@ QString text(const Scalar& s, const QString& def, Texts& texts)
     default:
         return def;
     }
+}
+
+// A check's own key, which no other row shares: read as any text, but a string is not remembered.
+QString ownText(const Scalar& s, Texts& texts)
+{
+    return s.type == Scalar::String ? decoded(s) : text(s, QString(), texts);
 }
 
 // Lenient integer read: a whole number within 32 bits, or a string holding one (0 when it does not).
@@ -233,6 +246,11 @@ public:
         append(&value, sizeof value);
         return *this;
     }
+    Digest& add(size_t value)
+    {
+        append(&value, sizeof value);
+        return *this;
+    }
     size_t finish() const
     {
         const size_t hash = qHashBits(bytes.constData(), size_t(bytes.size()), QHashSeed::globalSeed());
@@ -249,14 +267,14 @@ private:
     QVarLengthArray<char, 512>& bytes;
 };
 
-QString flagText(const Fields& record, bool acknowledged, bool dnd, Texts& texts)
+QString flagText(const Fields& record, Texts& texts)
 {
     QStringList parts;
-    if (acknowledged) {
+    if (flag(record[Acknowledged])) {
         const QString by = text(record[AcknowledgedByName], QString(), texts);
         parts.append(by.isEmpty() ? QStringLiteral("\u2713 Sett") : QStringLiteral("\u2713 Sett av %1").arg(by));
     }
-    if (dnd)
+    if (flag(record[Dnd]))
         parts.append(QStringLiteral("\U0001F515 Stör ej"));
     const QString reason = text(record[SuppressedReason], QString(), texts);
     if (!reason.isEmpty())
@@ -309,10 +327,14 @@ bool Node::operator==(const Node& o) const
 QList<int> TreeShape::children(int parent) const
 {
     QList<int> list;
-    const int end = parent < 0 ? int(nodes.size()) : parent + nodes.at(parent).size;
-    for (int child = parent + 1; child < end; child += nodes.at(child).size)
+    for (int child = parent + 1, last = end(parent); child < last; child += nodes.at(child).size)
         list.append(child);
     return list;
+}
+
+int TreeShape::end(int parent) const
+{
+    return parent < 0 ? int(nodes.size()) : parent + nodes.at(parent).size;
 }
 
 Rows::Rows(int nodes)
@@ -466,9 +488,13 @@ bool TreeReader::Private::read(const Source& from)
     }
     shape = std::make_shared<TreeShape>();
     made.reserve(from.count(Groups) + from.count(Hosts) + from.count(Plugins) + from.count(Ports));
-    knownItems[0].begin(from.count(Plugins));
-    knownItems[1].begin(from.count(Ports));
-    knownHosts.begin(from.count(Hosts));
+    // Records read from a text are remembered by their text's hash for the next one; a document's are not.
+    const bool fromText = &from == &json;
+    if (fromText) {
+        knownItems[0].begin(from.count(Plugins));
+        knownItems[1].begin(from.count(Ports));
+        knownHosts.begin(from.count(Hosts));
+    }
     for (int g = 0; g < from.count(Groups); ++g) {
         if (!from.fields(Groups, g, fields))
             return false;
@@ -487,7 +513,7 @@ bool TreeReader::Private::read(const Source& from)
     for (const int placeholder : std::as_const(placeholders))
         sumUp(placeholder);
     layOut();
-    if (&from == &json) {
+    if (fromText) {
         knownItems[0].end();
         knownItems[1].end();
         knownHosts.end();
@@ -517,7 +543,7 @@ bool TreeReader::Private::readItems(Array array)
             item.handled = checkHandled(fields, item.status);
             key.clear();
             if (array == Plugins)
-                writeCheckKey(key, text(fields[Key], QString(), texts), item.hostId, item.id, item.instanceId);
+                writeCheckKey(key, ownText(fields[Key], texts), item.hostId, item.id, item.instanceId);
             else
                 writeKey(key, "sp:", {item.id});
             item.key = keyHash(key);
@@ -657,8 +683,7 @@ bool TreeReader::Private::addHost(int record)
     }
     KeyText key;
     writeKey(key, "h:", {host.id});
-    const size_t cells
-        = Digest(digestBytes, 'H').add(int(host.cells)).add(int(host.cells >> 32)).add(int(handled)).finish();
+    const size_t cells = Digest(digestBytes, 'H').add(host.cells).add(int(handled)).finish();
     const int group = ensureGroup(host.groupId);
     const int node = add(
         group, {Node::Host, host.status, handled, record, host.id, host.id, -1, -1, -1, -1, 0, keyHash(key), cells});
@@ -756,10 +781,10 @@ Node TreeReader::Private::row(int n) const
         node.status = text(fields[Status], QStringLiteral("pending"), texts);
         node.output = text(fields[OutputText], QString(), texts);
         node.lastOk = text(fields[plugin ? LastSuccessAt : CollectedAt], QString(), texts);
-        node.flags = flagText(fields, flag(fields[Acknowledged]), flag(fields[Dnd]), texts);
+        node.flags = flagText(fields, texts);
         if (plugin) {
             node.instanceId = integer(fields[InstanceId], 0);
-            writeCheckKey(key, text(fields[Key], QString(), texts), m.hostId, m.id, node.instanceId);
+            writeCheckKey(key, ownText(fields[Key], texts), m.hostId, m.id, node.instanceId);
         } else {
             writeKey(key, "sp:", {m.id});
         }

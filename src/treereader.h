@@ -50,6 +50,7 @@ struct TreeShape {
     QList<Place> nodes;
 
     QList<int> children(int parent) const; // direct children of a node, or of the top level for -1
+    int end(int parent) const; // the node after a node's subtree, or after the whole tree for -1
 };
 
 // The cells of some rows of a tree, by node.

@@ -196,6 +196,28 @@ void scalarOf(const QJsonValueConstRef& value, Scalar& s)
     }
 }
 
+// Reads a text that holds one JSON object, member by member; false when it holds anything else, when a member cannot
+// be read, or when onMember refuses one. `room` is how far the text's memory reaches beyond its start.
+template <typename OnMember>
+bool readObject(simdjson::ondemand::parser& parser, const char* data, size_t length, size_t room, OnMember onMember)
+{
+    simdjson::ondemand::document doc;
+    simdjson::ondemand::object object;
+    if (parser.iterate(data, length, room).get(doc) != simdjson::SUCCESS
+        || doc.get_object().get(object) != simdjson::SUCCESS)
+        return false;
+    for (auto member : object) {
+        std::string_view key;
+        simdjson::ondemand::value value;
+        if (member.unescaped_key().get(key) != simdjson::SUCCESS || member.value().get(value) != simdjson::SUCCESS
+            || !onMember(key, value))
+            return false;
+    }
+    // Nothing may follow the object.
+    std::string_view whole;
+    return doc.raw_json().get(whole) == simdjson::SUCCESS && whole.data() + whole.size() == data + length;
+}
+
 } // namespace
 
 struct JsonSource::Parsers {
@@ -229,37 +251,22 @@ bool JsonSource::parse(QByteArray& json)
         length -= 3;
     }
     end = json.constData() + json.capacity();
-    simdjson::ondemand::document doc;
-    simdjson::ondemand::object root;
-    if (parsers->document.iterate(data, length, size_t(end - data)).get(doc) != simdjson::SUCCESS
-        || doc.get_object().get(root) != simdjson::SUCCESS)
-        return false;
-    for (auto member : root) {
-        std::string_view key;
-        simdjson::ondemand::value value;
-        if (member.unescaped_key().get(key) != simdjson::SUCCESS || member.value().get(value) != simdjson::SUCCESS)
-            return false;
-        int array = ArrayCount - 1;
-        while (array >= 0 && key != ArrayNames[array])
-            --array;
-        if (array < 0) {
-            if (!walk(value, 1, nullptr))
-                return false;
-            continue;
-        }
-        // An array given twice is the last one, but Qt's parser reads the earlier one too.
-        Fields ignored;
-        for (int i = 0; i < count(Array(array)); ++i) {
-            if (!fields(Array(array), i, ignored))
-                return false;
-        }
-        records[array].clear();
-        if (!recordsOf(value, records[array]))
-            return false;
-    }
-    // Nothing may follow the object.
-    std::string_view whole;
-    return doc.raw_json().get(whole) == simdjson::SUCCESS && whole.data() + whole.size() == data + length;
+    return readObject(parsers->document, data, length, size_t(end - data),
+        [this](std::string_view key, simdjson::ondemand::value value) {
+            int array = ArrayCount - 1;
+            while (array >= 0 && key != ArrayNames[array])
+                --array;
+            if (array < 0)
+                return walk(value, 1, nullptr);
+            // An array given twice is the last one, but Qt's parser reads the earlier one too.
+            Fields ignored;
+            for (int i = 0; i < count(Array(array)); ++i) {
+                if (!fields(Array(array), i, ignored))
+                    return false;
+            }
+            records[array].clear();
+            return recordsOf(value, records[array]);
+        });
 }
 
 int JsonSource::count(Array array) const
@@ -273,22 +280,11 @@ bool JsonSource::fields(Array array, int index, Fields& out) const
     const std::string_view text = records[array][size_t(index)];
     if (text.empty())
         return true; // no object; checked when the text was read through
-    simdjson::ondemand::document doc;
-    simdjson::ondemand::object object;
-    if (parsers->record.iterate(text.data(), text.size(), size_t(end - text.data())).get(doc) != simdjson::SUCCESS
-        || doc.get_object().get(object) != simdjson::SUCCESS)
-        return false;
-    for (auto member : object) {
-        std::string_view key;
-        simdjson::ondemand::value value;
-        if (member.unescaped_key().get(key) != simdjson::SUCCESS || member.value().get(value) != simdjson::SUCCESS)
-            return false;
-        const int field = fieldOf(key);
-        if (!walk(value, 3, field < 0 ? nullptr : &out.set(Field(field))))
-            return false;
-    }
-    std::string_view whole;
-    return doc.raw_json().get(whole) == simdjson::SUCCESS && whole.size() == text.size();
+    return readObject(parsers->record, text.data(), text.size(), size_t(end - text.data()),
+        [&out](std::string_view key, simdjson::ondemand::value value) {
+            const int field = fieldOf(key);
+            return walk(value, 3, field < 0 ? nullptr : &out.set(Field(field)));
+        });
 }
 
 bool JsonSource::textHash(Array array, int index, TextHash& out) const
