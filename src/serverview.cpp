@@ -22,7 +22,6 @@
 #include <QShortcut>
 #include <QStandardItemModel>
 #include <QTabWidget>
-#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -93,7 +92,6 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     // Every row is one line high. Without this, each changed cell makes the view lay its row's text out anew to
     // measure it, and a poll changes thousands of cells (every "Senast OK" moves on).
     tree->setUniformRowHeights(true);
-    connect(tree, &QTreeView::expanded, this, &ServerView::fitFlags);
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this, &ServerView::contextMenu);
     // The keyboard's ways to the same menu, for the current row.
@@ -371,24 +369,12 @@ void ServerView::onTree(const treemodel::TreeUpdatePtr& update)
         tree->setColumnWidth(3, 170);
         tree->header()->setStretchLastSection(false);
         tree->header()->setSectionResizeMode(2, QHeaderView::Stretch);
-        fitFlags();
+        tree->header()->setSectionResizeMode(4, QHeaderView::ResizeToContents);
+        // Flaggor fits the rows in view: measuring a thousand rows at every change of a large tree's layout would
+        // cost a poll more than the rest of its update.
+        tree->header()->setResizeContentsPrecision(0);
     }
     Q_EMIT treeShown(entry.id);
-}
-
-// Flaggor fits the rows shown by the first tree and by every node opened since, never narrower than the operator made
-// it; a poll does not measure it (on a large site that would cost more than the rest of the update). Nodes opened
-// together are measured once, when they show.
-void ServerView::fitFlags()
-{
-    if (std::exchange(flagsToFit, true))
-        return;
-    QTimer::singleShot(0, this, [this] {
-        flagsToFit = false;
-        const int width = tree->columnWidth(4);
-        tree->resizeColumnToContents(4);
-        tree->setColumnWidth(4, std::max(width, tree->columnWidth(4)));
-    });
 }
 
 void ServerView::applyFilter(const QString& text)

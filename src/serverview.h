@@ -111,7 +111,6 @@ private:
     void activateCurrent();
     void onDoubleClick(const QModelIndex& index);
     void contextMenu(const QPoint& pos);
-    void fitFlags();
 
     std::unique_ptr<ApiClient> client;
     // Clients replaced while a request of theirs still waited; kept until it has returned.
@@ -131,7 +130,6 @@ private:
     PollerThread* poller = nullptr;
     int treesHandled = 0; // tree payloads of the current poller that have reached the view
     bool firstTree = true;
-    bool flagsToFit = false; // Flaggor is to be fitted to the rows now shown
     int failedRounds = 0; // in a row
     QDateTime firstFailure; // of the failures in a row
     QDateTime lastAnswer; // the last status payload's arrival
