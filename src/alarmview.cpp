@@ -66,9 +66,10 @@ QString shortTime(const QString& text, const QString& today)
     return text.startsWith(today) ? text.mid(11) : text.left(16);
 }
 
-// The panel's order: worst first, then server, host and item. A click on another column sorts by its text, rows
-// with the same text in that order. Texts are compared by their collation keys in the Swedish order, made when a row
-// is drawn: thousands of alarms are sorted in a few milliseconds.
+// The panel's order: worst first, then server, host and item, and last the alarm key, so that alarms alike in
+// every column (instances of one check) keep one order from poll to poll. A click on another column sorts by its
+// text, rows with the same text in that order. Texts are compared by their collation keys in the Swedish order, made
+// when a row is drawn: thousands of alarms are sorted in a few milliseconds.
 class AlarmOrder : public QSortFilterProxyModel {
 public:
     explicit AlarmOrder(QObject* parent)
@@ -79,9 +80,9 @@ public:
     }
 
     // The keys of a row, from its first cell and the texts of its columns (the last-OK time in full).
-    void setKeys(const QStandardItem* row, int priority, const QStringList& texts)
+    void setKeys(const QStandardItem* row, const QString& alarmKey, int priority, const QStringList& texts)
     {
-        Keys made {priority, {}};
+        Keys made {priority, alarmKey, {}};
         for (const QString& text : texts)
             made.texts.append(collator.sortKey(text));
         keys.insert(row, made);
@@ -101,12 +102,13 @@ protected:
             order = b->priority - a->priority;
         for (int column = 1; column <= 3 && order == 0; ++column)
             order = a->texts.at(column).compare(b->texts.at(column));
-        return order < 0;
+        return order < 0 || (order == 0 && a->alarmKey < b->alarmKey);
     }
 
 private:
     struct Keys {
         int priority;
+        QString alarmKey;
         QList<QCollatorSortKey> texts; // by column
     };
     QCollator collator;
@@ -354,7 +356,7 @@ void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
             }
         }
         cells.at(LastOkColumn)->setToolTip(alarm.lastOk);
-        static_cast<AlarmOrder*>(order)->setKeys(status, statuses::alarmPriority(alarm.status),
+        static_cast<AlarmOrder*>(order)->setKeys(status, alarm.key, statuses::alarmPriority(alarm.status),
             {QString(), alarm.server, alarm.host, alarm.item, alarm.output, alarm.lastOk});
     }
     if (moved)

@@ -130,6 +130,14 @@ private Q_SLOTS:
         panel.setAlarms({alarm("a", "critical"), alarm("d", "unknown")});
         QCOMPARE(selected(), QStringLiteral("|"));
         QVERIFY(!table->selectionModel()->hasSelection());
+        // Alarms alike in every column (instances of one check) stand in the order of their keys, whatever order
+        // they came in.
+        QList<ActiveAlarm> alike;
+        for (const char* key : {"e", "b", "f", "a", "d", "c"})
+            alike.append(alarm(key, "warning", {}, QStringLiteral("Disk")));
+        panel.setAlarms(alike);
+        table->selectAll();
+        QCOMPARE(selected(), QStringLiteral("a,b,c,d,e,f|"));
     }
 
     // A row whose server does not answer is drawn in the disabled colour, dot and word included, and as before once
@@ -166,10 +174,11 @@ private Q_SLOTS:
     }
 
 private:
-    static ActiveAlarm alarm(const QString& key, const QString& status, const QString& lastOk = {})
+    static ActiveAlarm alarm(
+        const QString& key, const QString& status, const QString& lastOk = {}, const QString& item = {})
     {
-        return {key, QStringLiteral("s"), status, QStringLiteral("S"), QStringLiteral("h"), key, QStringLiteral("ut"),
-            lastOk, {}, false};
+        return {key, QStringLiteral("s"), status, QStringLiteral("S"), QStringLiteral("h"), item.isEmpty() ? key : item,
+            QStringLiteral("ut"), lastOk, {}, false};
     }
     AlarmLogView* makeView()
     {
