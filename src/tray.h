@@ -21,6 +21,8 @@ public:
     // Whether a tray host shows the icon: the desktop's answer, unless a test has set it.
     static bool available();
     static std::optional<bool>& availabilityForTests();
+    // Whether the badge blinks: while any alarm is open.
+    bool blinking() const { return blinkTimer.isActive(); }
     // Shows a balloon message beside the tray, for 10 s.
     void showBalloon(const QString& title, const QString& body, QSystemTrayIcon::MessageIcon icon);
 

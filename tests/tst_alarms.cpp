@@ -156,8 +156,7 @@ private Q_SLOTS:
         QTRY_COMPARE(badge(), icons::statusColor(QStringLiteral("none"), false)); // the blink's empty phase
         book->updateStatus(payload("", R"({"ok":6})"), QStringLiteral("a"), QStringLiteral("A"));
         QCOMPARE(badge(), icons::statusColor(QStringLiteral("ok"), false));
-        QTest::qWait(700);
-        QCOMPARE(badge(), icons::statusColor(QStringLiteral("ok"), false)); // steady
+        QVERIFY(!tray->blinking());
         book->setUnreachable(QStringLiteral("b"), QStringLiteral("B"));
         QVERIFY(tray->toolTip().endsWith(QStringLiteral("\nSvarar inte: B")));
     }

@@ -22,8 +22,12 @@ private Q_SLOTS:
     void outcomes_data()
     {
         testsupport::columns<Job, QJsonValue, QString>("job", "value", "failure");
+        const auto fails = [](auto error) { return Job([error](ApiClient&) -> QJsonValue { throw error; }); };
         // clang-format off
-        QTest::newRow("another exception") << Job() << QJsonValue() << "bad_function_call";
+        QTest::newRow("a value") << Job([](ApiClient&) { return QJsonValue(42); }) << QJsonValue(42) << QString();
+        QTest::newRow("the server's error") << fails(ApiError(500, QStringLiteral("Databasen är låst"))) << QJsonValue() << "Databasen är låst";
+        QTest::newRow("another exception") << fails(std::runtime_error("Disken är full")) << QJsonValue() << "Disken är full";
+        QTest::newRow("not an exception") << fails(42) << QJsonValue() << "Okänt fel";
         // clang-format on
     }
     // Exactly one of the two signals, with the job's value as it is or the failure's text; then the worker is gone.

@@ -3,6 +3,7 @@
 #include "appearance.h"
 #include "icons.h"
 #include "mainwindow.h"
+#include "poller.h"
 #include "serverview.h"
 #include "statuses.h"
 #include "testsupport.h"
@@ -37,8 +38,7 @@ private Q_SLOTS:
     void initTestCase() { testsupport::shortTimes(); }
     void init()
     {
-        testsupport::resetConfig();
-        settings::setRefreshSeconds(300); // the tests ask for each round themselves
+        testsupport::resetForTabs();
         for (testsupport::Standin* s : {&a, &b, &c})
             s->reset();
         window = std::make_unique<MainWindow>();
@@ -394,8 +394,7 @@ private Q_SLOTS:
         QTEST(tabs()->currentIndex(), "tab");
         QTEST(child<QWidget>(window.get(), "alarmDock")->isVisible(), "panel");
         QTEST(settings::alarmPanelShown(), "panel");
-        QTest::qWait(100);
-        QTEST(int(a.requests(QStringLiteral("/api/status")).size()), "polls");
+        QTRY_COMPARE(int(a.requests(QStringLiteral("/api/status")).size()), testsupport::fetch<int>("polls"));
     }
 
     void closingTheWindow_data()
@@ -416,8 +415,10 @@ private Q_SLOTS:
         QCOMPARE(window->isQuitting(), !tray);
         a.clearRequests();
         va->refreshNow();
-        QTest::qWait(300);
-        QCOMPARE(a.requests().isEmpty(), !tray);
+        if (tray)
+            QTRY_VERIFY(!a.requests().isEmpty());
+        else
+            QVERIFY(!va->findChild<PollerThread*>()); // the tab polls no more
     }
 
     // Accepted settings take effect at once: the palette and the badges follow the theme, and every running tab
@@ -442,17 +443,7 @@ private Q_SLOTS:
     }
 
 private:
-    // A server's tab, once it has shown a whole first round: the tree comes last, so after it the server hears
-    // nothing until the next poll.
-    ServerView* open(const settings::ServerEntry& entry)
-    {
-        ServerView* view = window->openServer(entry, QString());
-        // A failed check returns from the lambda, not from this function that returns a value.
-        [view] {
-            QTRY_VERIFY_WITH_TIMEOUT(view->hasStatus && child<QTreeView>(view, "tree")->model()->rowCount() > 0, 10000);
-        }();
-        return view;
-    }
+    ServerView* open(const settings::ServerEntry& entry) { return testsupport::openTab(window.get(), entry); }
     static settings::ServerEntry named(const settings::ServerEntry& entry, const char* name)
     {
         settings::setServerName(entry.id, QString::fromUtf8(name));

@@ -42,8 +42,7 @@ private Q_SLOTS:
     }
     void init()
     {
-        testsupport::resetConfig();
-        settings::setRefreshSeconds(300); // the tests ask for each round themselves
+        testsupport::resetForTabs();
         server.reset();
     }
     void cleanup()
@@ -85,7 +84,7 @@ private Q_SLOTS:
         QSignalSpy balloons(window->trayIcon(), &NorvTray::notified);
         happen(testsupport::fetch<What>("what"), view);
         QTRY_COMPARE(balloons.count() + this->service->notifications.size(), 1);
-        QTest::qWait(100);
+        QVERIFY(this->service->sync());
         QCOMPARE(balloons.count() + this->service->notifications.size(), 1);
         if (service == NoService) {
             QCOMPARE(balloons.first().at(0).toString(), title);
@@ -144,7 +143,7 @@ private Q_SLOTS:
         if (notOurs == QLatin1String("closed"))
             service->emitSignal(QStringLiteral("NotificationClosed"), {id, 2u});
         service->emitSignal(QStringLiteral("ActionInvoked"), {id, testsupport::fetch<QString>("action")});
-        QTest::qWait(200);
+        QVERIFY(service->sync());
         delete watcher; // actions without a prompt leave it waiting
         QCOMPARE(window->isVisible(), notOurs.isEmpty());
         QCOMPARE(child<QTreeView>(view, "tree")->currentIndex().data(treemodel::KeyRole).toString(), row);
@@ -164,20 +163,15 @@ private:
     ServerView* open(const QString& user)
     {
         window = std::make_unique<MainWindow>();
-        ServerView* view = window->openServer(server.store(user), QString());
-        // A failed check returns from the lambda, not from this function that returns a value.
-        [view] {
-            QTRY_VERIFY_WITH_TIMEOUT(view->hasStatus && child<QTreeView>(view, "tree")->model()->rowCount() > 0, 10000);
-        }();
+        ServerView* view = testsupport::openTab(window.get(), server.store(user));
         openBefore = window->alarms()->openAlarms().size();
         return view;
     }
     void poll(ServerView* view)
     {
-        const qsizetype before = server.requests(QStringLiteral("/api/tree/status")).size();
+        QSignalSpy shown(view, &ServerView::treeShown);
         view->refreshNow();
-        QTRY_VERIFY(server.requests(QStringLiteral("/api/tree/status")).size() > before);
-        QTest::qWait(50);
+        QTRY_VERIFY(!shown.isEmpty());
     }
     void happen(What what, ServerView* view)
     {

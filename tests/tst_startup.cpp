@@ -4,6 +4,8 @@
 #include "startup.h"
 #include "testsupport.h"
 
+#include <QLocalSocket>
+
 #include <csignal>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -67,7 +69,7 @@ private Q_SLOTS:
         QProcess* first = start(home, QStringLiteral("omstart"));
         QTRY_VERIFY_WITH_TIMEOUT(!server.requests(QStringLiteral("/api/status")).isEmpty(), 10000);
         ::kill(pid_t(first->processId()), testsupport::fetch<int>("signal"));
-        QTest::qWait(300);
+        QTRY_VERIFY(!answers(QStringLiteral("norv-gui-omstart"))); // the quitting copy lets go of its name first
         QProcess* second = start(home, QStringLiteral("omstart"));
         QVERIFY(stillRunning(second, 2000));
         QVERIFY(first->waitForFinished(10000));
@@ -142,6 +144,13 @@ private:
         processes.append(process);
         process->waitForStarted(5000);
         return process;
+    }
+    // Whether a copy listens under the name.
+    static bool answers(const QString& name)
+    {
+        QLocalSocket probe;
+        probe.connectToServer(name);
+        return probe.waitForConnected(100);
     }
     static bool stillRunning(QProcess* process, int ms)
     {

@@ -80,8 +80,7 @@ private Q_SLOTS:
     }
     void init()
     {
-        testsupport::resetConfig();
-        settings::setRefreshSeconds(300); // the tests ask for each round themselves
+        testsupport::resetForTabs();
         serve(QStringLiteral("a"));
     }
     void cleanup()

@@ -3,8 +3,10 @@
 
 #include <QDBusArgument>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDir>
 #include <QTemporaryFile>
+#include <QTest>
 
 namespace testsupport {
 
@@ -71,6 +73,33 @@ void NotificationService::stop()
     connection.unregisterObject(Path);
 }
 
+namespace {
+
+// Notes the service's marker signal as the program's own session bus connection delivers it.
+class Marker : public QObject {
+    Q_OBJECT
+public:
+    Q_INVOKABLE void arrived() { seen = true; }
+    bool seen = false;
+};
+
+} // namespace
+
+bool NotificationService::sync()
+{
+    // A bus keeps the order of the messages between two connections: the answer to this call comes after every
+    // call made before it, the marker after every signal emitted before it.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QDBusPendingCall answered
+        = bus.asyncCall(QDBusMessage::createMethodCall(Name, Path, Name, QStringLiteral("GetServerInformation")));
+    Marker marker;
+    bus.connect(QString(), Path, Name, QStringLiteral("NorvTestMarker"), &marker, SLOT(arrived()));
+    emitSignal(QStringLiteral("NorvTestMarker"), {});
+    const bool done = QTest::qWaitFor([&] { return answered.isFinished() && marker.seen; }, 5000);
+    bus.disconnect(QString(), Path, Name, QStringLiteral("NorvTestMarker"), &marker, SLOT(arrived()));
+    return done;
+}
+
 void NotificationService::emitSignal(const QString& name, const QList<QVariant>& arguments)
 {
     QDBusMessage signal = QDBusMessage::createSignal(Path, Name, name);
@@ -103,3 +132,5 @@ bool NotificationService::handleMessage(const QDBusMessage& message, const QDBus
 }
 
 } // namespace testsupport
+
+#include "notificationservice.moc"

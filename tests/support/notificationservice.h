@@ -49,6 +49,9 @@ public:
     void stop();
     // Emits a signal of the service: ActionInvoked (id, action) or NotificationClosed (id, reason).
     void emitSignal(const QString& name, const QList<QVariant>& arguments);
+    // Waits until every call the program has made on its session bus has reached the service, and every signal the
+    // service has emitted has been handled on the program's thread: what has not happened by then never will.
+    bool sync();
 
     QList<Notification> notifications;
 

@@ -2,7 +2,9 @@
 #include "testsupport.h"
 
 #include "apiclient.h"
+#include "mainwindow.h"
 #include "poller.h"
+#include "serverview.h"
 #include "treemodel.h"
 
 #include <QDialogButtonBox>
@@ -78,6 +80,22 @@ QString iniPath()
 void resetConfig()
 {
     QDir(configHome() + QStringLiteral("/Trelvik")).removeRecursively();
+}
+
+void resetForTabs()
+{
+    resetConfig();
+    settings::setRefreshSeconds(300);
+}
+
+ServerView* openTab(MainWindow* window, const settings::ServerEntry& entry)
+{
+    ServerView* view = window->openServer(entry, QString());
+    const bool shown = QTest::qWaitFor(
+        [view] { return view->hasStatus && child<QTreeView>(view, "tree")->model()->rowCount() > 0; }, 10000);
+    if (!shown)
+        QTest::qFail("the tab showed no whole first round", __FILE__, __LINE__);
+    return view;
 }
 
 QMap<QString, QByteArray> configSnapshot()

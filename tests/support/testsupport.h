@@ -15,6 +15,9 @@
 
 #include <functional>
 
+class MainWindow;
+class ServerView;
+
 // Shared test fixtures: a private configuration directory per test program, a stand-in server, short waits, and
 // helpers that drive modal dialogs and menus through their real code paths.
 namespace testsupport {
@@ -29,6 +32,8 @@ QString configHome();
 QString iniPath();
 // Removes the client's settings and every token file.
 void resetConfig();
+// A fresh configuration for a test of server tabs: polls only when the test asks (the interval is five minutes).
+void resetForTabs();
 // Every file under the configuration home with its bytes, to prove that something left them alone.
 QMap<QString, QByteArray> configSnapshot();
 void writeFile(const QString& path, const QByteArray& bytes);
@@ -36,6 +41,10 @@ QByteArray readFile(const QString& path);
 
 // Requests give up, and pollers sleep, in a small fraction of the shipped times.
 void shortTimes();
+
+// Opens a server's tab in the window and waits for its first whole round: the tree comes last, so after it the
+// server hears nothing until the next poll.
+ServerView* openTab(MainWindow* window, const settings::ServerEntry& entry);
 
 // A stand-in Norv server on loopback for the whole test program; reset() before each test.
 class Standin : public standin::StandinServer {
