@@ -119,18 +119,6 @@ AlarmBook::Counts AlarmBook::counts() const
     return sum;
 }
 
-QPair<QString, bool> AlarmBook::alarmState(const QMap<QString, QString>& statuses)
-{
-    if (statuses.isEmpty())
-        return {QStringLiteral("ok"), false};
-    QString worst = statuses.first();
-    for (const QString& state : statuses) {
-        if (statuses::alarmPriority(state) > statuses::alarmPriority(worst))
-            worst = state;
-    }
-    return {worst, true};
-}
-
 void AlarmBook::refresh(bool notify, const QSet<QString>& suppress)
 {
     QMap<QString, OpenAlarm> byKey;
@@ -144,14 +132,15 @@ void AlarmBook::refresh(bool notify, const QSet<QString>& suppress)
         byKey.insert(key, {key, it.key(), it.value(), {}, QStringLiteral("unknown"), {}, {}, {}});
     }
     alarms = byKey.values();
-    QMap<QString, QString> statuses;
-    for (const OpenAlarm& alarm : std::as_const(alarms))
-        statuses.insert(alarm.key, alarm.status);
-    worst = alarmState(statuses).first;
+    QList<QString> words;
+    QSet<QString> current;
+    for (const OpenAlarm& alarm : std::as_const(alarms)) {
+        words.append(alarm.status);
+        current.insert(alarm.key);
+    }
+    worst = statuses::worst(words, statuses::alarmPriority, QStringLiteral("ok"));
     Q_EMIT changed();
 
-    const QList<QString> keys = statuses.keys();
-    const QSet<QString> current(keys.cbegin(), keys.cend());
     if (!notify) {
         if (knownAlarms)
             knownAlarms->intersect(current);

@@ -7,7 +7,6 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
-#include <QPair>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -58,9 +57,6 @@ public:
     Counts counts() const;
     int serverCount() const { return int(states.size()); }
     QStringList unreachableLabels() const { return unreachable.values(); }
-
-    // The worst state word of the alarms, by alarm priority, and whether there is any alarm.
-    static QPair<QString, bool> alarmState(const QMap<QString, QString>& statuses);
 
 Q_SIGNALS:
     // After every change of what is open, of the counts or of the servers that do not answer.

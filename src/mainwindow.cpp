@@ -40,14 +40,8 @@
 
 QString worstStatus(const QList<QString>& statuses)
 {
-    QString kept;
-    for (const QString& status : statuses) {
-        if (statuses::windowRank(status) > statuses::windowRank(kept))
-            kept = status;
-    }
-    if (!kept.isEmpty())
-        return kept;
-    return statuses.isEmpty() ? QStringLiteral("ok") : QStringLiteral("pending");
+    return statuses::worst(
+        statuses, statuses::windowRank, statuses.isEmpty() ? QStringLiteral("ok") : QStringLiteral("pending"));
 }
 
 MainWindow::MainWindow(QWidget* parent)

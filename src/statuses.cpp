@@ -65,6 +65,16 @@ bool alarmingInTree(const QString& word)
     return row(word).alarmingInTree;
 }
 
+QString worst(const QList<QString>& words, int (*rank)(const QString&), const QString& start)
+{
+    QString kept = start;
+    for (const QString& word : words) {
+        if (rank(word) > rank(kept))
+            kept = word;
+    }
+    return kept;
+}
+
 const char* colorName(const QString& word, bool handled, bool dark)
 {
     const Row& r = row(word);

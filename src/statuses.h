@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // The status words of a Norv server and everything the client makes of each, in one table: the three orders it ranks
@@ -24,6 +25,10 @@ int alarmPriority(const QString& word);
 // results come in again.
 bool isAlarm(const QString& word);
 bool alarmingInTree(const QString& word);
+
+// The worst of some words by one of the orders above: `start`, replaced by each word that ranks strictly higher
+// than the one kept, so the first of equals wins.
+QString worst(const QList<QString>& words, int (*rank)(const QString&), const QString& start);
 
 // The colours of a word: in the light or dark look, and muted for a handled alarm (only alarming words have a muted
 // colour of their own). As "#rrggbb".

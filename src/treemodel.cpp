@@ -11,12 +11,7 @@ namespace treemodel {
 
 QString aggregateStatus(const QList<QString>& statuses)
 {
-    QString worst = QStringLiteral("none");
-    for (const QString& status : statuses) {
-        if (statuses::rollUpPriority(status) > statuses::rollUpPriority(worst))
-            worst = status;
-    }
-    return worst;
+    return statuses::worst(statuses, statuses::rollUpPriority, QStringLiteral("none"));
 }
 
 bool isAlarming(const QString& status)
