@@ -50,9 +50,22 @@ bool PrivateBus::start()
     return !busAddress.isEmpty();
 }
 
+// Counts the service's marker signals as the program's own session bus connection delivers them.
+class Marker : public QObject {
+    Q_OBJECT
+public:
+    Q_INVOKABLE void arrived() { ++seen; }
+    int seen = 0;
+};
+
 NotificationService::NotificationService(const QString& busAddress)
     : connection(QDBusConnection::connectToBus(busAddress, QStringLiteral("norv-test-notifications")))
-{ }
+    , marker(std::make_unique<Marker>())
+{
+    // Listened for from the start: the bus learns of a listener while the program runs on.
+    QDBusConnection::sessionBus().connect(
+        QString(), Path, Name, QStringLiteral("NorvTestMarker"), marker.get(), SLOT(arrived()));
+}
 
 NotificationService::~NotificationService()
 {
@@ -73,31 +86,15 @@ void NotificationService::stop()
     connection.unregisterObject(Path);
 }
 
-namespace {
-
-// Notes the service's marker signal as the program's own session bus connection delivers it.
-class Marker : public QObject {
-    Q_OBJECT
-public:
-    Q_INVOKABLE void arrived() { seen = true; }
-    bool seen = false;
-};
-
-} // namespace
-
 bool NotificationService::sync()
 {
     // A bus keeps the order of the messages between two connections: the answer to this call comes after every
     // call made before it, the marker after every signal emitted before it.
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    const QDBusPendingCall answered
-        = bus.asyncCall(QDBusMessage::createMethodCall(Name, Path, Name, QStringLiteral("GetServerInformation")));
-    Marker marker;
-    bus.connect(QString(), Path, Name, QStringLiteral("NorvTestMarker"), &marker, SLOT(arrived()));
+    const QDBusPendingCall answered = QDBusConnection::sessionBus().asyncCall(
+        QDBusMessage::createMethodCall(Name, Path, Name, QStringLiteral("GetServerInformation")));
+    const int markers = marker->seen + 1;
     emitSignal(QStringLiteral("NorvTestMarker"), {});
-    const bool done = QTest::qWaitFor([&] { return answered.isFinished() && marker.seen; }, 5000);
-    bus.disconnect(QString(), Path, Name, QStringLiteral("NorvTestMarker"), &marker, SLOT(arrived()));
-    return done;
+    return QTest::qWaitFor([&] { return answered.isFinished() && marker->seen >= markers; }, 5000);
 }
 
 void NotificationService::emitSignal(const QString& name, const QList<QVariant>& arguments)
@@ -117,6 +114,11 @@ bool NotificationService::handleMessage(const QDBusMessage& message, const QDBus
 {
     if (message.member() == QLatin1String("GetCapabilities")) {
         from.send(message.createReply(QVariant(capabilities)));
+        return true;
+    }
+    if (message.member() == QLatin1String("GetServerInformation")) {
+        from.send(message.createReply(
+            {QStringLiteral("norv-test"), QStringLiteral("Trelvik"), QStringLiteral("1"), QStringLiteral("1.2")}));
         return true;
     }
     if (message.member() != QLatin1String("Notify"))

@@ -9,7 +9,11 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <memory>
+
 namespace testsupport {
+
+class Marker;
 
 // A private session bus for one test program: a dbus-daemon of its own, which nothing else can reach, made the
 // program's session bus. Start it before anything in the program uses the session bus.
@@ -60,6 +64,7 @@ public:
 
 private:
     QDBusConnection connection;
+    std::unique_ptr<Marker> marker;
     QStringList capabilities;
     uint lastId = 0;
 };
