@@ -5,8 +5,8 @@
 // work the poller's thread does with each tree (reading it and comparing it with the last), beside simdjson's bare
 // parse of the same text and Qt's JSON document.
 
-#include "serverview.h"
-#include "treemodel.h"
+#include "gui/serverview.h"
+#include "tree/treemodel.h"
 
 #include <QApplication>
 #include <QJsonArray>

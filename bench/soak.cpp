@@ -4,10 +4,10 @@
 // resident memory and the number of live QObjects after a warm-up and at the end; both must stay flat.
 // Usage: soak [ROUNDS] (default 3000).
 
-#include "apiclient.h"
-#include "mainwindow.h"
-#include "serverview.h"
-#include "settings.h"
+#include "core/settings.h"
+#include "gui/mainwindow.h"
+#include "gui/serverview.h"
+#include "net/apiclient.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "alarms.h"
-#include "icons.h"
-#include "notifications.h"
+#include "core/alarms.h"
+#include "core/icons.h"
+#include "gui/notifications.h"
+#include "gui/tray.h"
 #include "testsupport.h"
-#include "tray.h"
 
 namespace {
 

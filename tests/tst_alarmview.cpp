@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "alarmview.h"
-#include "apiclient.h"
-#include "icons.h"
+#include "core/icons.h"
+#include "gui/alarmview.h"
+#include "net/apiclient.h"
 #include "testsupport.h"
 
 #include <QCheckBox>

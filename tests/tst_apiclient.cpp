@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "apiclient.h"
-#include "poller.h"
+#include "core/version.h"
+#include "net/apiclient.h"
+#include "net/poller.h"
 #include "testsupport.h"
-#include "version.h"
 
 using standin::Fault;
 using standin::RecordedRequest;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "apiclient.h"
-#include "apiworker.h"
+#include "net/apiclient.h"
+#include "net/apiworker.h"
 #include "testsupport.h"
 
 using Job = ApiWorker::Job;

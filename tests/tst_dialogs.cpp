@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "apiworker.h"
-#include "appearance.h"
+#include "app/appearance.h"
 #include "buildconfig.h"
-#include "dialogs.h"
-#include "logindialog.h"
-#include "mainwindow.h"
-#include "metricchart.h"
+#include "core/version.h"
+#include "gui/dialogs/dialogs.h"
+#include "gui/dialogs/logindialog.h"
+#include "gui/dialogs/versionnotice.h"
+#include "gui/mainwindow.h"
+#include "gui/metricchart.h"
+#include "net/apiworker.h"
 #include "testsupport.h"
-#include "version.h"
-#include "versionnotice.h"
 
 #include <QChart>
 #include <QChartView>

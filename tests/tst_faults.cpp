@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "serverview.h"
+#include "gui/serverview.h"
 #include "testsupport.h"
 
 using standin::Fault;

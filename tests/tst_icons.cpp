@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "icons.h"
+#include "core/icons.h"
 #include "testsupport.h"
 
 class TestIcons : public QObject {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "apiclient.h"
-#include "logindialog.h"
+#include "gui/dialogs/logindialog.h"
+#include "net/apiclient.h"
 #include "testsupport.h"
 
 using standin::Fault;

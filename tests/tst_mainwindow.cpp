@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "alarms.h"
-#include "appearance.h"
-#include "icons.h"
-#include "mainwindow.h"
-#include "poller.h"
-#include "serverview.h"
-#include "statuses.h"
+#include "app/appearance.h"
+#include "core/alarms.h"
+#include "core/icons.h"
+#include "core/statuses.h"
+#include "gui/mainwindow.h"
+#include "gui/serverview.h"
+#include "gui/tray.h"
+#include "net/poller.h"
 #include "testsupport.h"
-#include "tray.h"
-#include "treemodel.h"
+#include "tree/treemodel.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "alarms.h"
-#include "mainwindow.h"
+#include "core/alarms.h"
+#include "gui/mainwindow.h"
+#include "gui/serverview.h"
+#include "gui/tray.h"
 #include "notificationservice.h"
-#include "serverview.h"
 #include "testsupport.h"
-#include "tray.h"
-#include "treemodel.h"
+#include "tree/treemodel.h"
 
 #include <QDockWidget>
 #include <QInputDialog>

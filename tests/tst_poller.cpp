@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "apiclient.h"
-#include "poller.h"
+#include "net/apiclient.h"
+#include "net/poller.h"
 #include "testsupport.h"
 
 using standin::Fault;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "dialogs.h"
-#include "serverview.h"
+#include "gui/dialogs/dialogs.h"
+#include "gui/serverview.h"
 #include "testsupport.h"
-#include "treemodel.h"
+#include "tree/treemodel.h"
 
 #include <QInputDialog>
 #include <QScrollBar>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "apiclient.h"
+#include "net/apiclient.h"
 #include "simulation.h"
 #include "testsupport.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "mainwindow.h"
-#include "singleinstance.h"
-#include "startup.h"
+#include "app/singleinstance.h"
+#include "app/startup.h"
+#include "gui/mainwindow.h"
 #include "testsupport.h"
 
 #include <QLocalSocket>

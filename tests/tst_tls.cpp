@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "apiclient.h"
-#include "logindialog.h"
-#include "mainwindow.h"
-#include "serverview.h"
+#include "gui/dialogs/logindialog.h"
+#include "gui/mainwindow.h"
+#include "gui/serverview.h"
+#include "net/apiclient.h"
 #include "testsupport.h"
 
 #include <QSslConfiguration>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "testsupport.h"
-#include "treemodel.h"
+#include "tree/treemodel.h"
 
 #include <QStandardItemModel>
 

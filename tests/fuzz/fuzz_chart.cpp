@@ -2,7 +2,7 @@
 // The chart payloads through the chart's own reading and drawing: labels, series and their scaling.
 
 #include "fuzzsupport.h"
-#include "metricchart.h"
+#include "gui/metricchart.h"
 
 #include <QChart>
 

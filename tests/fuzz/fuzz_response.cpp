@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The REST client's decision on a raw answer: the first two bytes are the HTTP status, the rest the body.
 
-#include "apiclient.h"
 #include "fuzzsupport.h"
+#include "net/apiclient.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

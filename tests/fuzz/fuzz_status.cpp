@@ -2,11 +2,11 @@
 // The status and identity payloads through the alarm book, the list of open alarms and a server tab's status
 // texts, delivered the way the tab's poller delivers them.
 
-#include "alarms.h"
+#include "core/alarms.h"
 #include "fuzzsupport.h"
-#include "mainwindow.h"
-#include "poller.h"
-#include "serverview.h"
+#include "gui/mainwindow.h"
+#include "gui/serverview.h"
+#include "net/poller.h"
 
 namespace {
 

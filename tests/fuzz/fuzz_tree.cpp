@@ -4,7 +4,7 @@
 // to it.
 
 #include "fuzzsupport.h"
-#include "treemodel.h"
+#include "tree/treemodel.h"
 
 #include <QAbstractItemModelTester>
 #include <QStandardItemModel>

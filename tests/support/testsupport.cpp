@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "testsupport.h"
 
-#include "apiclient.h"
-#include "mainwindow.h"
-#include "poller.h"
-#include "serverview.h"
-#include "treemodel.h"
+#include "gui/mainwindow.h"
+#include "gui/serverview.h"
+#include "net/apiclient.h"
+#include "net/poller.h"
+#include "tree/treemodel.h"
 
 #include <QDialogButtonBox>
 #include <QMenu>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "settings.h"
+#include "core/settings.h"
 #include "standinserver.h"
 
 #include <QApplication>

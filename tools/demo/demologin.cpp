@@ -3,9 +3,9 @@
 // token the way the client does, in the configuration home of the environment (XDG_CONFIG_HOME). The demo uses it
 // to prepare a configuration of its own.
 
-#include "apiclient.h"
-#include "appearance.h"
-#include "settings.h"
+#include "app/appearance.h"
+#include "core/settings.h"
+#include "net/apiclient.h"
 
 #include <QCoreApplication>
 #include <QHostInfo>

@@ -2,10 +2,10 @@
 // norv-render-icon DIR SIZE...: paints the client's own badge of status "ok" at each size into
 // DIR/SIZExSIZE/apps/se.trelvik.norvgui.png, the PNG icons of the hicolor theme. Runs at build time.
 
-#include "icons.h"
+#include "core/icons.h"
 
-#include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QPixmap>
 
 #include <cstdio>
@@ -13,7 +13,7 @@
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 3) {
         std::fprintf(stderr, "usage: norv-render-icon DIR SIZE...\n");

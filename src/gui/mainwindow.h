@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "core/settings.h"
+
+#include <QDialog>
+#include <QHash>
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class ActiveAlarmsView;
+class AlarmBook;
+class BulkAction;
+class DesktopNotifier;
+class NorvTray;
+class QDockWidget;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QShortcut;
+class QStackedWidget;
+class QTabWidget;
+class QTableWidget;
+class QTableWidgetItem;
+class ServerView;
+struct ActiveAlarm;
+struct Notice;
+struct OpenAlarm;
+namespace treemodel {
+struct Target;
+}
+namespace actions {
+enum class Kind;
+}
+
+// The worst of the views' status words by the main window's status rank; "ok" for none, "pending" when every
+// word ranks 0.
+QString worstStatus(const QList<QString>& statuses);
+
+// The application's only window: one tab per connected server, a toolbar with the search filter, a status bar
+// that mirrors the current tab, and the tray icon. The hub between the server views, the tray, the settings and
+// the dialogs. Closing it hides it to the tray; only "Avsluta" ends the program.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    ServerView* openServer(const settings::ServerEntry& entry, const QString& token);
+    void closeServer(const QString& id);
+    void removeServer(const QString& id);
+    void renameServer(const QString& id);
+    void relogin(const QString& id);
+    std::optional<settings::ServerEntry> addServer();
+
+    QList<ServerView*> views() const; // in tab order
+    ServerView* view(const QString& id) const; // the open view of a server, or none
+    ServerView* currentView() const;
+    NorvTray* trayIcon() const { return tray; }
+    AlarmBook* alarms() const { return alarmBook; }
+
+    void applyFilter(const QString& text);
+    void focusTree();
+    void refreshCurrent();
+    void selectFirstTab();
+    void openSettings();
+    void openServersDialog();
+    void bringToTop();
+    void quitApp();
+    bool isQuitting() const { return quitting; }
+    // Called once when the program starts to end, before the servers are let go of (which can take a while): start-up
+    // lets a copy started now run at once.
+    std::function<void()> beforeQuit;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* object, QEvent* event) override;
+
+private:
+    // The steps of construction.
+    void buildToolbar();
+    void buildShortcuts();
+    void buildStatusBar();
+    void buildTabs();
+    void buildEmptyPage();
+    void buildAlarmPanel();
+    void buildTrayAndNotifications();
+
+    void onViewStatus(const QString& id);
+    void onViewAuthLost(const QString& id);
+    void updateOverall();
+    void updateStatusLabels();
+    void updateTab(ServerView* view);
+    void onCurrentChanged();
+    void updateAlarmPanel();
+    // The alarm's server's tab, and in it the alarm's row; the tab alone for a server's own alarm.
+    void showAlarm(const QString& serverId, const treemodel::Target& target);
+    void announce(const QList<OpenAlarm>& fresh);
+    // The menu of several selected alarms of "Aktiva larm": one action, one prompt, every alarm's own request.
+    void actOnMany(const QList<ActiveAlarm>& alarms, const QPoint& at);
+    void runOnMany(actions::Kind kind, const QList<ActiveAlarm>& alarms);
+    void endBulk();
+    void onNoticeAction(const Notice& notice, const QString& action);
+    // Whether the tray icon is really there to bring the window back: shown, on a desktop that has a tray.
+    bool trayShown() const;
+
+    QHash<QString, ServerView*> viewsById; // not owning: the tab widget owns the views
+    QLineEdit* filterEdit;
+    QLabel* timeLabel;
+    QLabel* summaryLabel;
+    QLabel* versionLabel;
+    QTabWidget* serverTabs;
+    QWidget* emptyPage;
+    QStackedWidget* stack;
+    ActiveAlarmsView* alarmPanel;
+    QDockWidget* alarmDock;
+    QPushButton* problemsButton;
+    QPushButton* panelButton;
+    QWidget* bulkBox; // the progress of an action on many alarms, with its "Avbryt"
+    QLabel* bulkLabel;
+    QShortcut* bulkEscape;
+    BulkAction* bulk = nullptr;
+    AlarmBook* alarmBook;
+    NorvTray* tray;
+    DesktopNotifier* notifier;
+    bool quitting = false;
+};
+
+// Lists the known servers with their state; renames them, marks them to connect at start, connects, disconnects,
+// adds and removes them through the main window. Every change is stored at once.
+class ServersDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit ServersDialog(MainWindow* window);
+
+    void reload(const QString& selectId);
+    QString selectedId() const;
+
+private:
+    void itemChanged(QTableWidgetItem* item);
+    void updateButtons();
+    void addServer();
+    void connectSelected();
+    void disconnectSelected();
+    void removeSelected();
+
+    MainWindow* window;
+    bool reloading = false;
+    QTableWidget* table;
+    QPushButton* addButton;
+    QPushButton* connectButton;
+    QPushButton* disconnectButton;
+    QPushButton* removeButton;
+};

@@ -1,0 +1,870 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tree/treereader.h"
+
+#include "tree/treemodel.h"
+#include "tree/treerecords.h"
+
+#include <QHash>
+#include <QHashFunctions>
+#include <QJsonArray>
+#include <QVarLengthArray>
+#include <QVariant>
+
+#include <array>
+#include <climits>
+#include <cstring>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace treemodel {
+
+namespace {
+
+using namespace records;
+
+const QString Separator = QStringLiteral(" \u00b7 ");
+
+// A string's text: an empty string is an empty text, not a null one.
+QString decoded(const Scalar& s)
+{
+    if (s.wide)
+        return s.text;
+    const QString text = QString::fromUtf8(s.bytes.data(), qsizetype(s.bytes.size()));
+    return text.isNull() ? QLatin1String("") : text;
+}
+
+// The texts of the payload's strings, each distinct one made once: many rows share a status word, a time or a name.
+class Texts {
+public:
+    QString of(const Scalar& s)
+    {
+        if (s.wide)
+            return s.text;
+        const QByteArray bytes = QByteArray::fromRawData(s.bytes.data(), qsizetype(s.bytes.size()));
+        const auto known = made.constFind(bytes);
+        if (known != made.constEnd())
+            return *known;
+        const QString text = decoded(s);
+        made.insert(QByteArray(bytes.constData(), bytes.size()), text);
+        return text;
+    }
+    void clear() { made.clear(); }
+
+private:
+    QHash<QByteArray, QString> made;
+};
+
+// Lenient text read: a string as it is, a number or boolean in its text form, absence or null the default, an array
+// or object empty text.
+QString text(const Scalar& s, const QString& def, Texts& texts)
+{
+    switch (s.type) {
+    case Scalar::String:
+        return texts.of(s);
+    case Scalar::Integer:
+        return QString::number(s.integer);
+    case Scalar::Double:
+        return QVariant(s.number).toString();
+    case Scalar::True:
+        return QStringLiteral("true");
+    case Scalar::False:
+        return QStringLiteral("false");
+    case Scalar::Container:
+        return QString();
+    default:
+        return def;
+    }
+}
+
+// A check's own key, which no other row shares: read as any text, but a string is not remembered.
+QString ownText(const Scalar& s, Texts& texts)
+{
+    return s.type == Scalar::String ? decoded(s) : text(s, QString(), texts);
+}
+
+// Lenient integer read: a whole number within 32 bits, or a string holding one (0 when it does not).
+int integer(const Scalar& s, int def)
+{
+    switch (s.type) {
+    case Scalar::Integer:
+        return s.integer >= INT_MIN && s.integer <= INT_MAX ? int(s.integer) : def;
+    case Scalar::Double:
+        return QJsonValue(s.number).toInt(def);
+    case Scalar::String: {
+        bool ok = false;
+        const int value
+            = (s.wide ? s.text : QString::fromUtf8(s.bytes.data(), qsizetype(s.bytes.size()))).toInt(&ok, 10);
+        return ok ? value : 0;
+    }
+    default:
+        return def;
+    }
+}
+
+bool flag(const Scalar& s)
+{
+    return s.type == Scalar::True;
+}
+
+// The status words the tree knows: a row keeps which of them its status is, or that it is another word. The rules
+// on words are treemodel's.
+constexpr std::string_view Words[] = {"none", "ignored", "ok", "pending", "unknown", "warning", "critical", "stale"};
+enum Word : quint8 { None, Ignored, Ok, Pending, Unknown, Warning, Critical, Stale, OtherWord };
+
+QString wordText(Word word)
+{
+    return word == OtherWord ? QString() : QString::fromLatin1(Words[word].data(), qsizetype(Words[word].size()));
+}
+
+Word wordOf(QStringView text)
+{
+    for (int w = 0; w < OtherWord; ++w) {
+        if (text == QLatin1String(Words[w].data(), qsizetype(Words[w].size())))
+            return Word(w);
+    }
+    return OtherWord;
+}
+
+bool alarming(Word word)
+{
+    static const auto table = [] {
+        std::array<bool, OtherWord + 1> alarmingWords {};
+        for (int w = 0; w < OtherWord; ++w)
+            alarmingWords[size_t(w)] = isAlarming(wordText(Word(w)));
+        return alarmingWords;
+    }();
+    return table[word];
+}
+
+// Which known status word a status field holds, with the default for an absent or null field.
+Word wordOf(const Scalar& s, Word def)
+{
+    if (s.type == Scalar::Absent || s.type == Scalar::Null)
+        return def;
+    if (s.type != Scalar::String)
+        return OtherWord;
+    if (s.wide)
+        return wordOf(s.text);
+    for (int w = 0; w < OtherWord; ++w) {
+        if (s.bytes == Words[w])
+            return Word(w);
+    }
+    return OtherWord;
+}
+
+using KeyText = QVarLengthArray<char16_t, 48>;
+
+// Appends to a node key a prefix and numbers joined by ":", written out digit by digit: a key is made for every row
+// of every tree.
+void writeKey(KeyText& out, std::string_view prefix, std::initializer_list<int> numbers)
+{
+    const qsizetype start = out.size();
+    out.resize(start + qsizetype(prefix.size()) + 12 * qsizetype(numbers.size()));
+    char16_t* at = out.data() + start;
+    for (const char c : prefix)
+        *at++ = char16_t(c);
+    bool first = true;
+    for (const int n : numbers) {
+        if (!std::exchange(first, false))
+            *at++ = u':';
+        qint64 value = n;
+        if (value < 0) {
+            *at++ = u'-';
+            value = -value;
+        }
+        char16_t digits[12];
+        int count = 0;
+        do {
+            digits[count++] = char16_t(u'0' + value % 10);
+            value /= 10;
+        } while (value > 0);
+        while (count > 0)
+            *at++ = digits[--count];
+    }
+    out.resize(at - out.data());
+}
+
+// A check's key: the server's own, or made of the ids.
+void writeCheckKey(KeyText& out, const QString& serverKey, int hostId, int pluginId, int instanceId)
+{
+    if (!serverKey.isEmpty()) {
+        writeKey(out, "p:", {});
+        out.append(reinterpret_cast<const char16_t*>(serverKey.constData()), serverKey.size());
+    } else if (instanceId > 0) {
+        writeKey(out, "p:", {hostId, pluginId, instanceId});
+    } else {
+        writeKey(out, "p:", {hostId, pluginId});
+    }
+}
+
+QString toString(const KeyText& key)
+{
+    return QString(reinterpret_cast<const QChar*>(key.constData()), key.size());
+}
+
+size_t keyHash(const KeyText& key)
+{
+    return nodeKeyHash(QStringView(key.constData(), key.size()));
+}
+
+// A hash of everything a row's cells are made of: the fields of its record, in their lenient types, and what the
+// tree adds (ids, the handled flag). Rows with the same hash show the same cells; 0 is never a hash. Written into a
+// buffer that is used again for every row.
+class Digest {
+public:
+    explicit Digest(QVarLengthArray<char, 512>& bytes, char tag)
+        : bytes(bytes)
+    {
+        bytes.clear();
+        append(&tag, 1);
+    }
+    Digest& add(const Scalar& s)
+    {
+        append(&s.type, 1);
+        switch (s.type) {
+        case Scalar::Integer:
+            append(&s.integer, sizeof s.integer);
+            break;
+        case Scalar::Double:
+            append(&s.number, sizeof s.number);
+            break;
+        case Scalar::String: {
+            const size_t size = s.wide ? size_t(s.text.size()) * sizeof(QChar) : s.bytes.size();
+            append(s.wide ? "w" : "u", 1);
+            append(&size, sizeof size);
+            append(s.wide ? static_cast<const void*>(s.text.constData()) : s.bytes.data(), size);
+            break;
+        }
+        default:
+            break;
+        }
+        return *this;
+    }
+    Digest& add(int value)
+    {
+        append(&value, sizeof value);
+        return *this;
+    }
+    Digest& add(size_t value)
+    {
+        append(&value, sizeof value);
+        return *this;
+    }
+    size_t finish() const
+    {
+        const size_t hash = qHashBits(bytes.constData(), size_t(bytes.size()), QHashSeed::globalSeed());
+        return hash ? hash : 1;
+    }
+
+private:
+    void append(const void* data, size_t size)
+    {
+        const qsizetype at = bytes.size();
+        bytes.resize(at + qsizetype(size));
+        std::memcpy(bytes.data() + at, data, size);
+    }
+    QVarLengthArray<char, 512>& bytes;
+};
+
+QString flagText(const Fields& record, Texts& texts)
+{
+    QStringList parts;
+    if (flag(record[Acknowledged])) {
+        const QString by = text(record[AcknowledgedByName], QString(), texts);
+        parts.append(by.isEmpty() ? QStringLiteral("\u2713 Sett") : QStringLiteral("\u2713 Sett av %1").arg(by));
+    }
+    if (flag(record[Dnd]))
+        parts.append(QStringLiteral("\U0001F515 Stör ej"));
+    const QString reason = text(record[SuppressedReason], QString(), texts);
+    if (!reason.isEmpty())
+        parts.append(QStringLiteral("\U0001F515 %1").arg(reason));
+    if (record.has(Hard) && !flag(record[Hard])) {
+        parts.append(QStringLiteral("försök %1/%2")
+                         .arg(integer(record[ConsecutiveFailures], 0))
+                         .arg(integer(record[MaxAttempts], 1)));
+    }
+    return parts.join(Separator);
+}
+
+QString rollupFlags(const Fields& record)
+{
+    QStringList parts;
+    if (flag(record[Dnd]))
+        parts.append(QStringLiteral("\U0001F515 Stör ej"));
+    else if (flag(record[HasDnd]))
+        parts.append(QStringLiteral("\U0001F515 Stör ej under"));
+    if (flag(record[HasAcked]))
+        parts.append(QStringLiteral("\u2713 kvitterat under"));
+    return parts.join(Separator);
+}
+
+// The check rule, for a check or port.
+bool checkHandled(const Fields& record, Word status)
+{
+    if (record.has(Handled))
+        return flag(record[Handled]);
+    return alarming(status) && (flag(record[Acknowledged]) || flag(record[Dnd]));
+}
+
+// Real installations nest groups a few levels deep; deeper groups are placed at top level.
+constexpr int MaxGroupDepth = 32;
+
+} // namespace
+
+size_t nodeKeyHash(QStringView key)
+{
+    return qHash(key, QHashSeed::globalSeed());
+}
+
+bool Node::operator==(const Node& o) const
+{
+    return key == o.key && name == o.name && status == o.status && output == o.output && lastOk == o.lastOk
+        && flags == o.flags && targetName == o.targetName && hostId == o.hostId && id == o.id
+        && instanceId == o.instanceId && kind == o.kind && handled == o.handled;
+}
+
+QList<int> TreeShape::children(int parent) const
+{
+    QList<int> list;
+    for (int child = parent + 1, last = end(parent); child < last; child += nodes.at(child).size)
+        list.append(child);
+    return list;
+}
+
+int TreeShape::end(int parent) const
+{
+    return parent < 0 ? int(nodes.size()) : parent + nodes.at(parent).size;
+}
+
+Rows::Rows(int nodes)
+    : at(nodes, -1)
+{ }
+
+void Rows::add(int node, Node row)
+{
+    at[node] = int(nodes.size());
+    nodes.append(std::move(row));
+}
+
+const Node* Rows::find(int node) const
+{
+    const int i = node < at.size() ? at.at(node) : -1;
+    return i < 0 ? nullptr : &nodes.at(i);
+}
+
+// One payload's nodes as they are made: groups once each, a host and its checks and ports together; linked to their
+// parents, children and siblings in the order made, then laid out depth first.
+struct TreeReader::Private {
+    struct Made {
+        Node::Kind kind;
+        Word status; // for a placeholder group, summed up from its children
+        bool handled;
+        int record; // in its array; -1 for a placeholder group
+        int id; // group, host, plugin or port id
+        int hostId;
+        int parent, firstChild = -1, lastChild = -1, next = -1;
+        int depth; // group levels from the top; 1 for a top-level row
+        size_t key;
+        size_t cells = 0;
+    };
+    // A check or port, read before the hosts are placed.
+    struct Item {
+        int record;
+        int hostId;
+        int id;
+        int instanceId;
+        Word status;
+        bool handled;
+        size_t key;
+        size_t cells;
+        int next = -1; // the next one of the same host
+    };
+    // What a host's own record says.
+    struct HostRecord {
+        int id;
+        int groupId;
+        Word status;
+        bool hasHandled; // the record decides "handled" itself
+        bool handled;
+        size_t cells; // of the record; the tree adds whether the host is handled
+    };
+    // What the records of the last payload gave, by the hash of their text: a record that comes again with the same
+    // text is not read again. Most records of a poll are as they were, and in their place; a record whose text is not
+    // in its place changed there, unless records moved: the array grew or shrank, or the text is one place off.
+    // Only then are the last records looked up by their text.
+    template <typename T> class Memo {
+    public:
+        const T* find(const Source& source, Array array, int index, const TextHash& text)
+        {
+            if (const T* known = inPlace(index, text))
+                return known;
+            if (size_t(source.count(array)) == last.size() && !inPlace(index - 1, text) && !inPlace(index + 1, text))
+                return nullptr;
+            if (!indexed) {
+                byText.reserve(qsizetype(last.size()));
+                for (size_t i = 0; i < last.size(); ++i)
+                    byText.insert(last[i].first, int(i));
+                indexed = true;
+            }
+            const auto found = byText.constFind(text);
+            return found == byText.constEnd() ? nullptr : &last[size_t(*found)].second;
+        }
+        void note(const TextHash& text, const T& value) { now.emplace_back(text, value); }
+        void begin(qsizetype records)
+        {
+            now.clear();
+            now.reserve(size_t(records));
+        }
+        // The records just read are the ones to compare with next time.
+        void end()
+        {
+            last.swap(now);
+            now.clear();
+            byText.clear();
+            indexed = false;
+        }
+
+    private:
+        const T* inPlace(int index, const TextHash& text) const
+        {
+            return size_t(index) < last.size() && last[size_t(index)].first == text ? &last[size_t(index)].second
+                                                                                    : nullptr;
+        }
+
+        std::vector<std::pair<TextHash, T>> last, now;
+        QHash<TextHash, int> byText; // of last, made when records moved
+        bool indexed = false;
+    };
+
+    JsonSource json;
+    Memo<Item> knownItems[2];
+    Memo<HostRecord> knownHosts;
+    std::unique_ptr<DocumentSource> document;
+    const Source* source = nullptr;
+    mutable Fields fields;
+    mutable Texts texts;
+    QVarLengthArray<char, 512> digestBytes;
+
+    QHash<int, int> groupRecords; // the last record of each group id
+    QList<Item> items[2]; // checks and ports
+    QHash<int, QPair<int, int>> itemsOfHost[2]; // first and last item of each host id
+    QHash<int, int> groupNodes; // group id to its node
+    QList<int> placeholders;
+    QList<Made> made; // in the order made
+    QList<int> roots;
+    QList<int> order; // by node of the shape: its place in made
+    std::shared_ptr<TreeShape> shape;
+
+    bool read(const Source& from);
+    bool readItems(Array array);
+    int add(int parent, Made node);
+    int ensureGroup(int id);
+    bool addHost(int record);
+    void sumUp(int placeholder);
+    void layOut();
+    Node row(int node) const;
+};
+
+bool TreeReader::Private::read(const Source& from)
+{
+    source = &from;
+    texts.clear();
+    // The tables of the last payload are emptied but keep their room: the next one is much like it.
+    for (QHash<int, int>* table : {&groupRecords, &groupNodes}) {
+        const qsizetype size = table->size();
+        table->clear();
+        table->reserve(size);
+    }
+    placeholders.clear();
+    made.clear();
+    roots.clear();
+    order.clear();
+    for (int i = 0; i < 2; ++i) {
+        items[i].clear();
+        const qsizetype hosts = itemsOfHost[i].size();
+        itemsOfHost[i].clear();
+        itemsOfHost[i].reserve(hosts);
+    }
+    shape = std::make_shared<TreeShape>();
+    made.reserve(from.count(Groups) + from.count(Hosts) + from.count(Plugins) + from.count(Ports));
+    // Records read from a text are remembered by their text's hash for the next one; a document's are not.
+    const bool fromText = &from == &json;
+    if (fromText) {
+        knownItems[0].begin(from.count(Plugins));
+        knownItems[1].begin(from.count(Ports));
+        knownHosts.begin(from.count(Hosts));
+    }
+    for (int g = 0; g < from.count(Groups); ++g) {
+        if (!from.fields(Groups, g, fields))
+            return false;
+        groupRecords.insert(integer(fields[Id], 0), g);
+    }
+    if (!readItems(Plugins) || !readItems(Ports))
+        return false;
+    for (int g = 0; g < from.count(Groups); ++g) {
+        from.fields(Groups, g, fields);
+        ensureGroup(integer(fields[Id], 0));
+    }
+    for (int h = 0; h < from.count(Hosts); ++h) {
+        if (!addHost(h))
+            return false;
+    }
+    for (const int placeholder : std::as_const(placeholders))
+        sumUp(placeholder);
+    layOut();
+    if (fromText) {
+        knownItems[0].end();
+        knownItems[1].end();
+        knownHosts.end();
+    }
+    return true;
+}
+
+bool TreeReader::Private::readItems(Array array)
+{
+    const int kind = array == Plugins ? 0 : 1;
+    QList<Item>& list = items[kind];
+    list.reserve(source->count(array));
+    KeyText key;
+    for (int i = 0; i < source->count(array); ++i) {
+        TextHash seen;
+        const bool hashed = source->textHash(array, i, seen);
+        Item item;
+        if (const Item* known = hashed ? knownItems[kind].find(*source, array, i, seen) : nullptr) {
+            item = *known;
+            item.record = i;
+            item.next = -1;
+        } else {
+            if (!source->fields(array, i, fields))
+                return false;
+            item = {i, integer(fields[HostId], 0), integer(fields[array == Plugins ? PluginId : PortId], 0),
+                array == Plugins ? integer(fields[InstanceId], 0) : 0, wordOf(fields[Status], Pending), false, 0, 0};
+            item.handled = checkHandled(fields, item.status);
+            key.clear();
+            if (array == Plugins)
+                writeCheckKey(key, ownText(fields[Key], texts), item.hostId, item.id, item.instanceId);
+            else
+                writeKey(key, "sp:", {item.id});
+            item.key = keyHash(key);
+            Digest digest(digestBytes, array == Plugins ? 'p' : 's');
+            digest.add(item.hostId).add(item.id).add(item.instanceId).add(int(item.handled));
+            for (const Field f : FieldsOf[array]) {
+                if (f != HostId && f != PluginId && f != PortId && f != InstanceId)
+                    digest.add(fields[f]);
+            }
+            item.cells = digest.finish();
+        }
+        if (hashed)
+            knownItems[kind].note(seen, item);
+        const auto slot = itemsOfHost[kind].find(item.hostId);
+        if (slot == itemsOfHost[kind].end()) {
+            itemsOfHost[kind].insert(item.hostId, {int(list.size()), int(list.size())});
+        } else {
+            list[slot->second].next = int(list.size());
+            slot->second = int(list.size());
+        }
+        list.append(item);
+    }
+    return true;
+}
+
+int TreeReader::Private::add(int parent, Made node)
+{
+    const int index = int(made.size());
+    node.parent = parent;
+    node.depth = parent < 0 ? 1 : made.at(parent).depth + 1;
+    made.append(node);
+    if (parent < 0) {
+        roots.append(index);
+    } else {
+        Made& p = made[parent];
+        if (p.lastChild >= 0)
+            made[p.lastChild].next = index;
+        else
+            p.firstChild = index;
+        p.lastChild = index;
+    }
+    return index;
+}
+
+// Makes the node of a group, and of its missing ancestors first, or finds it. Walks the parent chain with a loop, not
+// recursion, so that a payload with a very long chain of groups cannot exhaust the stack. A group whose ancestors lead
+// back to itself closes the cycle at top level, and so does a group that would sit more than MaxGroupDepth levels
+// deep: Qt's item model takes a subtree apart level by level, so a chain of thousands of nested groups would freeze
+// the window.
+int TreeReader::Private::ensureGroup(int id)
+{
+    if (const int found = groupNodes.value(id, -1); found >= 0)
+        return found;
+    QVarLengthArray<Made, 8> chain; // from the group up to its topmost new ancestor
+    QVarLengthArray<int, 8> ids;
+    int parent = -1;
+    KeyText key;
+    for (int current = id; chain.size() < MaxGroupDepth;) {
+        if (const int found = groupNodes.value(current, -1); found >= 0) {
+            if (made.at(found).depth + chain.size() <= MaxGroupDepth)
+                parent = found;
+            break;
+        }
+        if (ids.contains(current))
+            break;
+        ids.append(current);
+        const int record = groupRecords.value(current, -1);
+        key.clear();
+        writeKey(key, "g:", {current});
+        Made node {Node::Group, None, false, record, current, 0, -1, -1, -1, -1, 0, keyHash(key), 0};
+        int parentId = 0;
+        if (record >= 0) {
+            source->fields(Groups, record, fields);
+            Digest digest(digestBytes, 'g');
+            digest.add(current).add(fields[Name]).add(fields[Status]);
+            for (const Field f : {Dnd, HasDnd, HasAcked})
+                digest.add(int(flag(fields[f])));
+            node.cells = digest.finish();
+            parentId = integer(fields[ParentId], 0);
+        }
+        chain.append(node);
+        if (parentId == 0)
+            break;
+        current = parentId;
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        parent = add(parent, *it);
+        groupNodes.insert(it->id, parent);
+        // A group that hosts or groups refer to but the payload lacks: a placeholder at top level.
+        if (it->record < 0)
+            placeholders.append(parent);
+    }
+    return parent;
+}
+
+// A host, placed in its group, with its checks and then its ports. The host rule: an alarming host is handled when it
+// has alarming checks or ports and all of them are.
+bool TreeReader::Private::addHost(int record)
+{
+    TextHash seen;
+    const bool hashed = source->textHash(Hosts, record, seen);
+    HostRecord host;
+    if (const HostRecord* known = hashed ? knownHosts.find(*source, Hosts, record, seen) : nullptr) {
+        host = *known;
+    } else {
+        if (!source->fields(Hosts, record, fields))
+            return false;
+        host.id = integer(fields[Id], 0);
+        host.groupId = fields[GroupId].type == Scalar::Null ? -1 : integer(fields[GroupId], 0);
+        host.status = wordOf(fields[Status], None);
+        host.hasHandled = fields.has(Handled);
+        host.handled = flag(fields[Handled]);
+        Digest digest(digestBytes, 'h');
+        digest.add(host.id);
+        for (const Field f : {Name, Address, Status})
+            digest.add(fields[f]);
+        for (const Field f : {Dnd, HasDnd, HasAcked})
+            digest.add(int(flag(fields[f])));
+        host.cells = digest.finish();
+    }
+    if (hashed)
+        knownHosts.note(seen, host);
+    bool handled = host.handled;
+    if (!host.hasHandled) {
+        bool anyAlarming = false;
+        bool allHandled = true;
+        for (const int kind : {0, 1}) {
+            for (int i = itemsOfHost[kind].value(host.id, {-1, -1}).first; i >= 0; i = items[kind].at(i).next) {
+                const Item& item = items[kind].at(i);
+                if (alarming(item.status)) {
+                    anyAlarming = true;
+                    allHandled = allHandled && item.handled;
+                }
+            }
+        }
+        handled = alarming(host.status) && anyAlarming && allHandled;
+    }
+    KeyText key;
+    writeKey(key, "h:", {host.id});
+    const size_t cells = Digest(digestBytes, 'H').add(host.cells).add(int(handled)).finish();
+    const int group = ensureGroup(host.groupId);
+    const int node = add(
+        group, {Node::Host, host.status, handled, record, host.id, host.id, -1, -1, -1, -1, 0, keyHash(key), cells});
+    for (const int kind : {0, 1}) {
+        for (int i = itemsOfHost[kind].value(host.id, {-1, -1}).first; i >= 0; i = items[kind].at(i).next) {
+            const Item& item = items[kind].at(i);
+            add(node,
+                {kind == 0 ? Node::Plugin : Node::Port, item.status, item.handled, item.record, item.id, host.id, -1,
+                    -1, -1, -1, 0, item.key, item.cells});
+        }
+    }
+    return true;
+}
+
+// A placeholder group has no status from the server: it shows the worst of its children, counting a handled child as
+// "ok". Only a known word can be the worst.
+void TreeReader::Private::sumUp(int placeholder)
+{
+    QList<QString> statuses;
+    for (int child = made.at(placeholder).firstChild; child >= 0; child = made.at(child).next)
+        statuses.append(wordText(made.at(child).handled ? Ok : made.at(child).status));
+    Made& node = made[placeholder];
+    node.status = wordOf(aggregateStatus(statuses));
+    node.cells = Digest(digestBytes, 'u').add(node.id).add(int(node.status)).finish();
+}
+
+// Children are always made after their parents, so sizes add up from the last node made to the first.
+void TreeReader::Private::layOut()
+{
+    QList<int> sizes(made.size(), 1);
+    for (qsizetype m = made.size() - 1; m >= 0; --m) {
+        if (made.at(m).parent >= 0)
+            sizes[made.at(m).parent] += sizes.at(m);
+    }
+    shape->nodes.reserve(made.size());
+    order.reserve(made.size());
+    QList<int> pending;
+    for (auto it = roots.crbegin(); it != roots.crend(); ++it)
+        pending.append(*it);
+    QVarLengthArray<int, 64> children;
+    while (!pending.isEmpty()) {
+        const int m = pending.takeLast();
+        shape->nodes.append({made.at(m).key, made.at(m).cells, sizes.at(m), false});
+        order.append(m);
+        children.clear();
+        for (int child = made.at(m).firstChild; child >= 0; child = made.at(child).next)
+            children.append(child);
+        for (auto it = children.crbegin(); it != children.crend(); ++it)
+            pending.append(*it);
+    }
+}
+
+Node TreeReader::Private::row(int n) const
+{
+    const Made& m = made.at(order.at(n));
+    Node node;
+    node.kind = m.kind;
+    node.handled = m.handled;
+    node.hostId = m.hostId;
+    node.id = m.kind == Node::Host ? 0 : m.id;
+    KeyText key;
+    if (m.kind == Node::Group && m.record < 0) {
+        node.name = node.targetName = QStringLiteral("Utan grupp");
+        node.status = wordText(m.status);
+        writeKey(key, "g:", {m.id});
+        node.key = toString(key);
+        return node;
+    }
+    const Array array = m.kind == Node::Group ? Groups
+        : m.kind == Node::Host                ? Hosts
+        : m.kind == Node::Plugin              ? Plugins
+                                              : Ports;
+    source->fields(array, m.record, fields);
+    switch (m.kind) {
+    case Node::Group:
+        node.name = node.targetName = text(fields[Name], QStringLiteral("?"), texts);
+        node.status = text(fields[Status], QStringLiteral("none"), texts);
+        node.flags = rollupFlags(fields);
+        writeKey(key, "g:", {m.id});
+        break;
+    case Node::Host:
+        node.targetName = text(fields[Name], QStringLiteral("?"), texts);
+        node.name = node.targetName + QLatin1String("  (") + text(fields[Address], QString(), texts) + QLatin1Char(')');
+        node.status = text(fields[Status], QStringLiteral("none"), texts);
+        node.flags = rollupFlags(fields);
+        writeKey(key, "h:", {m.id});
+        break;
+    case Node::Plugin:
+    case Node::Port: {
+        const bool plugin = m.kind == Node::Plugin;
+        const QString shown = text(fields[Name], QString(), texts);
+        node.name = node.targetName = !shown.isEmpty() ? shown
+            : plugin                                   ? QStringLiteral("plugin %1").arg(m.id)
+                                                       : QStringLiteral("port %1").arg(m.id);
+        node.status = text(fields[Status], QStringLiteral("pending"), texts);
+        node.output = text(fields[OutputText], QString(), texts);
+        node.lastOk = text(fields[plugin ? LastSuccessAt : CollectedAt], QString(), texts);
+        node.flags = flagText(fields, texts);
+        if (plugin) {
+            node.instanceId = integer(fields[InstanceId], 0);
+            writeCheckKey(key, ownText(fields[Key], texts), m.hostId, m.id, node.instanceId);
+        } else {
+            writeKey(key, "sp:", {m.id});
+        }
+        break;
+    }
+    }
+    node.key = toString(key);
+    return node;
+}
+
+TreeReader::TreeReader()
+    : d(std::make_unique<Private>())
+{ }
+
+TreeReader::~TreeReader() = default;
+
+bool TreeReader::read(QByteArray& json)
+{
+    if (json.isEmpty()) {
+        read(QJsonObject());
+        return true;
+    }
+    d->document.reset();
+    if (!d->json.parse(json) || !d->read(d->json)) {
+        read(QJsonObject()); // nothing read
+        return false;
+    }
+    return true;
+}
+
+void TreeReader::read(const QJsonObject& payload)
+{
+    d->document = std::make_unique<DocumentSource>(payload);
+    d->read(*d->document);
+}
+
+std::shared_ptr<TreeShape> TreeReader::shape() const
+{
+    return d->shape;
+}
+
+Node TreeReader::row(int node) const
+{
+    return d->row(node);
+}
+
+void TreeReader::addRows(Rows& rows, const QList<int>& nodes) const
+{
+    for (const int n : nodes)
+        rows.add(n, d->row(n));
+    d->texts.clear(); // the rows hold what they share
+}
+
+void TreeReader::addAllRows(Rows& rows) const
+{
+    for (int n = 0; n < d->order.size(); ++n)
+        rows.add(n, d->row(n));
+    d->texts.clear();
+}
+
+Tree readTree(const QJsonObject& payload)
+{
+    TreeReader reader;
+    reader.read(payload);
+    Tree tree {reader.shape(), Rows(int(reader.shape()->nodes.size()))};
+    reader.addAllRows(tree.rows);
+    return tree;
+}
+
+QString checkKey(int hostId, const QJsonObject& check)
+{
+    const QJsonArray plugins {check};
+    DocumentSource source({{QStringLiteral("plugins"), plugins}});
+    Fields fields;
+    source.fields(Plugins, 0, fields);
+    Texts texts;
+    KeyText key;
+    writeCheckKey(
+        key, text(fields[Key], QString(), texts), hostId, integer(fields[PluginId], 0), integer(fields[InstanceId], 0));
+    return toString(key);
+}
+
+} // namespace treemodel
