@@ -399,11 +399,6 @@ QJsonObject ApiClient::status()
     return get(QStringLiteral("/api/status"));
 }
 
-QJsonObject ApiClient::treeStatus()
-{
-    return get(QStringLiteral("/api/tree/status"));
-}
-
 ApiClient::RawAnswer ApiClient::treeStatusRaw()
 {
     return requestRaw("GET", QStringLiteral("/api/tree/status"), {}, {}, {}, true);
@@ -419,11 +414,6 @@ QJsonObject ApiClient::alarmlog(int page, int limit, bool active, const QString&
     if (!q.isEmpty())
         query.addQueryItem(QStringLiteral("q"), q);
     return get(QStringLiteral("/api/alarmlog"), query);
-}
-
-QJsonArray ApiClient::dndSessions()
-{
-    return get(QStringLiteral("/api/dnd")).value(QLatin1String("sessions")).toArray();
 }
 
 QJsonObject ApiClient::metricLabels(int hostId, int pluginId, int portId, int instanceId)

@@ -99,10 +99,8 @@ public:
     void logout();
 
     QJsonObject status();
-    QJsonObject treeStatus();
     RawAnswer treeStatusRaw(); // the tree's JSON text, for the poller's own reader
     QJsonObject alarmlog(int page, int limit, bool active, const QString& q);
-    QJsonArray dndSessions();
     QJsonObject metricLabels(int hostId, int pluginId, int portId, int instanceId);
     QJsonObject metricSeries(int hostId, int pluginId, int portId, const QString& label, int hours, int instanceId);
     QJsonObject acknowledge(int hostId, int pluginId, int portId, const QString& comment, int instanceId);

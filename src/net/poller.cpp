@@ -4,8 +4,6 @@
 #include "core/settings.h"
 #include "net/apiclient.h"
 
-#include <QMetaMethod>
-
 #include <algorithm>
 
 PollerThread::PollerThread(
@@ -68,8 +66,6 @@ void PollerThread::release(int waitMs)
 
 void PollerThread::run()
 {
-    // Receivers are connected before the thread starts.
-    wantPayload = isSignalConnected(QMetaMethod::fromSignal(&PollerThread::treeReady));
     ApiClient client(url, token);
     while (pollOnce(client)) {
         QMutexLocker lock(&mutex);
@@ -97,19 +93,14 @@ bool PollerThread::pollOnce(ApiClient& client)
         // Reading and comparing a large tree costs as much as building it; done here, the window only applies
         // what changed. simdjson reads the tree's text several times quicker than a JSON document is made; the
         // document is made only when the text is beyond simdjson (Qt's parser then decides, with the error of any
-        // other answer), or when somebody wants the payload itself.
+        // other answer).
         sent.reset();
         ApiClient::RawAnswer answer = client.treeStatusRaw();
-        QJsonObject payload;
-        if (wantPayload || !reader.read(answer.body)) {
-            payload = ApiClient::decodeBody(answer.status, answer.body);
-            reader.read(payload);
-        }
+        if (!reader.read(answer.body))
+            reader.read(ApiClient::decodeBody(answer.status, answer.body));
         // The rows of the update are read from the text, which goes with the answer.
         const treemodel::TreeUpdatePtr update = diff.next(reader);
         sentTrees.fetchAndAddRelease(1);
-        if (wantPayload)
-            Q_EMIT treeReady(payload);
         Q_EMIT treeUpdated(update);
         sent = update;
     } catch (const AuthError&) {

@@ -45,7 +45,6 @@ public:
 Q_SIGNALS:
     void meReady(const QJsonObject& payload);
     void statusReady(const QJsonObject& payload);
-    void treeReady(const QJsonObject& payload);
     // The same tree read, and compared with the one before it, on this thread: what the model has to change.
     void treeUpdated(const treemodel::TreeUpdatePtr& update);
     void pollError(const QString& message);
@@ -74,5 +73,4 @@ private:
     // The update sent last, let go of at the next round: taking its rows apart is then this thread's work, not the
     // window's.
     treemodel::TreeUpdatePtr sent;
-    bool wantPayload = false; // somebody receives treeReady; used only inside the thread
 };

@@ -2,10 +2,6 @@
 #include "tree/treemodel.h"
 
 #include "core/statuses.h"
-#include "tree/treediff.h"
-#include "tree/treereader.h"
-
-#include <QStandardItemModel>
 
 namespace treemodel {
 
@@ -17,16 +13,6 @@ QString aggregateStatus(const QList<QString>& statuses)
 bool isAlarming(const QString& status)
 {
     return statuses::alarmingInTree(status);
-}
-
-void buildTreeModel(const QJsonObject& payload, QStandardItemModel* model)
-{
-    // A diff of its own knows no tree before this one; the live tree compares the update with the rows it shows.
-    LiveTree live(model);
-    TreeReader reader;
-    TreeDiff diff;
-    reader.read(payload);
-    live.apply(diff.next(reader));
 }
 
 } // namespace treemodel

@@ -26,9 +26,6 @@ enum Role {
     HandledRole = Qt::UserRole + 3, // acknowledged or silenced alarm, drawn muted
 };
 
-// Makes the model hold exactly the rows of the payload, changing it in place.
-void buildTreeModel(const QJsonObject& payload, QStandardItemModel* model);
-QString checkKey(int hostId, const QJsonObject& check);
 // The worst status of the list by the tree's roll-up priority; "none" for an empty list.
 QString aggregateStatus(const QList<QString>& statuses);
 // The status words the tree marks as alarming.

@@ -845,26 +845,4 @@ void TreeReader::addAllRows(Rows& rows) const
     d->texts.clear();
 }
 
-Tree readTree(const QJsonObject& payload)
-{
-    TreeReader reader;
-    reader.read(payload);
-    Tree tree {reader.shape(), Rows(int(reader.shape()->nodes.size()))};
-    reader.addAllRows(tree.rows);
-    return tree;
-}
-
-QString checkKey(int hostId, const QJsonObject& check)
-{
-    const QJsonArray plugins {check};
-    DocumentSource source({{QStringLiteral("plugins"), plugins}});
-    Fields fields;
-    source.fields(Plugins, 0, fields);
-    Texts texts;
-    KeyText key;
-    writeCheckKey(
-        key, text(fields[Key], QString(), texts), hostId, integer(fields[PluginId], 0), integer(fields[InstanceId], 0));
-    return toString(key);
-}
-
 } // namespace treemodel

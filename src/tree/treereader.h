@@ -97,12 +97,4 @@ private:
     std::unique_ptr<Private> d;
 };
 
-// A whole tree with the cells of every row.
-struct Tree {
-    std::shared_ptr<TreeShape> shape;
-    Rows rows;
-};
-// Reads a tree payload from Qt's document.
-Tree readTree(const QJsonObject& payload);
-
 } // namespace treemodel

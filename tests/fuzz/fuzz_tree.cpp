@@ -5,6 +5,7 @@
 
 #include "fuzzsupport.h"
 #include "tree/treemodel.h"
+#include "treebuild.h"
 
 #include <QAbstractItemModelTester>
 #include <QStandardItemModel>

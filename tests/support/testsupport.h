@@ -3,6 +3,7 @@
 
 #include "core/settings.h"
 #include "standinserver.h"
+#include "treebuild.h"
 
 #include <QApplication>
 #include <QComboBox>
