@@ -241,15 +241,13 @@ private Q_SLOTS:
             "/api/dnd scope=plugin&host_id=11&plugin_id=103&minutes=240&reason=byte",
             "/api/dnd scope=port&port_id=501&minutes=240&reason=byte"};
         const QStringList recheck {"/api/hosts/10/plugins/101/recheck ", "/api/hosts/11/plugins/103/recheck "};
-        const QStringList clear {"/api/hosts/10/plugins/101/acknowledge/clear ",
-            "/api/hosts/11/plugins/103/acknowledge/clear ", "/api/switch-ports/501/acknowledge/clear "};
         // clang-format off
         QTest::newRow("one alarm: the tree's own menu") << QStringList {"Syd|db1"} << "operator" << "Kvittera…" << ackA.mid(1, 1) << QStringList();
         QTest::newRow("several on one server") << QStringList {"Syd"} << "operator" << "Kvittera…" << ackA << QStringList();
         QTest::newRow("across two servers") << QStringList {"Syd", "Nord"} << "operator" << "Stör ej…" << dnd << dnd;
         QTest::newRow("a server where the user may not act") << QStringList {"Syd", "Nord"} << "viewer" << "Kvittera…" << ackA << QStringList();
         QTest::newRow("re-checks go to checks only") << QStringList {"Syd", "Nord"} << "operator" << "Kör recheck" << recheck << recheck;
-        QTest::newRow("no prompt to take back") << QStringList {"Syd"} << "operator" << "Avkvittera" << clear << QStringList();
+        QTest::newRow("no open alarm is acknowledged: nothing to take back") << QStringList {"Syd"} << "operator" << "Avkvittera" << QStringList() << QStringList();
         // clang-format on
     }
     // Several selected alarms: one prompt, then each alarm's own request on its own server, as the tree's menu
@@ -308,17 +306,16 @@ private Q_SLOTS:
         showWindow();
         for (const char* path : {"10/plugins/101", "11/plugins/103", "10/plugins/200", "10/plugins/201",
                  "10/plugins/202", "10/plugins/203", "10/plugins/204", "10/plugins/205"})
-            a.setFault(QStringLiteral("/api/hosts/%1/acknowledge/clear").arg(path), Fault::slow(300));
-        a.setFault(QStringLiteral("/api/switch-ports/501/acknowledge/clear"), Fault::slow(300));
+            a.setFault(QStringLiteral("/api/hosts/%1/recheck").arg(path), Fault::slow(300));
         a.clearRequests();
-        runOnAll(QStringLiteral("Avkvittera"));
+        runOnAll(QStringLiteral("Kör recheck"));
         const auto posts = [this] {
             const QList<standin::RecordedRequest> all = a.requests();
             return std::count_if(all.cbegin(), all.cend(), [](const auto& r) { return r.method == "POST"; });
         };
         QTest::keyClick(window.get(), Qt::Key_Escape);
         QTRY_VERIFY(!child<QWidget>(window.get(), "bulkBox")->isVisible());
-        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("3 av 9 larm avkvitterade; 6 avbröts"));
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("3 av 8 larm skickade till recheck; 5 avbröts"));
         QCOMPARE(posts(), 3);
         a.setFault(QStringLiteral("/api/hosts/11/plugins/103/acknowledge"),
             Fault::raw(500, R"({"error":"Databasen är låst"})"));

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "gui/actionmenu.h"
 #include "gui/dialogs/dialogs.h"
 #include "gui/serverview.h"
 #include "testsupport.h"
@@ -150,6 +151,41 @@ private Q_SLOTS:
         QCOMPARE(sent.first().query, QByteArray());
         QTEST(sent.first().body, "body");
         QTRY_VERIFY(!server.requests(Tree).isEmpty());
+    }
+
+    void actionMenus_data()
+    {
+        // The rows the menu is for, as "kind status acknowledged mayAct" (a is acknowledged, + may act); the entries.
+        testsupport::columns<QStringList, QStringList>("rows", "entries");
+        const QStringList all {"Kvittera…", "Avkvittera", "Stör ej…", "Kör recheck"};
+        // clang-format off
+        QTest::newRow("a check that is OK") << QStringList {"plugin ok - +"} << QStringList {"(Kvittera…)", "(Avkvittera)", "Stör ej…", "Kör recheck", "|", "Graf…"};
+        QTest::newRow("an acknowledged critical check") << QStringList {"plugin critical a +"} << all + QStringList {"|", "Graf…"};
+        QTest::newRow("a stale port") << QStringList {"port stale - +"} << QStringList {"Kvittera…", "(Avkvittera)", "Stör ej…", "|", "Graf…"};
+        QTest::newRow("a viewer's check") << QStringList {"plugin critical a -"} << QStringList {"Graf…"};
+        QTest::newRow("a host") << QStringList {"host critical - +"} << QStringList {"Kör recheck (alla checkar)", "Stör ej hela enheten…"};
+        QTest::newRow("a viewer's host") << QStringList {"host critical - -"} << QStringList();
+        QTest::newRow("several alarms") << QStringList {"port warning - +", "plugin critical - +"} << QStringList {"Kvittera…", "(Avkvittera)", "Stör ej…", "Kör recheck"};
+        QTest::newRow("several, one where the user may act") << QStringList {"port warning - +", "plugin critical - -"} << QStringList {"Kvittera…", "(Avkvittera)", "Stör ej…", "(Kör recheck)"};
+        // clang-format on
+    }
+    // One table of actions for a row and for several alarms: what is offered for which row, and what is disabled.
+    void actionMenus()
+    {
+        QList<ActionRow> rows;
+        for (const QString& row : testsupport::fetch<QStringList>("rows")) {
+            const QStringList parts = row.split(' ');
+            const auto kind = parts.at(0) == "host" ? treemodel::Kind::Host
+                : parts.at(0) == "port"             ? treemodel::Kind::Port
+                                                    : treemodel::Kind::Plugin;
+            rows.append({{kind, 1, 2, 3, 0, {}}, {parts.at(1), parts.at(2) == "a"}, parts.at(3) == "+"});
+        }
+        QStringList shown;
+        QPointer<QTimer> watcher = testsupport::whenMenu({}, 10000, &shown);
+        QWidget parent;
+        QCOMPARE(chooseAction(rows, &parent, {}), std::nullopt);
+        delete watcher; // no menu at all leaves it waiting
+        QTEST(shown, "entries");
     }
 
     // A cancelled prompt sends nothing; a failure's message goes to a message box, and no refresh follows.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "testsupport.h"
+#include "tree/livetree.h"
 #include "tree/treemodel.h"
 
 #include <QStandardItemModel>
@@ -37,7 +38,7 @@ QStringList everything(const QAbstractItemModel& m, const QModelIndex& parent = 
             QDebug debug(&cell);
             debug << m.columnCount(parent) << m.flags(i);
             for (const int role : {int(Qt::DisplayRole), int(Qt::DecorationRole), int(Qt::ForegroundRole), int(KeyRole),
-                     int(TargetRole), int(StatusRole), int(HandledRole)})
+                     int(TargetRole), int(StatusRole), int(HandledRole), int(AcknowledgedRole)})
                 debug << i.data(role);
             lines.append(cell);
         }
@@ -55,7 +56,7 @@ QStringList lines(const TreeShape& shape, const Rows& rows)
         line << shape.nodes.at(n).size << shape.nodes.at(n).key;
         if (const Node* r = rows.find(n))
             line << r->key << r->name << r->status << r->output << r->lastOk << r->flags << r->targetName << r->hostId
-                 << r->id << r->instanceId << r->kind << r->handled;
+                 << r->id << r->instanceId << kindName(r->kind) << r->handled << r->acknowledged;
     }
     return all;
 }

@@ -8,10 +8,15 @@
 
 namespace treemodel {
 
-// What a row of the tree, an open alarm or a notification stands for: the kind ("group", "host", "plugin" or
-// "port") and the ids an action needs (0 when missing). A row stores it as a map (TargetRole).
+// What a row stands for: a group, a host, a check ("plugin") or a switch port; none for a server's own alarm.
+enum class Kind : quint8 { None, Group, Host, Plugin, Port };
+// The kind's name in a row's map and in requests: "group", "host", "plugin" or "port"; empty for none.
+QString kindName(Kind kind);
+
+// What a row of the tree, an open alarm or a notification stands for: the kind and the ids an action needs (0 when
+// missing). A row stores it as a map (TargetRole).
 struct Target {
-    QString kind;
+    Kind kind = Kind::None;
     int hostId = 0;
     int pluginId = 0;
     int portId = 0;
@@ -24,8 +29,12 @@ struct Target {
     // The map a row stores and the chart dialog takes.
     QVariantMap map() const;
     QString name() const { return shownName.isEmpty() ? QStringLiteral("?") : shownName; }
-    bool chartable() const { return kind == QLatin1String("plugin") || kind == QLatin1String("port"); }
+    bool chartable() const { return kind == Kind::Plugin || kind == Kind::Port; }
 };
+
+// The map a row stores: the kind's name, the ids of its kind (a group's as "group_id", a check's or port's own as
+// "plugin_id" or "port_id") and the name.
+QVariantMap targetMap(Kind kind, int hostId, int id, int instanceId, const QString& name);
 
 // Whether two targets are the same check or port, as an alarm and its row name it: a check by its host, check and
 // instance (none counts as 0), a switch port by its port id alone. Names play no part.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "tree/treemodel.h"
+#include "core/target.h"
 
 #include <QHash>
 #include <QJsonObject>

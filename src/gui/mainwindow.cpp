@@ -5,6 +5,7 @@
 #include "core/alarms.h"
 #include "core/icons.h"
 #include "core/statuses.h"
+#include "gui/actionmenu.h"
 #include "gui/alarmview.h"
 #include "gui/dialogs/dialogs.h"
 #include "gui/dialogs/logindialog.h"
@@ -224,8 +225,8 @@ void MainWindow::buildAlarmPanel()
     alarmPanel->activate = [this](const ActiveAlarm& alarm) { showAlarm(alarm.serverId, alarm.target); };
     alarmPanel->openMenu = [this](const ActiveAlarm& alarm, const QPoint& at) {
         ServerView* v = viewsById.value(alarm.serverId);
-        if (v && !alarm.target.kind.isEmpty())
-            v->showTargetMenu(alarm.target, alarm.status, at);
+        if (v && alarm.target.kind != treemodel::Kind::None)
+            v->showTargetMenu(alarm.target, {alarm.status, false}, at); // an open alarm is not acknowledged
     };
     alarmPanel->openMenuForMany = [this](const QList<ActiveAlarm>& alarms, const QPoint& at) { actOnMany(alarms, at); };
     connect(alarmBook, &AlarmBook::changed, this, &MainWindow::updateAlarmPanel);
@@ -439,7 +440,7 @@ void MainWindow::showAlarm(const QString& serverId, const treemodel::Target& tar
     if (!v)
         return;
     serverTabs->setCurrentWidget(v);
-    if (target.kind.isEmpty() || v->showRow(target))
+    if (target.kind == treemodel::Kind::None || v->showRow(target))
         return;
     if (!filterEdit->text().isEmpty()) {
         filterEdit->clear();
@@ -462,26 +463,15 @@ void MainWindow::announce(const QList<OpenAlarm>& fresh)
 
 void MainWindow::actOnMany(const QList<ActiveAlarm>& alarms, const QPoint& at)
 {
-    using actions::Kind;
-    QMenu menu(this);
-    QHash<QAction*, Kind> entries;
-    for (const auto& [text, kind] : {std::pair(QStringLiteral("&Kvittera…"), Kind::Acknowledge),
-             std::pair(QStringLiteral("&Avkvittera"), Kind::Unacknowledge),
-             std::pair(QStringLiteral("&Stör ej…"), Kind::Silence),
-             std::pair(QStringLiteral("Kör &recheck"), Kind::Recheck)}) {
-        // Offered for all of them, and usable when it applies to one at least, on a server where the user may act.
-        const bool usable
-            = !bulk && std::any_of(alarms.cbegin(), alarms.cend(), [this, kind = kind](const ActiveAlarm& a) {
-                  const ServerView* v = viewsById.value(a.serverId);
-                  return v && v->mayAct() && actions::applies(kind, a.target);
-              });
-        QAction* entry = menu.addAction(text);
-        entry->setEnabled(usable);
-        entries.insert(entry, kind);
+    // An open alarm is not acknowledged; while one action on many runs, no other starts.
+    QList<ActionRow> rows;
+    for (const ActiveAlarm& alarm : alarms) {
+        const ServerView* v = viewsById.value(alarm.serverId);
+        rows.append({alarm.target, {alarm.status, false}, !bulk && v && v->mayAct()});
     }
     // The chosen action runs after the menu has closed, not inside its event loop.
-    if (QAction* chosen = menu.exec(at))
-        runOnMany(entries.value(chosen), alarms);
+    if (const std::optional<actions::Kind> chosen = chooseAction(rows, this, at))
+        runOnMany(*chosen, alarms);
 }
 
 void MainWindow::runOnMany(actions::Kind kind, const QList<ActiveAlarm>& alarms)

@@ -9,6 +9,7 @@
 #include "gui/treestate.h"
 #include "net/apiclient.h"
 #include "net/poller.h"
+#include "tree/livetree.h"
 #include "tree/treemodel.h"
 
 #include <QEvent>
@@ -64,7 +65,8 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     , liveTree(std::make_unique<treemodel::LiveTree>(model))
     , tree(new QTreeView(this))
     , treeState(std::make_unique<TreeState>(tree, model, liveTree.get()))
-    , treeActions(std::make_unique<TreeActions>(this))
+    , treeActions(new TreeActions(
+          this, [this]() -> ApiClient& { return *client; }, [this] { return canAct; }))
     , tabs(new QTabWidget(this))
     , alarmLog(new AlarmLogView(client.get(), tabs))
     , versionNotice(new VersionNotice(this))
@@ -85,6 +87,8 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     bannerLayout->addWidget(bannerLabel, 1);
     bannerLayout->addWidget(bannerButton, 0);
     connect(bannerButton, &QPushButton::clicked, this, [this] { Q_EMIT reloginRequested(this->entry.id); });
+    connect(treeActions, &TreeActions::message, this, &ServerView::message);
+    connect(treeActions, &TreeActions::acted, this, &ServerView::refreshNow);
     banner->hide();
     layout->addWidget(banner);
 
@@ -396,14 +400,14 @@ bool ServerView::showRow(const treemodel::Target& target)
     return true;
 }
 
-void ServerView::showTargetMenu(const treemodel::Target& target, const QString& statusWord, const QPoint& at)
+void ServerView::showTargetMenu(const treemodel::Target& target, const actions::RowState& row, const QPoint& at)
 {
-    treeActions->showMenu(target, statusWord, at);
+    treeActions->showMenu(target, row, at);
 }
 
 void ServerView::acknowledge(const treemodel::Target& target)
 {
-    treeActions->acknowledge(target);
+    treeActions->run(actions::Kind::Acknowledge, target);
 }
 
 void ServerView::focusTree()
@@ -434,7 +438,7 @@ void ServerView::activateCurrent()
         return;
     const treemodel::Target target = treeState->targetAt(current);
     if (target.chartable()) {
-        treeActions->showChart(target);
+        treeActions->run(actions::Kind::Chart, target);
         return;
     }
     const QModelIndex row = current.siblingAtColumn(0);
@@ -445,7 +449,7 @@ void ServerView::onDoubleClick(const QModelIndex& index)
 {
     const treemodel::Target target = treeState->targetAt(index);
     if (target.chartable())
-        treeActions->showChart(target);
+        treeActions->run(actions::Kind::Chart, target);
 }
 
 void ServerView::contextMenu(const QPoint& pos)
@@ -454,5 +458,5 @@ void ServerView::contextMenu(const QPoint& pos)
     if (!index.isValid() || !index.siblingAtColumn(0).data(treemodel::TargetRole).isValid())
         return;
     // Copies: the tree may change while the menu or an action waits.
-    treeActions->showMenu(treeState->targetAt(index), treeState->statusAt(index), tree->viewport()->mapToGlobal(pos));
+    treeActions->showMenu(treeState->targetAt(index), treeState->stateAt(index), tree->viewport()->mapToGlobal(pos));
 }

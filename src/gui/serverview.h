@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/actions.h"
 #include "core/settings.h"
-#include "tree/treemodel.h"
+#include "tree/treediff.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -31,6 +32,9 @@ class QTreeView;
 class TreeActions;
 class TreeState;
 class VersionNotice;
+namespace treemodel {
+class LiveTree;
+}
 
 // The tab of one server in the main window: the live status tree, the alarm log, the status texts the main window
 // shows for the current tab, a banner when polling fails or the login is lost, and the actions on checks, ports and
@@ -58,7 +62,7 @@ public:
     // tree shows no such row (it is not there, or a filter hides it).
     bool showRow(const treemodel::Target& target);
     // The tree's context menu for a target, at a point of the screen.
-    void showTargetMenu(const treemodel::Target& target, const QString& statusWord, const QPoint& at);
+    void showTargetMenu(const treemodel::Target& target, const actions::RowState& row, const QPoint& at);
     // Asks for the comment of an acknowledgement and sends it, as the menu's "Kvittera…" does.
     void acknowledge(const treemodel::Target& target);
     // Whether the user may act on alarms here (the roles "admin" and "operator").
@@ -123,7 +127,7 @@ private:
     std::unique_ptr<treemodel::LiveTree> liveTree;
     QTreeView* tree;
     std::unique_ptr<TreeState> treeState;
-    std::unique_ptr<TreeActions> treeActions;
+    TreeActions* treeActions; // a child
     QTabWidget* tabs;
     AlarmLogView* alarmLog;
     VersionNotice* versionNotice;

@@ -2,38 +2,44 @@
 #pragma once
 
 #include "core/actions.h"
-#include "tree/treemodel.h"
 
+#include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
+class ApiClient;
 class QPoint;
 class QWidget;
-class ServerView;
 
 // What the operator does to one check, port or host of a server tab, from its tree, from "Aktiva larm" or from a
-// notification: the row's menu, the prompts, and one request through the tab's client, whose outcome is told in the
-// status bar (and followed by a poll) or in a warning box. Owned by the server tab; GUI thread only.
-class TreeActions {
+// notification: the menu, the prompts, and one request through the tab's client, whose outcome is told by a message
+// (and the tab then polls) or in a warning box. Owned by the server tab; GUI thread only.
+class TreeActions : public QObject {
+    Q_OBJECT
 public:
-    explicit TreeActions(ServerView* view);
+    // Prompts, warnings and charts open over `view`; requests go through the client `client` gives at the time (a
+    // new login replaces it); `mayAct` tells whether the user may change anything on the server.
+    TreeActions(QWidget* view, std::function<ApiClient&()> client, std::function<bool()> mayAct);
 
-    // The menu for a target whose row shows this status word, at a point of the screen; the chosen entry runs.
-    void showMenu(const treemodel::Target& target, const QString& statusWord, const QPoint& at);
-    void acknowledge(const treemodel::Target& target);
-    void unacknowledge(const treemodel::Target& target);
-    void recheck(const treemodel::Target& target);
-    void silence(const treemodel::Target& target);
-    void showChart(const treemodel::Target& target);
+    // The menu for a target as its row shows it, at a point of the screen; the chosen entry runs.
+    void showMenu(const treemodel::Target& target, const actions::RowState& row, const QPoint& at);
+    // The action's prompt, if it has one, then its request, or the chart.
+    void run(actions::Kind kind, const treemodel::Target& target);
 
     // The prompt before an action, for something of that name ("db1", "12 larm"): the acknowledgement's comment or
     // the silence's length and reason; nothing to ask for the others. None when the operator cancels.
     static std::optional<actions::Choice> ask(actions::Kind kind, const QString& name, QWidget* parent);
 
-private:
-    // Sends one action's request and reports its outcome.
-    void act(const QString& label, actions::Kind kind, const treemodel::Target& target, const actions::Choice& choice);
+Q_SIGNALS:
+    // The outcome of a request that went through, for the status bar.
+    void message(const QString& text, int timeoutMs);
+    // A request went through: the server's tree shows it at the next poll.
+    void acted();
 
-    ServerView* view;
+private:
+    QWidget* view;
+    std::function<ApiClient&()> client;
+    std::function<bool()> mayAct;
 };

@@ -2,6 +2,8 @@
 #include "gui/treestate.h"
 
 #include "core/icons.h"
+#include "tree/livetree.h"
+#include "tree/treemodel.h"
 
 #include <QSortFilterProxyModel>
 #include <QStack>
@@ -164,9 +166,10 @@ treemodel::Target TreeState::targetAt(const QModelIndex& index) const
     return treemodel::Target::of(index.siblingAtColumn(0).data(treemodel::TargetRole).toMap());
 }
 
-QString TreeState::statusAt(const QModelIndex& index) const
+actions::RowState TreeState::stateAt(const QModelIndex& index) const
 {
-    return index.siblingAtColumn(0).data(treemodel::StatusRole).toString();
+    const QModelIndex first = index.siblingAtColumn(0);
+    return {first.data(treemodel::StatusRole).toString(), first.data(treemodel::AcknowledgedRole).toBool()};
 }
 
 void TreeState::rememberExpanded(const QModelIndex& index)

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "tree/treemodel.h"
+#include "core/actions.h"
+#include "tree/treediff.h"
 
 #include <QMetaObject>
 #include <QSet>
@@ -13,6 +14,9 @@ class QModelIndex;
 class QStandardItemModel;
 class QTreeView;
 class TreeFilter;
+namespace treemodel {
+class LiveTree;
+}
 
 // What the operator has made of a server tab's tree, kept across every poll: the nodes left open, the current row,
 // the row at the top of the viewport, and the filter (the search text and "Bara problem"), which sits between the
@@ -38,7 +42,7 @@ public:
     QString keyAt(const QModelIndex& index) const;
     // What the row of an index of the view stands for, and its status word.
     treemodel::Target targetAt(const QModelIndex& index) const;
-    QString statusAt(const QModelIndex& index) const;
+    actions::RowState stateAt(const QModelIndex& index) const;
 
 private:
     void rememberExpanded(const QModelIndex& index);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/bulkaction.h"
 
+#include "net/actionrequest.h"
 #include "net/apiclient.h"
 #include "net/apiworker.h"
 
@@ -23,6 +24,8 @@ Words wordsOf(actions::Kind kind)
         return {"Tystar %1 av %2…", "tystade"};
     case actions::Kind::Recheck:
         return {"Skickar %1 av %2 till recheck…", "skickade till recheck"};
+    case actions::Kind::Chart: // one target at a time, never many
+        break;
     }
     return {"", ""};
 }

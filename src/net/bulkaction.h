@@ -2,7 +2,6 @@
 #pragma once
 
 #include "core/actions.h"
-#include "tree/treemodel.h"
 
 #include <QList>
 #include <QMap>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "tree/treemodel.h"
+#include "tree/treediff.h"
 
 #include <QAtomicInt>
 #include <QJsonObject>

@@ -62,7 +62,8 @@ Node nodeOf(QStandardItem* first)
     const int row = first->row();
     auto text = [&](int column) { return static_cast<const Cell*>(parent->child(row, column))->text; };
     return {head->head.key, head->text, head->head.status, text(2), text(3), text(4), head->head.targetName,
-        head->head.hostId, head->head.id, head->head.instanceId, head->head.kind, head->head.handled};
+        head->head.hostId, head->head.id, head->head.instanceId, head->head.kind, head->head.handled,
+        head->head.acknowledged};
 }
 
 } // namespace
@@ -278,10 +279,10 @@ LiveTree::Row LiveTree::findTarget(const Target& target) const
             if (shown->nodes.at(n).foreign)
                 continue;
             const Head& head = static_cast<const HeadCell*>(items.at(n))->head;
-            if (head.kind == Node::Port)
-                byTarget.insert({QStringLiteral("port"), head.hostId, 0, head.id, 0, {}}, n);
-            else if (head.kind == Node::Plugin)
-                byTarget.insert({QStringLiteral("plugin"), head.hostId, head.id, 0, head.instanceId, {}}, n);
+            if (head.kind == Kind::Port)
+                byTarget.insert({Kind::Port, head.hostId, 0, head.id, 0, {}}, n);
+            else if (head.kind == Kind::Plugin)
+                byTarget.insert({Kind::Plugin, head.hostId, head.id, 0, head.instanceId, {}}, n);
         }
     }
     const int n = byTarget.value(target, -1);

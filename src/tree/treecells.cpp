@@ -26,26 +26,6 @@ const QStringList& headers()
     return labels;
 }
 
-QVariantMap targetMap(Node::Kind kind, int hostId, int id, int instanceId, const QString& name)
-{
-    switch (kind) {
-    case Node::Group:
-        return {{QStringLiteral("kind"), QStringLiteral("group")}, {QStringLiteral("group_id"), id},
-            {QStringLiteral("name"), name}};
-    case Node::Host:
-        return {{QStringLiteral("kind"), QStringLiteral("host")}, {QStringLiteral("host_id"), hostId},
-            {QStringLiteral("name"), name}};
-    case Node::Plugin:
-        return {{QStringLiteral("kind"), QStringLiteral("plugin")}, {QStringLiteral("host_id"), hostId},
-            {QStringLiteral("plugin_id"), id}, {QStringLiteral("instance_id"), instanceId},
-            {QStringLiteral("name"), name}};
-    case Node::Port:
-        return {{QStringLiteral("kind"), QStringLiteral("port")}, {QStringLiteral("host_id"), hostId},
-            {QStringLiteral("port_id"), id}, {QStringLiteral("name"), name}};
-    }
-    return {};
-}
-
 Cell::Cell(QString text)
     : text(std::move(text))
 { }
@@ -150,13 +130,15 @@ bool StatusCell::assign(const Look& look)
 
 Head Head::of(const Node& node)
 {
-    return {node.key, node.status, node.targetName, node.hostId, node.id, node.instanceId, node.kind, node.handled};
+    return {node.key, node.status, node.targetName, node.hostId, node.id, node.instanceId, node.kind, node.handled,
+        node.acknowledged};
 }
 
 bool Head::sameAs(const Node& node) const
 {
     return key == node.key && status == node.status && targetName == node.targetName && hostId == node.hostId
-        && id == node.id && instanceId == node.instanceId && kind == node.kind && handled == node.handled;
+        && id == node.id && instanceId == node.instanceId && kind == node.kind && handled == node.handled
+        && acknowledged == node.acknowledged;
 }
 
 HeadCell::HeadCell(const Node& node, const Look& look, bool dark)
@@ -179,6 +161,8 @@ QVariant HeadCell::data(int role) const
         return head.status;
     case HandledRole:
         return head.handled;
+    case AcknowledgedRole:
+        return head.acknowledged;
     default:
         return Cell::data(role);
     }
@@ -195,6 +179,7 @@ void HeadCell::setData(const QVariant& value, int role)
     case TargetRole:
     case StatusRole:
     case HandledRole:
+    case AcknowledgedRole:
         emitDataChanged(); // the cell is foreign now: the row no longer says what it stands for
         return;
     default:

@@ -21,8 +21,6 @@ namespace treemodel {
 constexpr int Columns = 5;
 // The header labels of the five columns.
 const QStringList& headers();
-// The map from text to value on a row's first cell: what the row stands for and the ids an action needs.
-QVariantMap targetMap(Node::Kind kind, int hostId, int id, int instanceId, const QString& name);
 
 // A cell with a text.
 class Cell : public QStandardItem {
@@ -88,8 +86,9 @@ struct Head {
     int hostId = 0;
     int id = 0;
     int instanceId = 0;
-    Node::Kind kind = Node::Group;
+    Kind kind = Kind::Group;
     bool handled = false;
+    bool acknowledged = false;
 
     static Head of(const Node& node);
     bool sameAs(const Node& node) const;

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "core/target.h"
-#include "tree/livetree.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -24,6 +23,7 @@ enum Role {
     TargetRole = Qt::UserRole + 1, // map with the kind and the ids an action needs
     StatusRole = Qt::UserRole + 2, // status word as received
     HandledRole = Qt::UserRole + 3, // acknowledged or silenced alarm, drawn muted
+    AcknowledgedRole = Qt::UserRole + 4, // a check or port whose alarm is acknowledged, whatever its status
 };
 
 // The worst status of the list by the tree's roll-up priority; "none" for an empty list.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tree/treereader.h"
 
-#include "tree/treemodel.h"
+#include "core/statuses.h"
 #include "tree/treerecords.h"
 
 #include <QHash>
@@ -108,7 +108,7 @@ bool flag(const Scalar& s)
 }
 
 // The status words the tree knows: a row keeps which of them its status is, or that it is another word. The rules
-// on words are treemodel's.
+// on words are those of statuses.
 constexpr std::string_view Words[] = {"none", "ignored", "ok", "pending", "unknown", "warning", "critical", "stale"};
 enum Word : quint8 { None, Ignored, Ok, Pending, Unknown, Warning, Critical, Stale, OtherWord };
 
@@ -131,7 +131,7 @@ bool alarming(Word word)
     static const auto table = [] {
         std::array<bool, OtherWord + 1> alarmingWords {};
         for (int w = 0; w < OtherWord; ++w)
-            alarmingWords[size_t(w)] = isAlarming(wordText(Word(w)));
+            alarmingWords[size_t(w)] = statuses::alarmingInTree(wordText(Word(w)));
         return alarmingWords;
     }();
     return table[word];
@@ -321,7 +321,7 @@ bool Node::operator==(const Node& o) const
 {
     return key == o.key && name == o.name && status == o.status && output == o.output && lastOk == o.lastOk
         && flags == o.flags && targetName == o.targetName && hostId == o.hostId && id == o.id
-        && instanceId == o.instanceId && kind == o.kind && handled == o.handled;
+        && instanceId == o.instanceId && kind == o.kind && handled == o.handled && acknowledged == o.acknowledged;
 }
 
 QList<int> TreeShape::children(int parent) const
@@ -357,7 +357,7 @@ const Node* Rows::find(int node) const
 // parents, children and siblings in the order made, then laid out depth first.
 struct TreeReader::Private {
     struct Made {
-        Node::Kind kind;
+        Kind kind;
         Word status; // for a placeholder group, summed up from its children
         bool handled;
         int record; // in its array; -1 for a placeholder group
@@ -613,7 +613,7 @@ int TreeReader::Private::ensureGroup(int id)
         const int record = groupRecords.value(current, -1);
         key.clear();
         writeKey(key, "g:", {current});
-        Made node {Node::Group, None, false, record, current, 0, -1, -1, -1, -1, 0, keyHash(key), 0};
+        Made node {Kind::Group, None, false, record, current, 0, -1, -1, -1, -1, 0, keyHash(key), 0};
         int parentId = 0;
         if (record >= 0) {
             source->fields(Groups, record, fields);
@@ -686,12 +686,12 @@ bool TreeReader::Private::addHost(int record)
     const size_t cells = Digest(digestBytes, 'H').add(host.cells).add(int(handled)).finish();
     const int group = ensureGroup(host.groupId);
     const int node = add(
-        group, {Node::Host, host.status, handled, record, host.id, host.id, -1, -1, -1, -1, 0, keyHash(key), cells});
+        group, {Kind::Host, host.status, handled, record, host.id, host.id, -1, -1, -1, -1, 0, keyHash(key), cells});
     for (const int kind : {0, 1}) {
         for (int i = itemsOfHost[kind].value(host.id, {-1, -1}).first; i >= 0; i = items[kind].at(i).next) {
             const Item& item = items[kind].at(i);
             add(node,
-                {kind == 0 ? Node::Plugin : Node::Port, item.status, item.handled, item.record, item.id, host.id, -1,
+                {kind == 0 ? Kind::Plugin : Kind::Port, item.status, item.handled, item.record, item.id, host.id, -1,
                     -1, -1, -1, 0, item.key, item.cells});
         }
     }
@@ -706,7 +706,7 @@ void TreeReader::Private::sumUp(int placeholder)
     for (int child = made.at(placeholder).firstChild; child >= 0; child = made.at(child).next)
         statuses.append(wordText(made.at(child).handled ? Ok : made.at(child).status));
     Made& node = made[placeholder];
-    node.status = wordOf(aggregateStatus(statuses));
+    node.status = wordOf(statuses::worst(statuses, statuses::rollUpPriority, QStringLiteral("none")));
     node.cells = Digest(digestBytes, 'u').add(node.id).add(int(node.status)).finish();
 }
 
@@ -743,37 +743,37 @@ Node TreeReader::Private::row(int n) const
     node.kind = m.kind;
     node.handled = m.handled;
     node.hostId = m.hostId;
-    node.id = m.kind == Node::Host ? 0 : m.id;
+    node.id = m.kind == Kind::Host ? 0 : m.id;
     KeyText key;
-    if (m.kind == Node::Group && m.record < 0) {
+    if (m.kind == Kind::Group && m.record < 0) {
         node.name = node.targetName = QStringLiteral("Utan grupp");
         node.status = wordText(m.status);
         writeKey(key, "g:", {m.id});
         node.key = toString(key);
         return node;
     }
-    const Array array = m.kind == Node::Group ? Groups
-        : m.kind == Node::Host                ? Hosts
-        : m.kind == Node::Plugin              ? Plugins
+    const Array array = m.kind == Kind::Group ? Groups
+        : m.kind == Kind::Host                ? Hosts
+        : m.kind == Kind::Plugin              ? Plugins
                                               : Ports;
     source->fields(array, m.record, fields);
     switch (m.kind) {
-    case Node::Group:
+    case Kind::Group:
         node.name = node.targetName = text(fields[Name], QStringLiteral("?"), texts);
         node.status = text(fields[Status], QStringLiteral("none"), texts);
         node.flags = rollupFlags(fields);
         writeKey(key, "g:", {m.id});
         break;
-    case Node::Host:
+    case Kind::Host:
         node.targetName = text(fields[Name], QStringLiteral("?"), texts);
         node.name = node.targetName + QLatin1String("  (") + text(fields[Address], QString(), texts) + QLatin1Char(')');
         node.status = text(fields[Status], QStringLiteral("none"), texts);
         node.flags = rollupFlags(fields);
         writeKey(key, "h:", {m.id});
         break;
-    case Node::Plugin:
-    case Node::Port: {
-        const bool plugin = m.kind == Node::Plugin;
+    case Kind::Plugin:
+    case Kind::Port: {
+        const bool plugin = m.kind == Kind::Plugin;
         const QString shown = text(fields[Name], QString(), texts);
         node.name = node.targetName = !shown.isEmpty() ? shown
             : plugin                                   ? QStringLiteral("plugin %1").arg(m.id)
@@ -782,6 +782,7 @@ Node TreeReader::Private::row(int n) const
         node.output = text(fields[OutputText], QString(), texts);
         node.lastOk = text(fields[plugin ? LastSuccessAt : CollectedAt], QString(), texts);
         node.flags = flagText(fields, texts);
+        node.acknowledged = flag(fields[Acknowledged]);
         if (plugin) {
             node.instanceId = integer(fields[InstanceId], 0);
             writeCheckKey(key, ownText(fields[Key], texts), m.hostId, m.id, node.instanceId);

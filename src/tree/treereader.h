@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/target.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
@@ -16,8 +18,6 @@ namespace treemodel {
 
 // One row: the texts of its five cells and what its first cell stands for.
 struct Node {
-    enum Kind : quint8 { Group, Host, Plugin, Port };
-
     QString key;
     QString name; // shown name
     QString status; // status word as received
@@ -28,8 +28,9 @@ struct Node {
     int hostId = 0;
     int id = 0; // group, plugin or port id
     int instanceId = 0;
-    Kind kind = Group;
+    Kind kind = Kind::Group;
     bool handled = false;
+    bool acknowledged = false; // a check or port only
 
     bool operator==(const Node& other) const;
 };

@@ -168,12 +168,20 @@ QPointer<QTimer> whenMessageBox(const std::function<void(QMessageBox*)>& act, in
         [act](QWidget* box) { act(static_cast<QMessageBox*>(box)); }, timeoutMs);
 }
 
-QPointer<QTimer> whenMenu(const QString& pick, int timeoutMs)
+QPointer<QTimer> whenMenu(const QString& pick, int timeoutMs, QStringList* shown)
 {
     const auto act = [=](QWidget* popup) {
         auto* menu = qobject_cast<QMenu*>(popup);
         for (QAction* action : menu->actions()) {
-            if (!action->isSeparator() && action->text().remove(QLatin1Char('&')) == pick) {
+            if (shown) {
+                const QString text = action->text().remove(QLatin1Char('&'));
+                shown->append(action->isSeparator() ? QStringLiteral("|")
+                        : action->isEnabled()       ? text
+                                                    : QLatin1Char('(') + text + QLatin1Char(')'));
+            }
+        }
+        for (QAction* action : menu->actions()) {
+            if (action->isEnabled() && !action->isSeparator() && action->text().remove(QLatin1Char('&')) == pick) {
                 menu->setActiveAction(action);
                 return QTest::keyClick(menu, Qt::Key_Return);
             }

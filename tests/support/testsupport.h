@@ -96,8 +96,9 @@ QPointer<QTimer> whenModal(const std::function<void(QWidget*)>& act, int timeout
 // The same for the next message box, passing over other modal dialogs (the one that will bring the box up).
 QPointer<QTimer> whenMessageBox(const std::function<void(QMessageBox*)>& act, int timeoutMs = 10000);
 // Picks an entry of the next popup menu as a user does (highlight, Return), by its text without the accelerator
-// mark; without such an entry, closes the menu.
-QPointer<QTimer> whenMenu(const QString& pick, int timeoutMs = 10000);
+// mark; without such an entry, or when it is disabled, closes the menu.
+// With `shown`, notes first every entry of the menu as "text", "(text)" when disabled, or "|" for a line.
+QPointer<QTimer> whenMenu(const QString& pick, int timeoutMs = 10000, QStringList* shown = nullptr);
 
 // The rows of a status tree whose keys match a wildcard pattern, depth first; at most `hits` of them (-1: all).
 QModelIndexList rows(QTreeView* tree, const QString& pattern, int hits = -1);
