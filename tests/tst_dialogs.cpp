@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/appearance.h"
 #include "buildconfig.h"
 #include "core/version.h"
+#include "gui/appearance.h"
 #include "gui/dialogs/dialogs.h"
 #include "gui/dialogs/logindialog.h"
 #include "gui/dialogs/versionnotice.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/appearance.h"
 #include "core/alarms.h"
 #include "core/icons.h"
 #include "core/statuses.h"
+#include "gui/appearance.h"
 #include "gui/mainwindow.h"
 #include "gui/serverview.h"
 #include "gui/tray.h"

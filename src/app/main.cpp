@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the application's identity and its saved look; the rest of the start is startup::run.
 
-#include "app/appearance.h"
 #include "app/startup.h"
 #include "core/icons.h"
 #include "core/settings.h"
+#include "gui/appearance.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/mainwindow.h"
-#include "app/appearance.h"
+#include "gui/appearance.h"
 
 #include "core/alarms.h"
 #include "core/icons.h"

@@ -3,8 +3,8 @@
 // token the way the client does, in the configuration home of the environment (XDG_CONFIG_HOME). The demo uses it
 // to prepare a configuration of its own.
 
-#include "app/appearance.h"
 #include "core/settings.h"
+#include "gui/appearance.h"
 #include "net/apiclient.h"
 
 #include <QCoreApplication>

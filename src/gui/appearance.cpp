@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/appearance.h"
+#include "gui/appearance.h"
 
 #include "core/settings.h"
 
