@@ -4,6 +4,7 @@
 #include "gui/appearance.h"
 #include "gui/dialogs/dialogs.h"
 #include "gui/dialogs/logindialog.h"
+#include "gui/dialogs/serversdialog.h"
 #include "gui/dialogs/versionnotice.h"
 #include "gui/mainwindow.h"
 #include "gui/metricchart.h"

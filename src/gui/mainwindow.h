@@ -4,7 +4,6 @@
 #include "core/settings.h"
 
 #include <QDialog>
-#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -14,18 +13,15 @@
 
 class ActiveAlarmsView;
 class AlarmBook;
-class BulkAction;
+class BulkBar;
 class DesktopNotifier;
 class NorvTray;
 class QDockWidget;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QShortcut;
 class QStackedWidget;
-class QTabWidget;
-class QTableWidget;
-class QTableWidgetItem;
+class ServerTabs;
 class ServerView;
 struct ActiveAlarm;
 struct Notice;
@@ -90,6 +86,7 @@ private:
     void buildAlarmPanel();
     void buildTrayAndNotifications();
 
+    void attach(ServerView* view);
     void onViewStatus(const QString& id);
     void onViewAuthLost(const QString& id);
     void updateOverall();
@@ -103,56 +100,24 @@ private:
     // The menu of several selected alarms of "Aktiva larm": one action, one prompt, every alarm's own request.
     void actOnMany(const QList<ActiveAlarm>& alarms, const QPoint& at);
     void runOnMany(actions::Kind kind, const QList<ActiveAlarm>& alarms);
-    void endBulk();
     void onNoticeAction(const Notice& notice, const QString& action);
     // Whether the tray icon is really there to bring the window back: shown, on a desktop that has a tray.
     bool trayShown() const;
 
-    QHash<QString, ServerView*> viewsById; // not owning: the tab widget owns the views
     QLineEdit* filterEdit;
     QLabel* timeLabel;
     QLabel* summaryLabel;
     QLabel* versionLabel;
-    QTabWidget* serverTabs;
+    ServerTabs* serverTabs;
     QWidget* emptyPage;
     QStackedWidget* stack;
     ActiveAlarmsView* alarmPanel;
     QDockWidget* alarmDock;
     QPushButton* problemsButton;
     QPushButton* panelButton;
-    QWidget* bulkBox; // the progress of an action on many alarms, with its "Avbryt"
-    QLabel* bulkLabel;
-    QShortcut* bulkEscape;
-    BulkAction* bulk = nullptr;
+    BulkBar* bulkBar; // in the status bar
     AlarmBook* alarmBook;
     NorvTray* tray;
     DesktopNotifier* notifier;
     bool quitting = false;
-};
-
-// Lists the known servers with their state; renames them, marks them to connect at start, connects, disconnects,
-// adds and removes them through the main window. Every change is stored at once.
-class ServersDialog : public QDialog {
-    Q_OBJECT
-public:
-    explicit ServersDialog(MainWindow* window);
-
-    void reload(const QString& selectId);
-    QString selectedId() const;
-
-private:
-    void itemChanged(QTableWidgetItem* item);
-    void updateButtons();
-    void addServer();
-    void connectSelected();
-    void disconnectSelected();
-    void removeSelected();
-
-    MainWindow* window;
-    bool reloading = false;
-    QTableWidget* table;
-    QPushButton* addButton;
-    QPushButton* connectButton;
-    QPushButton* disconnectButton;
-    QPushButton* removeButton;
 };
