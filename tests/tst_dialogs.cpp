@@ -8,6 +8,7 @@
 #include "gui/dialogs/versionnotice.h"
 #include "gui/mainwindow.h"
 #include "gui/metricchart.h"
+#include "gui/servertabs.h"
 #include "net/apiworker.h"
 #include "testsupport.h"
 
@@ -147,7 +148,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<Opener>("open");
         const auto removeServer = [](MainWindow& window) {
-            ServersDialog servers(&window);
+            ServersDialog servers(window.findChild<ServerTabs*>());
             servers.show();
             child<QTableWidget>(&servers, "table")->selectRow(0);
             for (QPushButton* button : servers.findChildren<QPushButton*>())
@@ -155,7 +156,7 @@ private Q_SLOTS:
                     button->click(); // asks in a message box
         };
         // clang-format off
-        QTest::newRow("servers") << Opener([](MainWindow& window) { ServersDialog(&window).exec(); });
+        QTest::newRow("servers") << Opener([](MainWindow& window) { ServersDialog(window.findChild<ServerTabs*>()).exec(); });
         QTest::newRow("removing a server") << Opener(removeServer);
         QTest::newRow("settings") << Opener([](MainWindow&) { SettingsDialog().exec(); });
         QTest::newRow("login") << Opener([](MainWindow&) { LoginDialog().exec(); });

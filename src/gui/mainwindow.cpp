@@ -478,7 +478,7 @@ void MainWindow::openSettings()
 
 void MainWindow::openServersDialog()
 {
-    ServersDialog dialog(this);
+    ServersDialog dialog(serverTabs);
     dialog.exec();
 }
 

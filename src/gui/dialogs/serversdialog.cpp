@@ -2,7 +2,7 @@
 #include "gui/dialogs/serversdialog.h"
 
 #include "core/settings.h"
-#include "gui/mainwindow.h"
+#include "gui/servertabs.h"
 #include "gui/serverview.h"
 
 #include <QDialogButtonBox>
@@ -15,9 +15,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-ServersDialog::ServersDialog(MainWindow* window)
-    : QDialog(window)
-    , window(window)
+ServersDialog::ServersDialog(ServerTabs* tabs)
+    : QDialog(tabs->window())
+    , tabs(tabs)
     , table(new QTableWidget(0, 4, this))
     , addButton(new QPushButton(QStringLiteral("Lägg till server…"), this))
     , connectButton(new QPushButton(QStringLiteral("Anslut"), this))
@@ -88,8 +88,8 @@ void ServersDialog::reload(const QString& selectId)
         auto* autoconnect = new QTableWidgetItem;
         autoconnect->setFlags((autoconnect->flags() | Qt::ItemIsUserCheckable) & ~Qt::ItemIsEditable);
         autoconnect->setCheckState(entry.autoconnect ? Qt::Checked : Qt::Unchecked);
-        auto* state = new QTableWidgetItem(
-            window->view(entry.id) ? QStringLiteral("Ansluten") : QStringLiteral("Inte ansluten"));
+        auto* state
+            = new QTableWidgetItem(tabs->view(entry.id) ? QStringLiteral("Ansluten") : QStringLiteral("Inte ansluten"));
         state->setFlags(state->flags() & ~Qt::ItemIsEditable);
         table->setItem(r, 0, name);
         table->setItem(r, 1, address);
@@ -114,7 +114,7 @@ QString ServersDialog::selectedId() const
 void ServersDialog::updateButtons()
 {
     const QString id = selectedId();
-    const bool open = !id.isEmpty() && window->view(id);
+    const bool open = !id.isEmpty() && tabs->view(id);
     connectButton->setEnabled(!id.isEmpty() && !open);
     disconnectButton->setEnabled(open);
     removeButton->setEnabled(!id.isEmpty());
@@ -136,7 +136,7 @@ void ServersDialog::itemChanged(QTableWidgetItem* item)
         if (entry && name == settings::defaultServerName(entry->url))
             name.clear();
         settings::setServerName(id, name);
-        window->renameServer(id);
+        tabs->rename(id);
         // Not inside the table's own change notification.
         QTimer::singleShot(0, this, [this, id] { reload(id); });
     } else if (item->column() == 2) {
@@ -146,7 +146,7 @@ void ServersDialog::itemChanged(QTableWidgetItem* item)
 
 void ServersDialog::addServer()
 {
-    if (const std::optional<settings::ServerEntry> entry = window->addServer())
+    if (const std::optional<settings::ServerEntry> entry = tabs->logIn(QString()))
         reload(entry->id);
 }
 
@@ -155,7 +155,7 @@ void ServersDialog::connectSelected()
     const std::optional<settings::ServerEntry> entry = settings::findServer(selectedId());
     if (!entry)
         return;
-    window->openServer(*entry, QString());
+    tabs->open(*entry, QString());
     reload(entry->id);
 }
 
@@ -164,7 +164,7 @@ void ServersDialog::disconnectSelected()
     const QString id = selectedId();
     if (id.isEmpty())
         return;
-    window->closeServer(id);
+    tabs->close(id);
     reload(id);
 }
 
@@ -180,6 +180,6 @@ void ServersDialog::removeSelected()
         QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return;
-    window->removeServer(entry->id);
+    tabs->remove(entry->id);
     reload(QString());
 }

@@ -4,17 +4,17 @@
 #include <QDialog>
 #include <QString>
 
-class MainWindow;
+class ServerTabs;
 class QPushButton;
 class QTableWidget;
 class QTableWidgetItem;
 
 // Lists the known servers with their state; renames them, marks them to connect at start, connects, disconnects,
-// adds and removes them through the main window. Every change is stored at once.
+// adds and removes them through the window's server tabs. Every change is stored at once.
 class ServersDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ServersDialog(MainWindow* window);
+    explicit ServersDialog(ServerTabs* tabs);
 
     void reload(const QString& selectId);
     QString selectedId() const;
@@ -27,7 +27,7 @@ private:
     void disconnectSelected();
     void removeSelected();
 
-    MainWindow* window;
+    ServerTabs* tabs;
     bool reloading = false;
     QTableWidget* table;
     QPushButton* addButton;
