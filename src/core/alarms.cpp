@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/alarms.h"
 
+#include "core/lenient.h"
 #include "core/settings.h"
 #include "core/statuses.h"
 
@@ -30,9 +31,10 @@ QString unreachableKey(const QString& serverId)
     return serverId + QStringLiteral("|svarar-inte");
 }
 
-QString text(const QJsonObject& object, const char* key)
+// The problem's names and status word are taken only when they are strings.
+QString text(const QJsonObject& object, const char* key, const QString& byDefault = QString())
 {
-    return object.value(QLatin1String(key)).toString();
+    return lenient::string(object.value(QLatin1String(key)), byDefault);
 }
 
 OpenAlarm alarmOf(const QString& key, const QString& serverId, const QString& label, const QJsonObject& problem)
@@ -42,9 +44,8 @@ OpenAlarm alarmOf(const QString& key, const QString& serverId, const QString& la
         item = text(problem, "port_name");
     if (item.isEmpty())
         item = QStringLiteral("?");
-    const QJsonValue host = problem.value(QLatin1String("host_name"));
-    return {key, serverId, label, problem, text(problem, "status"),
-        host.isString() ? host.toString() : QStringLiteral("?"), item, treemodel::Target::ofProblem(problem, item)};
+    return {key, serverId, label, problem, text(problem, "status"), text(problem, "host_name", QStringLiteral("?")),
+        item, treemodel::Target::ofProblem(problem, item)};
 }
 
 } // namespace

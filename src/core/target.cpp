@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/target.h"
 
+#include "core/lenient.h"
+
 #include <algorithm>
 
 namespace treemodel {
@@ -62,7 +64,7 @@ Target Target::of(const QVariantMap& map)
 
 Target Target::ofProblem(const QJsonObject& problem, const QString& name)
 {
-    auto id = [&problem](const char* key) { return idOf(problem.value(QLatin1String(key))); };
+    auto id = [&problem](const char* key) { return lenient::integer(problem.value(QLatin1String(key))); };
     Target target;
     target.hostId = id("host_id");
     target.pluginId = id("plugin_id");
@@ -106,16 +108,6 @@ size_t qHash(const Target& target, size_t seed)
     if (target.kind == Kind::Port)
         return qHashMulti(seed, true, target.portId);
     return qHashMulti(seed, false, target.hostId, target.pluginId, std::max(target.instanceId, 0));
-}
-
-int idOf(const QJsonValue& value)
-{
-    if (value.isString()) {
-        bool ok = false;
-        const int id = value.toString().toInt(&ok, 10);
-        return ok ? id : 0;
-    }
-    return value.toInt(0);
 }
 
 } // namespace treemodel

@@ -41,7 +41,4 @@ QVariantMap targetMap(Kind kind, int hostId, int id, int instanceId, const QStri
 bool operator==(const Target& a, const Target& b);
 size_t qHash(const Target& target, size_t seed = 0);
 
-// An id as every payload gives it: a whole number within 32 bits, or a text holding one; 0 for anything else.
-int idOf(const QJsonValue& value);
-
 } // namespace treemodel

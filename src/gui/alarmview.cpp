@@ -2,6 +2,7 @@
 #include "gui/alarmview.h"
 
 #include "core/icons.h"
+#include "core/lenient.h"
 #include "core/statuses.h"
 #include "net/apiclient.h"
 
@@ -34,8 +35,7 @@ constexpr int PageSize = 100;
 // Text fields are taken only when they are strings.
 QString text(const QJsonObject& record, const char* key)
 {
-    const QJsonValue v = record.value(QLatin1String(key));
-    return v.isString() ? v.toString() : QString();
+    return lenient::string(record.value(QLatin1String(key)));
 }
 
 QStandardItem* cell(const QString& text)

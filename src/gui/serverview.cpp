@@ -2,6 +2,7 @@
 #include "gui/serverview.h"
 
 #include "core/alarms.h"
+#include "core/lenient.h"
 #include "core/version.h"
 #include "gui/alarmview.h"
 #include "gui/dialogs/versionnotice.h"
@@ -39,16 +40,6 @@ QString localTime(const QDateTime& moment)
 {
     return moment.toString(
         moment.date() == QDate::currentDate() ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
-
-// A scalar as its text; arrays, objects, null and absence as empty text.
-QString scalarText(const QJsonValue& value)
-{
-    if (value.isString())
-        return value.toString();
-    if (value.isDouble() || value.isBool())
-        return value.toVariant().toString();
-    return QString();
 }
 
 } // namespace
@@ -230,7 +221,7 @@ void ServerView::onMe(const QJsonObject& payload)
         if (role.toString() == QLatin1String("admin") || role.toString() == QLatin1String("operator"))
             canAct = true;
     }
-    setServerVersion(scalarText(payload.value(QLatin1String("server_version"))));
+    setServerVersion(lenient::text(payload.value(QLatin1String("server_version"))));
     Q_EMIT statusChanged(entry.id);
 }
 
@@ -259,7 +250,7 @@ void ServerView::updateStatusLabels(const QJsonObject& payload)
 {
     const QJsonValue version = payload.value(QLatin1String("server_version"));
     if (!version.isUndefined() && !version.isNull())
-        setServerVersion(scalarText(version));
+        setServerVersion(lenient::text(version));
     const QString time = payload.value(QLatin1String("server_time")).toString();
     if (!time.isEmpty())
         serverTime = time;

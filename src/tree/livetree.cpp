@@ -2,6 +2,7 @@
 #include "tree/livetree.h"
 
 #include "core/icons.h"
+#include "tree/nodekeys.h"
 #include "tree/treecells.h"
 #include "tree/treemodel.h"
 

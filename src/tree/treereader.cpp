@@ -2,20 +2,18 @@
 #include "tree/treereader.h"
 
 #include "core/statuses.h"
+#include "tree/nodekeys.h"
+#include "tree/recordmemo.h"
+#include "tree/rowdigest.h"
+#include "tree/rowtexts.h"
+#include "tree/statuswords.h"
 #include "tree/treerecords.h"
 
 #include <QHash>
-#include <QHashFunctions>
-#include <QJsonArray>
 #include <QVarLengthArray>
-#include <QVariant>
 
 #include <array>
-#include <climits>
-#include <cstring>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 namespace treemodel {
 
@@ -23,299 +21,18 @@ namespace {
 
 using namespace records;
 
-const QString Separator = QStringLiteral(" \u00b7 ");
-
-// A string's text: an empty string is an empty text, not a null one.
-QString decoded(const Scalar& s)
-{
-    if (s.wide)
-        return s.text;
-    const QString text = QString::fromUtf8(s.bytes.data(), qsizetype(s.bytes.size()));
-    return text.isNull() ? QLatin1String("") : text;
-}
-
-// The texts of the payload's strings, each distinct one made once: many rows share a status word, a time or a name.
-class Texts {
-public:
-    QString of(const Scalar& s)
-    {
-        if (s.wide)
-            return s.text;
-        const QByteArray bytes = QByteArray::fromRawData(s.bytes.data(), qsizetype(s.bytes.size()));
-        const auto known = made.constFind(bytes);
-        if (known != made.constEnd())
-            return *known;
-        const QString text = decoded(s);
-        made.insert(QByteArray(bytes.constData(), bytes.size()), text);
-        return text;
-    }
-    void clear() { made.clear(); }
-
-private:
-    QHash<QByteArray, QString> made;
-};
-
-// Lenient text read: a string as it is, a number or boolean in its text form, absence or null the default, an array
-// or object empty text.
-QString text(const Scalar& s, const QString& def, Texts& texts)
-{
-    switch (s.type) {
-    case Scalar::String:
-        return texts.of(s);
-    case Scalar::Integer:
-        return QString::number(s.integer);
-    case Scalar::Double:
-        return QVariant(s.number).toString();
-    case Scalar::True:
-        return QStringLiteral("true");
-    case Scalar::False:
-        return QStringLiteral("false");
-    case Scalar::Container:
-        return QString();
-    default:
-        return def;
-    }
-}
-
-// A check's own key, which no other row shares: read as any text, but a string is not remembered.
-QString ownText(const Scalar& s, Texts& texts)
-{
-    return s.type == Scalar::String ? decoded(s) : text(s, QString(), texts);
-}
-
-// Lenient integer read: a whole number within 32 bits, or a string holding one (0 when it does not).
-int integer(const Scalar& s, int def)
-{
-    switch (s.type) {
-    case Scalar::Integer:
-        return s.integer >= INT_MIN && s.integer <= INT_MAX ? int(s.integer) : def;
-    case Scalar::Double:
-        return QJsonValue(s.number).toInt(def);
-    case Scalar::String: {
-        bool ok = false;
-        const int value
-            = (s.wide ? s.text : QString::fromUtf8(s.bytes.data(), qsizetype(s.bytes.size()))).toInt(&ok, 10);
-        return ok ? value : 0;
-    }
-    default:
-        return def;
-    }
-}
-
-bool flag(const Scalar& s)
-{
-    return s.type == Scalar::True;
-}
-
-// The status words the tree knows: a row keeps which of them its status is, or that it is another word. The rules
-// on words are those of statuses.
-constexpr std::string_view Words[] = {"none", "ignored", "ok", "pending", "unknown", "warning", "critical", "stale"};
-enum Word : quint8 { None, Ignored, Ok, Pending, Unknown, Warning, Critical, Stale, OtherWord };
-
-QString wordText(Word word)
-{
-    return word == OtherWord ? QString() : QString::fromLatin1(Words[word].data(), qsizetype(Words[word].size()));
-}
-
-Word wordOf(QStringView text)
-{
-    for (int w = 0; w < OtherWord; ++w) {
-        if (text == QLatin1String(Words[w].data(), qsizetype(Words[w].size())))
-            return Word(w);
-    }
-    return OtherWord;
-}
-
-bool alarming(Word word)
-{
-    static const auto table = [] {
-        std::array<bool, OtherWord + 1> alarmingWords {};
-        for (int w = 0; w < OtherWord; ++w)
-            alarmingWords[size_t(w)] = statuses::alarmingInTree(wordText(Word(w)));
-        return alarmingWords;
-    }();
-    return table[word];
-}
-
-// Which known status word a status field holds, with the default for an absent or null field.
-Word wordOf(const Scalar& s, Word def)
-{
-    if (s.type == Scalar::Absent || s.type == Scalar::Null)
-        return def;
-    if (s.type != Scalar::String)
-        return OtherWord;
-    if (s.wide)
-        return wordOf(s.text);
-    for (int w = 0; w < OtherWord; ++w) {
-        if (s.bytes == Words[w])
-            return Word(w);
-    }
-    return OtherWord;
-}
-
-using KeyText = QVarLengthArray<char16_t, 48>;
-
-// Appends to a node key a prefix and numbers joined by ":", written out digit by digit: a key is made for every row
-// of every tree.
-void writeKey(KeyText& out, std::string_view prefix, std::initializer_list<int> numbers)
-{
-    const qsizetype start = out.size();
-    out.resize(start + qsizetype(prefix.size()) + 12 * qsizetype(numbers.size()));
-    char16_t* at = out.data() + start;
-    for (const char c : prefix)
-        *at++ = char16_t(c);
-    bool first = true;
-    for (const int n : numbers) {
-        if (!std::exchange(first, false))
-            *at++ = u':';
-        qint64 value = n;
-        if (value < 0) {
-            *at++ = u'-';
-            value = -value;
-        }
-        char16_t digits[12];
-        int count = 0;
-        do {
-            digits[count++] = char16_t(u'0' + value % 10);
-            value /= 10;
-        } while (value > 0);
-        while (count > 0)
-            *at++ = digits[--count];
-    }
-    out.resize(at - out.data());
-}
-
-// A check's key: the server's own, or made of the ids.
-void writeCheckKey(KeyText& out, const QString& serverKey, int hostId, int pluginId, int instanceId)
-{
-    if (!serverKey.isEmpty()) {
-        writeKey(out, "p:", {});
-        out.append(reinterpret_cast<const char16_t*>(serverKey.constData()), serverKey.size());
-    } else if (instanceId > 0) {
-        writeKey(out, "p:", {hostId, pluginId, instanceId});
-    } else {
-        writeKey(out, "p:", {hostId, pluginId});
-    }
-}
-
-QString toString(const KeyText& key)
-{
-    return QString(reinterpret_cast<const QChar*>(key.constData()), key.size());
-}
-
-size_t keyHash(const KeyText& key)
-{
-    return nodeKeyHash(QStringView(key.constData(), key.size()));
-}
-
-// A hash of everything a row's cells are made of: the fields of its record, in their lenient types, and what the
-// tree adds (ids, the handled flag). Rows with the same hash show the same cells; 0 is never a hash. Written into a
-// buffer that is used again for every row.
-class Digest {
-public:
-    explicit Digest(QVarLengthArray<char, 512>& bytes, char tag)
-        : bytes(bytes)
-    {
-        bytes.clear();
-        append(&tag, 1);
-    }
-    Digest& add(const Scalar& s)
-    {
-        append(&s.type, 1);
-        switch (s.type) {
-        case Scalar::Integer:
-            append(&s.integer, sizeof s.integer);
-            break;
-        case Scalar::Double:
-            append(&s.number, sizeof s.number);
-            break;
-        case Scalar::String: {
-            const size_t size = s.wide ? size_t(s.text.size()) * sizeof(QChar) : s.bytes.size();
-            append(s.wide ? "w" : "u", 1);
-            append(&size, sizeof size);
-            append(s.wide ? static_cast<const void*>(s.text.constData()) : s.bytes.data(), size);
-            break;
-        }
-        default:
-            break;
-        }
-        return *this;
-    }
-    Digest& add(int value)
-    {
-        append(&value, sizeof value);
-        return *this;
-    }
-    Digest& add(size_t value)
-    {
-        append(&value, sizeof value);
-        return *this;
-    }
-    size_t finish() const
-    {
-        const size_t hash = qHashBits(bytes.constData(), size_t(bytes.size()), QHashSeed::globalSeed());
-        return hash ? hash : 1;
-    }
-
-private:
-    void append(const void* data, size_t size)
-    {
-        const qsizetype at = bytes.size();
-        bytes.resize(at + qsizetype(size));
-        std::memcpy(bytes.data() + at, data, size);
-    }
-    QVarLengthArray<char, 512>& bytes;
-};
-
-QString flagText(const Fields& record, Texts& texts)
-{
-    QStringList parts;
-    if (flag(record[Acknowledged])) {
-        const QString by = text(record[AcknowledgedByName], QString(), texts);
-        parts.append(by.isEmpty() ? QStringLiteral("\u2713 Sett") : QStringLiteral("\u2713 Sett av %1").arg(by));
-    }
-    if (flag(record[Dnd]))
-        parts.append(QStringLiteral("\U0001F515 Stör ej"));
-    const QString reason = text(record[SuppressedReason], QString(), texts);
-    if (!reason.isEmpty())
-        parts.append(QStringLiteral("\U0001F515 %1").arg(reason));
-    if (record.has(Hard) && !flag(record[Hard])) {
-        parts.append(QStringLiteral("försök %1/%2")
-                         .arg(integer(record[ConsecutiveFailures], 0))
-                         .arg(integer(record[MaxAttempts], 1)));
-    }
-    return parts.join(Separator);
-}
-
-QString rollupFlags(const Fields& record)
-{
-    QStringList parts;
-    if (flag(record[Dnd]))
-        parts.append(QStringLiteral("\U0001F515 Stör ej"));
-    else if (flag(record[HasDnd]))
-        parts.append(QStringLiteral("\U0001F515 Stör ej under"));
-    if (flag(record[HasAcked]))
-        parts.append(QStringLiteral("\u2713 kvitterat under"));
-    return parts.join(Separator);
-}
-
 // The check rule, for a check or port.
 bool checkHandled(const Fields& record, Word status)
 {
     if (record.has(Handled))
-        return flag(record[Handled]);
-    return alarming(status) && (flag(record[Acknowledged]) || flag(record[Dnd]));
+        return lenient::flag(record[Handled]);
+    return alarming(status) && (lenient::flag(record[Acknowledged]) || lenient::flag(record[Dnd]));
 }
 
 // Real installations nest groups a few levels deep; deeper groups are placed at top level.
 constexpr int MaxGroupDepth = 32;
 
 } // namespace
-
-size_t nodeKeyHash(QStringView key)
-{
-    return qHash(key, QHashSeed::globalSeed());
-}
 
 bool Node::operator==(const Node& o) const
 {
@@ -389,54 +106,6 @@ struct TreeReader::Private {
         bool handled;
         size_t cells; // of the record; the tree adds whether the host is handled
     };
-    // What the records of the last payload gave, by the hash of their text: a record that comes again with the same
-    // text is not read again. Most records of a poll are as they were, and in their place; a record whose text is not
-    // in its place changed there, unless records moved: the array grew or shrank, or the text is one place off.
-    // Only then are the last records looked up by their text.
-    template <typename T> class Memo {
-    public:
-        const T* find(const Source& source, Array array, int index, const TextHash& text)
-        {
-            if (const T* known = inPlace(index, text))
-                return known;
-            if (size_t(source.count(array)) == last.size() && !inPlace(index - 1, text) && !inPlace(index + 1, text))
-                return nullptr;
-            if (!indexed) {
-                byText.reserve(qsizetype(last.size()));
-                for (size_t i = 0; i < last.size(); ++i)
-                    byText.insert(last[i].first, int(i));
-                indexed = true;
-            }
-            const auto found = byText.constFind(text);
-            return found == byText.constEnd() ? nullptr : &last[size_t(*found)].second;
-        }
-        void note(const TextHash& text, const T& value) { now.emplace_back(text, value); }
-        void begin(qsizetype records)
-        {
-            now.clear();
-            now.reserve(size_t(records));
-        }
-        // The records just read are the ones to compare with next time.
-        void end()
-        {
-            last.swap(now);
-            now.clear();
-            byText.clear();
-            indexed = false;
-        }
-
-    private:
-        const T* inPlace(int index, const TextHash& text) const
-        {
-            return size_t(index) < last.size() && last[size_t(index)].first == text ? &last[size_t(index)].second
-                                                                                    : nullptr;
-        }
-
-        std::vector<std::pair<TextHash, T>> last, now;
-        QHash<TextHash, int> byText; // of last, made when records moved
-        bool indexed = false;
-    };
-
     JsonSource json;
     Memo<Item> knownItems[2];
     Memo<HostRecord> knownHosts;
@@ -498,13 +167,13 @@ bool TreeReader::Private::read(const Source& from)
     for (int g = 0; g < from.count(Groups); ++g) {
         if (!from.fields(Groups, g, fields))
             return false;
-        groupRecords.insert(integer(fields[Id], 0), g);
+        groupRecords.insert(lenient::integer(fields[Id], 0), g);
     }
     if (!readItems(Plugins) || !readItems(Ports))
         return false;
     for (int g = 0; g < from.count(Groups); ++g) {
         from.fields(Groups, g, fields);
-        ensureGroup(integer(fields[Id], 0));
+        ensureGroup(lenient::integer(fields[Id], 0));
     }
     for (int h = 0; h < from.count(Hosts); ++h) {
         if (!addHost(h))
@@ -538,12 +207,14 @@ bool TreeReader::Private::readItems(Array array)
         } else {
             if (!source->fields(array, i, fields))
                 return false;
-            item = {i, integer(fields[HostId], 0), integer(fields[array == Plugins ? PluginId : PortId], 0),
-                array == Plugins ? integer(fields[InstanceId], 0) : 0, wordOf(fields[Status], Pending), false, 0, 0};
+            item = {i, lenient::integer(fields[HostId], 0),
+                lenient::integer(fields[array == Plugins ? PluginId : PortId], 0),
+                array == Plugins ? lenient::integer(fields[InstanceId], 0) : 0, wordOf(fields[Status], Pending), false,
+                0, 0};
             item.handled = checkHandled(fields, item.status);
             key.clear();
             if (array == Plugins)
-                writeCheckKey(key, ownText(fields[Key], texts), item.hostId, item.id, item.instanceId);
+                writeCheckKey(key, lenient::text(fields[Key]), item.hostId, item.id, item.instanceId);
             else
                 writeKey(key, "sp:", {item.id});
             item.key = keyHash(key);
@@ -620,9 +291,9 @@ int TreeReader::Private::ensureGroup(int id)
             Digest digest(digestBytes, 'g');
             digest.add(current).add(fields[Name]).add(fields[Status]);
             for (const Field f : {Dnd, HasDnd, HasAcked})
-                digest.add(int(flag(fields[f])));
+                digest.add(int(lenient::flag(fields[f])));
             node.cells = digest.finish();
-            parentId = integer(fields[ParentId], 0);
+            parentId = lenient::integer(fields[ParentId], 0);
         }
         chain.append(node);
         if (parentId == 0)
@@ -651,17 +322,17 @@ bool TreeReader::Private::addHost(int record)
     } else {
         if (!source->fields(Hosts, record, fields))
             return false;
-        host.id = integer(fields[Id], 0);
-        host.groupId = fields[GroupId].type == Scalar::Null ? -1 : integer(fields[GroupId], 0);
+        host.id = lenient::integer(fields[Id], 0);
+        host.groupId = fields[GroupId].type == Scalar::Null ? -1 : lenient::integer(fields[GroupId], 0);
         host.status = wordOf(fields[Status], None);
         host.hasHandled = fields.has(Handled);
-        host.handled = flag(fields[Handled]);
+        host.handled = lenient::flag(fields[Handled]);
         Digest digest(digestBytes, 'h');
         digest.add(host.id);
         for (const Field f : {Name, Address, Status})
             digest.add(fields[f]);
         for (const Field f : {Dnd, HasDnd, HasAcked})
-            digest.add(int(flag(fields[f])));
+            digest.add(int(lenient::flag(fields[f])));
         host.cells = digest.finish();
     }
     if (hashed)
@@ -759,33 +430,33 @@ Node TreeReader::Private::row(int n) const
     source->fields(array, m.record, fields);
     switch (m.kind) {
     case Kind::Group:
-        node.name = node.targetName = text(fields[Name], QStringLiteral("?"), texts);
-        node.status = text(fields[Status], QStringLiteral("none"), texts);
+        node.name = node.targetName = texts.text(fields[Name], QStringLiteral("?"));
+        node.status = texts.text(fields[Status], QStringLiteral("none"));
         node.flags = rollupFlags(fields);
         writeKey(key, "g:", {m.id});
         break;
     case Kind::Host:
-        node.targetName = text(fields[Name], QStringLiteral("?"), texts);
-        node.name = node.targetName + QLatin1String("  (") + text(fields[Address], QString(), texts) + QLatin1Char(')');
-        node.status = text(fields[Status], QStringLiteral("none"), texts);
+        node.targetName = texts.text(fields[Name], QStringLiteral("?"));
+        node.name = node.targetName + QLatin1String("  (") + texts.text(fields[Address], QString()) + QLatin1Char(')');
+        node.status = texts.text(fields[Status], QStringLiteral("none"));
         node.flags = rollupFlags(fields);
         writeKey(key, "h:", {m.id});
         break;
     case Kind::Plugin:
     case Kind::Port: {
         const bool plugin = m.kind == Kind::Plugin;
-        const QString shown = text(fields[Name], QString(), texts);
+        const QString shown = texts.text(fields[Name], QString());
         node.name = node.targetName = !shown.isEmpty() ? shown
             : plugin                                   ? QStringLiteral("plugin %1").arg(m.id)
                                                        : QStringLiteral("port %1").arg(m.id);
-        node.status = text(fields[Status], QStringLiteral("pending"), texts);
-        node.output = text(fields[OutputText], QString(), texts);
-        node.lastOk = text(fields[plugin ? LastSuccessAt : CollectedAt], QString(), texts);
+        node.status = texts.text(fields[Status], QStringLiteral("pending"));
+        node.output = texts.text(fields[OutputText], QString());
+        node.lastOk = texts.text(fields[plugin ? LastSuccessAt : CollectedAt], QString());
         node.flags = flagText(fields, texts);
-        node.acknowledged = flag(fields[Acknowledged]);
+        node.acknowledged = lenient::flag(fields[Acknowledged]);
         if (plugin) {
-            node.instanceId = integer(fields[InstanceId], 0);
-            writeCheckKey(key, ownText(fields[Key], texts), m.hostId, m.id, node.instanceId);
+            node.instanceId = lenient::integer(fields[InstanceId], 0);
+            writeCheckKey(key, lenient::text(fields[Key]), m.hostId, m.id, node.instanceId);
         } else {
             writeKey(key, "sp:", {m.id});
         }

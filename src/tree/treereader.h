@@ -35,9 +35,6 @@ struct Node {
     bool operator==(const Node& other) const;
 };
 
-// The hash of a node key, by which trees are compared.
-size_t nodeKeyHash(QStringView key);
-
 // A node's place in its tree, and what tells it from the nodes of another tree.
 struct Place {
     size_t key = 0; // hash of the node key

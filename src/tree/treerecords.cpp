@@ -164,38 +164,6 @@ bool recordsOf(simdjson::ondemand::value value, std::vector<std::string_view>& l
     return true;
 }
 
-// A value of Qt's document, as far as the lenient rules tell values apart.
-void scalarOf(const QJsonValueConstRef& value, Scalar& s)
-{
-    s.wide = false;
-    switch (value.type()) {
-    case QJsonValue::Null:
-        s.type = Scalar::Null;
-        break;
-    case QJsonValue::Bool:
-        s.type = value.toBool() ? Scalar::True : Scalar::False;
-        break;
-    case QJsonValue::Double: {
-        const QVariant v = QJsonValue(value).toVariant();
-        if (v.typeId() == QMetaType::LongLong) {
-            s.type = Scalar::Integer;
-            s.integer = v.toLongLong();
-        } else {
-            s.type = Scalar::Double;
-            s.number = v.toDouble();
-        }
-        break;
-    }
-    case QJsonValue::String:
-        s.type = Scalar::String;
-        s.wide = true;
-        s.text = value.toString();
-        break;
-    default:
-        s.type = Scalar::Container;
-    }
-}
-
 // Reads a text that holds one JSON object, member by member; false when it holds anything else, when a member cannot
 // be read, or when onMember refuses one. `room` is how far the text's memory reaches beyond its start.
 template <typename OnMember>
@@ -319,7 +287,7 @@ bool DocumentSource::fields(Array array, int index, Fields& out) const
     for (const Field field : FieldsOf[array]) {
         const auto it = object.constFind(QLatin1String(FieldNames[field].data(), FieldNames[field].size()));
         if (it != object.constEnd())
-            scalarOf(*it, out.set(field));
+            out.set(field) = Scalar::of(QJsonValue(*it));
     }
     return true;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/lenient.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -64,18 +66,8 @@ inline const std::initializer_list<Field> FieldsOf[ArrayCount] = {
         SuppressedReason, Hard, ConsecutiveFailures, MaxAttempts},
 };
 
-// One field's JSON value, as far as the lenient rules tell values apart. A string is either bytes of the JSON text
-// (UTF-8) or a text of Qt's document. Numbers are kept as Qt's parser keeps them: a whole number within 64 bits as
-// an integer, whatever way it is written.
-struct Scalar {
-    enum Type : quint8 { Absent, Null, False, True, Integer, Double, String, Container };
-    Type type = Absent;
-    bool wide = false; // a string of Qt's document, in text
-    qint64 integer = 0;
-    double number = 0;
-    std::string_view bytes;
-    QString text;
-};
+// One field's JSON value.
+using Scalar = lenient::Scalar;
 
 inline const Scalar Absent;
 
