@@ -5,11 +5,6 @@
 
 namespace treemodel {
 
-QString aggregateStatus(const QList<QString>& statuses)
-{
-    return statuses::worst(statuses, statuses::rollUpPriority, QStringLiteral("none"));
-}
-
 bool isAlarming(const QString& status)
 {
     return statuses::alarmingInTree(status);

@@ -26,8 +26,6 @@ enum Role {
     AcknowledgedRole = Qt::UserRole + 4, // a check or port whose alarm is acknowledged, whatever its status
 };
 
-// The worst status of the list by the tree's roll-up priority; "none" for an empty list.
-QString aggregateStatus(const QList<QString>& statuses);
 // The status words the tree marks as alarming.
 bool isAlarming(const QString& status);
 
