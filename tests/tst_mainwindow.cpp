@@ -221,6 +221,14 @@ private Q_SLOTS:
             QVERIFY2(worse > 0 || (worse == 0 && before.mid(1) <= after.mid(1)), qPrintable(rows.join('\n')));
         }
 
+        // A poll that changes an alarm's output changes its row, and only its row.
+        const auto output = [this](const QString& row) { return panelRows(5).filter(row).value(0).section('|', 4, 4); };
+        const QString before = output("Syd|db1");
+        b.update([](standin::Network& n) { n.check(11, 103, 0)->output = QStringLiteral("ny utdata"); });
+        vb->refreshNow();
+        QTRY_COMPARE(output("Nord|db1"), QStringLiteral("ny utdata"));
+        QCOMPARE(output("Syd|db1"), before);
+
         onPanel({vb->entry.label() + QStringLiteral("|sw-core")}, Qt::Key_Return);
         QCOMPARE(tabs()->currentWidget(), vb);
         auto* tree = child<QTreeView>(vb, "tree");
@@ -452,14 +460,14 @@ private:
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
     }
-    // The panel's rows as "STATUS|server|host|item", top to bottom.
-    QStringList panelRows()
+    // The panel's rows as "STATUS|server|host|item" (and more columns when asked), top to bottom.
+    QStringList panelRows(int columns = 4)
     {
         const QAbstractItemModel* model = child<QTreeView>(window.get(), "activeAlarms")->model();
         QStringList rows;
         for (int row = 0; row < model->rowCount(); ++row) {
             QStringList cells;
-            for (int column = 0; column < 4; ++column)
+            for (int column = 0; column < columns; ++column)
                 cells.append(model->index(row, column).data().toString());
             rows.append(cells.join('|'));
         }

@@ -74,39 +74,83 @@ void AlarmBook::updateStatus(const QJsonObject& status, const QString& serverId,
                                     QString::number(problem.value(QLatin1String("instance_id")).toInt(0)));
         state.alarms.insert(key, problem);
     }
-    unreachable.remove(serverId);
+    // The alarms of the last payload against this one's, both in key order; only the problems that differ make
+    // an open alarm anew.
+    const auto known = states.constFind(serverId);
+    const bool first = known == states.cend();
+    const QMap<QString, QJsonObject> before = first ? QMap<QString, QJsonObject>() : known->alarms;
+    const bool relabelled = !first && known->label != label;
+    AlarmChanges changes;
+    auto was = before.cbegin();
+    auto is = state.alarms.cbegin();
+    while (was != before.cend() || is != state.alarms.cend()) {
+        if (is == state.alarms.cend() || (was != before.cend() && was.key() < is.key())) {
+            open.remove(was.key());
+            changes.went.append((was++).key());
+            continue;
+        }
+        const bool same = was != before.cend() && was.key() == is.key();
+        if (same && !relabelled && was.value() == is.value()) {
+            ++was, ++is;
+            continue;
+        }
+        open.insert(is.key(), alarmOf(is.key(), serverId, label, is.value()));
+        (same ? changes.changed : changes.came).append(is.key());
+        if (same)
+            ++was;
+        ++is;
+    }
+    if (unreachable.remove(serverId) > 0) {
+        open.remove(unreachableKey(serverId));
+        changes.went.append(unreachableKey(serverId));
+    }
     // The first payload of a server that was just connected brings alarms the operator already knows of.
     QSet<QString> suppressed;
-    if (!states.contains(serverId)) {
-        for (auto it = state.alarms.cbegin(); it != state.alarms.cend(); ++it)
-            suppressed.insert(it.key());
-    }
+    if (first)
+        suppressed = QSet<QString>(changes.came.cbegin(), changes.came.cend());
     states.insert(serverId, state);
-    refresh(true, suppressed);
+    publish(changes, true, suppressed);
 }
 
 void AlarmBook::removeServer(const QString& serverId)
 {
     const bool wasUnreachable = unreachable.remove(serverId) > 0;
-    if (states.remove(serverId) > 0 || wasUnreachable)
-        refresh(false, {});
+    if (states.remove(serverId) == 0 && !wasUnreachable)
+        return;
+    AlarmChanges changes;
+    const QString prefix = serverId + QLatin1Char('|');
+    for (auto it = open.lowerBound(prefix); it != open.end() && it.key().startsWith(prefix);) {
+        changes.went.append(it.key());
+        it = open.erase(it);
+    }
+    publish(changes, false, {});
 }
 
 void AlarmBook::setUnreachable(const QString& serverId, const QString& label)
 {
     if (unreachable.contains(serverId) && unreachable.value(serverId) == label)
         return;
+    AlarmChanges changes;
+    const QString key = unreachableKey(serverId);
+    (unreachable.contains(serverId) ? changes.changed : changes.came).append(key);
     unreachable.insert(serverId, label);
-    refresh(true, {});
+    open.insert(key, {key, serverId, label, {}, QStringLiteral("unknown"), {}, {}, {}});
+    publish(changes, true, {});
+}
+
+QList<OpenAlarm> AlarmBook::openAlarmsOf(const QString& serverId) const
+{
+    QList<OpenAlarm> list;
+    const QString prefix = serverId + QLatin1Char('|');
+    for (auto it = open.lowerBound(prefix); it != open.cend() && it.key().startsWith(prefix); ++it)
+        list.append(*it);
+    return list;
 }
 
 std::optional<OpenAlarm> AlarmBook::alarm(const QString& key) const
 {
-    for (const OpenAlarm& open : alarms) {
-        if (open.key == key)
-            return open;
-    }
-    return std::nullopt;
+    const auto found = open.constFind(key);
+    return found == open.cend() ? std::nullopt : std::optional<OpenAlarm>(*found);
 }
 
 AlarmBook::Counts AlarmBook::counts() const
@@ -120,41 +164,38 @@ AlarmBook::Counts AlarmBook::counts() const
     return sum;
 }
 
-void AlarmBook::refresh(bool notify, const QSet<QString>& suppress)
+void AlarmBook::publish(const AlarmChanges& changes, bool notify, const QSet<QString>& suppress)
 {
-    QMap<QString, OpenAlarm> byKey;
-    for (auto server = states.cbegin(); server != states.cend(); ++server) {
-        for (auto it = server->alarms.cbegin(); it != server->alarms.cend(); ++it)
-            byKey.insert(it.key(), alarmOf(it.key(), server.key(), server->label, it.value()));
-    }
-    // A server that does not answer is an alarm of its own: nobody watches what it watches.
-    for (auto it = unreachable.cbegin(); it != unreachable.cend(); ++it) {
-        const QString key = unreachableKey(it.key());
-        byKey.insert(key, {key, it.key(), it.value(), {}, QStringLiteral("unknown"), {}, {}, {}});
-    }
-    alarms = byKey.values();
     QList<QString> words;
-    QSet<QString> current;
-    for (const OpenAlarm& alarm : std::as_const(alarms)) {
+    words.reserve(open.size());
+    for (const OpenAlarm& alarm : std::as_const(open))
         words.append(alarm.status);
-        current.insert(alarm.key);
-    }
     worst = statuses::worst(words, statuses::alarmPriority, QStringLiteral("ok"));
+    if (!changes.isEmpty())
+        Q_EMIT alarmsChanged(changes);
     Q_EMIT changed();
 
-    if (!notify) {
-        if (knownAlarms)
-            knownAlarms->intersect(current);
+    // What the operator has heard of is what was open after the last announcing update: an alarm that ended is
+    // forgotten, so that it is new again when it comes back.
+    if (knownAlarms) {
+        for (const QString& key : changes.went)
+            knownAlarms->remove(key);
+    }
+    if (!notify)
+        return;
+    if (!knownAlarms) {
+        const QList<QString> keys = open.keys();
+        knownAlarms = QSet<QString>(keys.cbegin(), keys.cend());
         return;
     }
+    QStringList came = changes.came;
+    came.sort();
     QList<OpenAlarm> fresh;
-    if (knownAlarms) {
-        for (const OpenAlarm& alarm : std::as_const(alarms)) {
-            if (!knownAlarms->contains(alarm.key) && !suppress.contains(alarm.key))
-                fresh.append(alarm);
-        }
+    for (const QString& key : std::as_const(came)) {
+        if (!suppress.contains(key))
+            fresh.append(open.value(key));
+        knownAlarms->insert(key);
     }
-    knownAlarms = current;
     if (!fresh.isEmpty())
         Q_EMIT newAlarms(fresh);
 }

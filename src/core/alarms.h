@@ -28,9 +28,19 @@ struct OpenAlarm {
     bool serverDown() const { return problem.isEmpty(); }
 };
 
+// What one update of the alarm book did to the open alarms, by key.
+struct AlarmChanges {
+    QStringList came;
+    QStringList changed; // still open, with another problem or label
+    QStringList went;
+
+    bool isEmpty() const { return came.isEmpty() && changed.isEmpty() && went.isEmpty(); }
+};
+
 // Sums up the alarms of every connected server: which are open, which are new since the operator last heard of
 // them, and which servers do not answer. Fed by the main window with each server's status payload; the tray icon,
-// the "Aktiva larm" panel and the desktop notifications are its views. GUI thread only.
+// the "Aktiva larm" panel and the desktop notifications are its views. Each update works out which alarms came,
+// changed or went, so that a view of thousands of alarms touches only those. GUI thread only.
 class AlarmBook : public QObject {
     Q_OBJECT
 public:
@@ -43,11 +53,13 @@ public:
     void setUnreachable(const QString& serverId, const QString& label);
 
     // Every open alarm, in the order of their keys.
-    const QList<OpenAlarm>& openAlarms() const { return alarms; }
+    QList<OpenAlarm> openAlarms() const { return open.values(); }
+    // The open alarms of one server, in the order of their keys.
+    QList<OpenAlarm> openAlarmsOf(const QString& serverId) const;
     std::optional<OpenAlarm> alarm(const QString& key) const;
     // The worst open alarm's status word ("ok" when none is open) and whether any is open.
     QString state() const { return worst; }
-    bool anyAlarm() const { return !alarms.isEmpty(); }
+    bool anyAlarm() const { return !open.isEmpty(); }
     // The summed counts of every server's last summary.
     struct Counts {
         int critical = 0;
@@ -59,7 +71,9 @@ public:
     QStringList unreachableLabels() const { return unreachable.values(); }
 
 Q_SIGNALS:
-    // After every change of what is open, of the counts or of the servers that do not answer.
+    // The open alarms that an update opened, changed or ended; not emitted when it touched none.
+    void alarmsChanged(const AlarmChanges& changes);
+    // After every update: of what is open, of the counts or of the servers that do not answer.
     void changed();
     // Alarms the operator has not heard of yet, in the order of their keys. Emitted after changed().
     void newAlarms(const QList<OpenAlarm>& fresh);
@@ -72,11 +86,12 @@ private:
         QMap<QString, QJsonObject> alarms; // alarming problems by alarm key
     };
 
-    void refresh(bool notify, const QSet<QString>& suppress);
+    // Tells the views, and announces the alarms that came unless they are suppressed.
+    void publish(const AlarmChanges& changes, bool notify, const QSet<QString>& suppress);
 
-    std::optional<QSet<QString>> knownAlarms; // not set until the first refresh that may announce
+    std::optional<QSet<QString>> knownAlarms; // not set until the first update that may announce
     QMap<QString, ServerState> states; // by server id
     QMap<QString, QString> unreachable; // labels of the servers that do not answer, by id
-    QList<OpenAlarm> alarms;
+    QMap<QString, OpenAlarm> open; // by key, so that a server's alarms stand together
     QString worst = QStringLiteral("ok");
 };

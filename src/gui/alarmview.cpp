@@ -288,23 +288,39 @@ ActiveAlarmsView::ActiveAlarmsView(QWidget* parent)
 
 void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
 {
+    QSet<QString> kept;
+    for (const ActiveAlarm& alarm : list)
+        kept.insert(alarm.key);
+    QStringList gone;
+    for (auto it = alarms.cbegin(); it != alarms.cend(); ++it) {
+        if (!kept.contains(it.key()))
+            gone.append(it.key());
+    }
+    update(list, gone);
+}
+
+void ActiveAlarmsView::redraw()
+{
+    drawnToday.clear();
+    update({}, {});
+}
+
+void ActiveAlarmsView::update(const QList<ActiveAlarm>& changed, const QStringList& gone)
+{
     // The selection and the current row are the operator's choice of alarms, not of places in the list: they are
     // taken by key and given back after the update, without the alarms that ended.
     QStringList selected;
     for (const QModelIndex& row : table->selectionModel()->selectedRows())
         selected.append(row.data(KeyRole).toString());
     const QString current = table->currentIndex().siblingAtColumn(0).data(KeyRole).toString();
+    const bool hadNone = alarms.isEmpty();
 
-    const QHash<QString, ActiveAlarm> before = std::exchange(alarms, {});
-    alarms.reserve(list.size());
-    for (const ActiveAlarm& alarm : list)
-        alarms.insert(alarm.key, alarm);
     // The rows of alarms that ended go, the last first, so that the others keep their places meanwhile.
     QList<int> ended;
-    for (auto it = before.cbegin(); it != before.cend(); ++it) {
-        if (alarms.contains(it.key()))
+    for (const QString& key : gone) {
+        if (alarms.remove(key) == 0)
             continue;
-        const QStandardItem* row = rowOf.take(it.key());
+        const QStandardItem* row = rowOf.take(key);
         static_cast<AlarmOrder*>(order)->forget(row);
         ended.append(row->row());
     }
@@ -312,58 +328,34 @@ void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
     for (const int row : std::as_const(ended))
         model->removeRow(row);
 
-    // A poll changes a few alarms of thousands: the others, drawn in the same look on the same day, are left alone.
+    // A change of the look or of the day draws every row anew; otherwise only the alarms that differ.
     const bool dark = icons::darkLook();
     const QString today = QDate::currentDate().toString(Qt::ISODate);
     const bool redrawAll = dark != drawnDark || today != drawnToday;
     drawnDark = dark;
     drawnToday = today;
-    const QColor old = table->palette().color(QPalette::Disabled, QPalette::Text);
-    bool moved = false;
-    for (const ActiveAlarm& alarm : std::as_const(alarms)) {
-        const auto previous = before.constFind(alarm.key);
-        if (previous != before.cend() && !redrawAll && previous->status == alarm.status
-            && previous->server == alarm.server && previous->host == alarm.host && previous->item == alarm.item
-            && previous->output == alarm.output && previous->lastOk == alarm.lastOk && previous->stale == alarm.stale)
-            continue;
-        QStandardItem* status = rowOf.value(alarm.key);
-        QList<QStandardItem*> cells;
-        for (int column = 0; column < ActiveColumns.size(); ++column)
-            cells.append(status ? model->item(status->row(), column) : new QStandardItem);
-        if (!status) {
-            status = cells.first();
-            for (QStandardItem* cell : std::as_const(cells))
-                cell->setEditable(false);
-            status->setData(alarm.key, KeyRole);
-            rowOf.insert(alarm.key, status);
-            model->appendRow(cells);
-            moved = true;
+    bool moved = !ended.isEmpty();
+    QList<ActiveAlarm> drawn;
+    for (const ActiveAlarm& alarm : changed) {
+        const auto previous = alarms.constFind(alarm.key);
+        if (previous == alarms.cend() || previous->status != alarm.status || previous->server != alarm.server
+            || previous->host != alarm.host || previous->item != alarm.item || previous->output != alarm.output
+            || previous->lastOk != alarm.lastOk || previous->stale != alarm.stale) {
+            alarms.insert(alarm.key, alarm);
+            if (!redrawAll)
+                drawn.append(alarm);
         }
-        status->setIcon(alarm.stale ? icons::dotIcon(old, 12) : icons::dotIcon(alarm.status, 12, false));
-        status->setForeground(QBrush(alarm.stale ? old : icons::statusColor(alarm.status, false, dark)));
-        for (int column = 1; column < ActiveColumns.size(); ++column) {
-            if (alarm.stale)
-                cells.at(column)->setForeground(QBrush(old));
-            else
-                cells.at(column)->setData(QVariant(), Qt::ForegroundRole);
-        }
-        const QStringList texts {
-            alarm.status.toUpper(), alarm.server, alarm.host, alarm.item, alarm.output, shortTime(alarm.lastOk, today)};
-        for (int column = 0; column < ActiveColumns.size(); ++column) {
-            if (cells.at(column)->text() != texts.at(column)) {
-                moved = moved || column <= 3 || column == order->sortColumn();
-                cells.at(column)->setText(texts.at(column));
-            }
-        }
-        cells.at(LastOkColumn)->setToolTip(alarm.lastOk);
-        static_cast<AlarmOrder*>(order)->setKeys(status, alarm.key, statuses::alarmPriority(alarm.status),
-            {QString(), alarm.server, alarm.host, alarm.item, alarm.output, alarm.lastOk});
     }
+    if (redrawAll)
+        drawn = alarms.values();
+    const QColor old = table->palette().color(QPalette::Disabled, QPalette::Text);
+    for (const ActiveAlarm& alarm : std::as_const(drawn))
+        moved = draw(alarm, today, dark, old) || moved;
     if (moved)
         order->sort(order->sortColumn(), order->sortOrder());
     // Widths for the first rows; after that they are the operator's (measuring every row on every poll would cost
     // more than the rest of the update).
-    if (before.isEmpty() && !alarms.isEmpty()) {
+    if (hadNone && !alarms.isEmpty()) {
         for (int column : {0, 1, 2, 3, 5})
             table->resizeColumnToContents(column);
     }
@@ -386,6 +378,45 @@ void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
         selectionModel->setCurrentIndex(currentIndex, QItemSelectionModel::NoUpdate);
     else
         selectionModel->clearCurrentIndex();
+}
+
+// Sets one alarm's row, making it when the alarm is new; whether the row may have to move.
+bool ActiveAlarmsView::draw(const ActiveAlarm& alarm, const QString& today, bool dark, const QColor& old)
+{
+    bool moved = false;
+    QStandardItem* status = rowOf.value(alarm.key);
+    QList<QStandardItem*> cells;
+    for (int column = 0; column < ActiveColumns.size(); ++column)
+        cells.append(status ? model->item(status->row(), column) : new QStandardItem);
+    if (!status) {
+        status = cells.first();
+        for (QStandardItem* cell : std::as_const(cells))
+            cell->setEditable(false);
+        status->setData(alarm.key, KeyRole);
+        rowOf.insert(alarm.key, status);
+        model->appendRow(cells);
+        moved = true;
+    }
+    status->setIcon(alarm.stale ? icons::dotIcon(old, 12) : icons::dotIcon(alarm.status, 12, false));
+    status->setForeground(QBrush(alarm.stale ? old : icons::statusColor(alarm.status, false, dark)));
+    for (int column = 1; column < ActiveColumns.size(); ++column) {
+        if (alarm.stale)
+            cells.at(column)->setForeground(QBrush(old));
+        else
+            cells.at(column)->setData(QVariant(), Qt::ForegroundRole);
+    }
+    const QStringList texts {
+        alarm.status.toUpper(), alarm.server, alarm.host, alarm.item, alarm.output, shortTime(alarm.lastOk, today)};
+    for (int column = 0; column < ActiveColumns.size(); ++column) {
+        if (cells.at(column)->text() != texts.at(column)) {
+            moved = moved || column <= 3 || column == order->sortColumn();
+            cells.at(column)->setText(texts.at(column));
+        }
+    }
+    cells.at(LastOkColumn)->setToolTip(alarm.lastOk);
+    static_cast<AlarmOrder*>(order)->setKeys(status, alarm.key, statuses::alarmPriority(alarm.status),
+        {QString(), alarm.server, alarm.host, alarm.item, alarm.output, alarm.lastOk});
+    return moved;
 }
 
 std::optional<ActiveAlarm> ActiveAlarmsView::currentAlarm() const

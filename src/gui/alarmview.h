@@ -13,6 +13,7 @@
 
 class ApiClient;
 class QCheckBox;
+class QColor;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -70,15 +71,20 @@ struct ActiveAlarm {
 // The "Aktiva larm" panel below the tabs: every open alarm of every connected server, worst first, then by server,
 // host and item, or by any column the operator clicks. Rows are updated in place; the selection belongs to the
 // alarms, so it stays with them when others come, go or move, and leaves with an alarm that ends. Ctrl+C copies the
-// selected rows as text. What a row leads to is the main window's: `activate` for Return or a double-click,
-// `openMenu` for the context menu (mouse, Menu key or Shift+F10) of one alarm, `openMenuForMany` for that of several
-// selected ones.
+// selected rows as text. It is told of the alarms that came, changed or went, never rebuilt. What a row leads to is the
+// main window's: `activate` for Return or a double-click, `openMenu` for the context menu (mouse, Menu key or
+// Shift+F10) of one alarm, `openMenuForMany` for that of several selected ones.
 class ActiveAlarmsView : public QWidget {
     Q_OBJECT
 public:
     explicit ActiveAlarmsView(QWidget* parent);
 
+    // Takes the alarms that came or changed and drops those that went: only their rows are touched.
+    void update(const QList<ActiveAlarm>& changed, const QStringList& gone);
+    // The panel holds exactly these alarms.
     void setAlarms(const QList<ActiveAlarm>& alarms);
+    // Draws every row anew, in the look the application has now.
+    void redraw();
     std::optional<ActiveAlarm> currentAlarm() const;
     // The selected alarms, top to bottom.
     QList<ActiveAlarm> selectedAlarms() const;
@@ -95,6 +101,7 @@ protected:
 private:
     std::optional<ActiveAlarm> alarmAt(const QModelIndex& index) const;
     void menuAt(const QModelIndex& index, const QPoint& at);
+    bool draw(const ActiveAlarm& alarm, const QString& today, bool dark, const QColor& old);
 
     QHash<QString, ActiveAlarm> alarms; // by key
     QHash<QString, QStandardItem*> rowOf; // the first cell of each alarm's row, by key

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QList>
 #include <QMainWindow>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -25,6 +26,7 @@ class ServerTabs;
 class ServerView;
 struct ActiveAlarm;
 struct Notice;
+struct AlarmChanges;
 struct OpenAlarm;
 namespace treemodel {
 struct Target;
@@ -93,7 +95,10 @@ private:
     void updateStatusLabels();
     void updateTab(ServerView* view);
     void onCurrentChanged();
-    void updateAlarmPanel();
+    ActiveAlarm activeRow(const OpenAlarm& alarm) const;
+    void onAlarmsChanged(const AlarmChanges& changes);
+    void describeAnew(const QString& serverId, bool all);
+    void onTreeShown(const QString& serverId);
     // The alarm's server's tab, and in it the alarm's row; the tab alone for a server's own alarm.
     void showAlarm(const QString& serverId, const treemodel::Target& target);
     void announce(const QList<OpenAlarm>& fresh);
@@ -120,4 +125,5 @@ private:
     NorvTray* tray;
     DesktopNotifier* notifier;
     bool quitting = false;
+    QSet<QString> staleServers; // the servers whose rows the panel draws as old
 };

@@ -354,6 +354,12 @@ void ServerView::describe(ActiveAlarm& row, const OpenAlarm& alarm) const
     row.lastOk = found.node->lastOk;
 }
 
+bool ServerView::describedAnew(const treemodel::Target& target) const
+{
+    const QSet<treemodel::Target>* changed = liveTree->changedTexts();
+    return !changed || changed->contains(target);
+}
+
 void ServerView::onTree(const treemodel::TreeUpdatePtr& update)
 {
     treeState->show(update);

@@ -74,6 +74,8 @@ public:
     // Shows a tree in place: rows change where the tree changed, and the viewport, the current row, the expansion
     // and the filter stay as the user left them. Fed by the poller.
     void onTree(const treemodel::TreeUpdatePtr& update);
+    // Whether the last tree shown may have changed what describe() tells of an alarm about this check or port.
+    bool describedAnew(const treemodel::Target& target) const;
 
     // Read by the main window; written only by the view.
     settings::ServerEntry entry;

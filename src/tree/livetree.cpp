@@ -98,6 +98,7 @@ public:
         }
         if (update.reordered.isEmpty())
             return;
+        live.allChanged = true;
 
         created = QList<QStandardItem*>(shape.nodes.size(), nullptr);
         for (const int parent : update.reordered) {
@@ -137,6 +138,10 @@ private:
             changed[2] = cell(2)->assign(node->output);
             changed[3] = cell(3)->assign(node->lastOk);
             changed[4] = cell(4)->assign(node->flags);
+            if ((changed[2] || changed[3]) && node->kind == Kind::Plugin)
+                live.textsChanged.insert({node->kind, node->hostId, node->id, 0, node->instanceId, {}});
+            else if ((changed[2] || changed[3]) && node->kind == Kind::Port)
+                live.textsChanged.insert({node->kind, node->hostId, 0, node->id, 0, {}});
             if (!sameIds)
                 live.byTarget.clear();
         }
@@ -255,6 +260,8 @@ void LiveTree::apply(const TreeUpdatePtr& update)
             }
         }
     }
+    textsChanged.clear();
+    allChanged = false;
     Applier(*this, *effective, update->rows, redrawAll).run();
     shown = update->shape;
     if (update->taken)

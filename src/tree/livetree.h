@@ -5,6 +5,7 @@
 #include "tree/treediff.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <optional>
 
@@ -36,6 +37,9 @@ public:
         QStandardItem* item = nullptr;
     };
     Row findTarget(const Target& target) const;
+    // The checks and ports whose output or last-OK text the last update changed; none when it may have changed any
+    // (rows came, went or moved).
+    const QSet<Target>* changedTexts() const { return allChanged ? nullptr : &textsChanged; }
 
 private:
     class Applier;
@@ -47,6 +51,8 @@ private:
     // Nodes of checks and ports by their ids, made when first asked for, and again after the rows moved or a row's
     // ids changed.
     mutable QHash<Target, int> byTarget;
+    QSet<Target> textsChanged;
+    bool allChanged = true;
 };
 
 } // namespace treemodel
