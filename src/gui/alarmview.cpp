@@ -66,10 +66,19 @@ QString shortTime(const QString& text, const QString& today)
     return text.startsWith(today) ? text.mid(11) : text.left(16);
 }
 
+// What a row is sorted by: its alarm's priority, the collation keys of its columns' texts (the last-OK time in full),
+// and last the alarm key. Kept by the row's first cell.
+class FirstCell : public QStandardItem {
+public:
+    int priority = 0;
+    QString alarmKey;
+    QList<QCollatorSortKey> texts; // by column
+};
+
 // The panel's order: worst first, then server, host and item, and last the alarm key, so that alarms alike in
 // every column (instances of one check) keep one order from poll to poll. A click on another column sorts by its
 // text, rows with the same text in that order. Texts are compared by their collation keys in the Swedish order, made
-// when a row is drawn: thousands of alarms are sorted in a few milliseconds.
+// when a row is drawn, and read from the rows' first cells: thousands of alarms are sorted in a few milliseconds.
 class AlarmOrder : public QSortFilterProxyModel {
 public:
     explicit AlarmOrder(QObject* parent)
@@ -79,24 +88,21 @@ public:
         collator.setCaseSensitivity(Qt::CaseInsensitive);
     }
 
-    // The keys of a row, from its first cell and the texts of its columns (the last-OK time in full).
-    void setKeys(const QStandardItem* row, const QString& alarmKey, int priority, const QStringList& texts)
+    void setKeys(FirstCell* row, const QString& alarmKey, int priority, const QStringList& texts) const
     {
-        Keys made {priority, alarmKey, {}};
+        row->priority = priority;
+        row->alarmKey = alarmKey;
+        row->texts.clear();
         for (const QString& text : texts)
-            made.texts.append(collator.sortKey(text));
-        keys.insert(row, made);
+            row->texts.append(collator.sortKey(text));
     }
-    void forget(const QStandardItem* row) { keys.remove(row); }
 
 protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override
     {
         const auto* model = static_cast<const QStandardItemModel*>(sourceModel());
-        const auto a = keys.constFind(model->itemFromIndex(left.siblingAtColumn(0)));
-        const auto b = keys.constFind(model->itemFromIndex(right.siblingAtColumn(0)));
-        if (a == keys.cend() || b == keys.cend())
-            return false;
+        const auto* a = static_cast<const FirstCell*>(model->item(left.row(), 0));
+        const auto* b = static_cast<const FirstCell*>(model->item(right.row(), 0));
         int order = left.column() > 0 ? a->texts.at(left.column()).compare(b->texts.at(left.column())) : 0;
         if (order == 0)
             order = b->priority - a->priority;
@@ -106,13 +112,7 @@ protected:
     }
 
 private:
-    struct Keys {
-        int priority;
-        QString alarmKey;
-        QList<QCollatorSortKey> texts; // by column
-    };
     QCollator collator;
-    QHash<const QStandardItem*, Keys> keys;
 };
 
 } // namespace
@@ -315,18 +315,13 @@ void ActiveAlarmsView::update(const QList<ActiveAlarm>& changed, const QStringLi
     const QString current = table->currentIndex().siblingAtColumn(0).data(KeyRole).toString();
     const bool hadNone = alarms.isEmpty();
 
-    // The rows of alarms that ended go, the last first, so that the others keep their places meanwhile.
-    QList<int> ended;
+    // The rows of alarms that ended are free for the alarms that came; those left over go, the last first, so that
+    // the others keep their places meanwhile. Taking a row out of the sorted list costs more than writing it anew.
+    QList<QStandardItem*> free;
     for (const QString& key : gone) {
-        if (alarms.remove(key) == 0)
-            continue;
-        const QStandardItem* row = rowOf.take(key);
-        static_cast<AlarmOrder*>(order)->forget(row);
-        ended.append(row->row());
+        if (alarms.remove(key) > 0)
+            free.append(rowOf.take(key));
     }
-    std::sort(ended.begin(), ended.end(), std::greater<int>());
-    for (const int row : std::as_const(ended))
-        model->removeRow(row);
 
     // A change of the look or of the day draws every row anew; otherwise only the alarms that differ.
     const bool dark = icons::darkLook();
@@ -334,7 +329,7 @@ void ActiveAlarmsView::update(const QList<ActiveAlarm>& changed, const QStringLi
     const bool redrawAll = dark != drawnDark || today != drawnToday;
     drawnDark = dark;
     drawnToday = today;
-    bool moved = !ended.isEmpty();
+    bool moved = false;
     QList<ActiveAlarm> drawn;
     for (const ActiveAlarm& alarm : changed) {
         const auto previous = alarms.constFind(alarm.key);
@@ -350,7 +345,13 @@ void ActiveAlarmsView::update(const QList<ActiveAlarm>& changed, const QStringLi
         drawn = alarms.values();
     const QColor old = table->palette().color(QPalette::Disabled, QPalette::Text);
     for (const ActiveAlarm& alarm : std::as_const(drawn))
-        moved = draw(alarm, today, dark, old) || moved;
+        moved = draw(alarm, free, today, dark, old) || moved;
+    QList<int> ended;
+    for (const QStandardItem* row : std::as_const(free))
+        ended.append(row->row());
+    std::sort(ended.begin(), ended.end(), std::greater<int>());
+    for (const int row : std::as_const(ended))
+        model->removeRow(row);
     if (moved)
         order->sort(order->sortColumn(), order->sortOrder());
     // Widths for the first rows; after that they are the operator's (measuring every row on every poll would cost
@@ -380,16 +381,23 @@ void ActiveAlarmsView::update(const QList<ActiveAlarm>& changed, const QStringLi
         selectionModel->clearCurrentIndex();
 }
 
-// Sets one alarm's row, making it when the alarm is new; whether the row may have to move.
-bool ActiveAlarmsView::draw(const ActiveAlarm& alarm, const QString& today, bool dark, const QColor& old)
+// Sets one alarm's row: its own, a free one, or a new one for an alarm that came; whether the row may have to move.
+bool ActiveAlarmsView::draw(
+    const ActiveAlarm& alarm, QList<QStandardItem*>& free, const QString& today, bool dark, const QColor& old)
 {
     bool moved = false;
-    QStandardItem* status = rowOf.value(alarm.key);
+    auto* status = static_cast<FirstCell*>(rowOf.value(alarm.key));
+    if (!status && !free.isEmpty()) {
+        status = static_cast<FirstCell*>(free.takeLast());
+        status->setData(alarm.key, KeyRole);
+        rowOf.insert(alarm.key, status);
+        moved = true;
+    }
     QList<QStandardItem*> cells;
     for (int column = 0; column < ActiveColumns.size(); ++column)
-        cells.append(status ? model->item(status->row(), column) : new QStandardItem);
+        cells.append(status ? model->item(status->row(), column) : column == 0 ? new FirstCell : new QStandardItem);
     if (!status) {
-        status = cells.first();
+        status = static_cast<FirstCell*>(cells.first());
         for (QStandardItem* cell : std::as_const(cells))
             cell->setEditable(false);
         status->setData(alarm.key, KeyRole);

@@ -101,7 +101,8 @@ protected:
 private:
     std::optional<ActiveAlarm> alarmAt(const QModelIndex& index) const;
     void menuAt(const QModelIndex& index, const QPoint& at);
-    bool draw(const ActiveAlarm& alarm, const QString& today, bool dark, const QColor& old);
+    bool draw(
+        const ActiveAlarm& alarm, QList<QStandardItem*>& free, const QString& today, bool dark, const QColor& old);
 
     QHash<QString, ActiveAlarm> alarms; // by key
     QHash<QString, QStandardItem*> rowOf; // the first cell of each alarm's row, by key

@@ -356,8 +356,7 @@ void ServerView::describe(ActiveAlarm& row, const OpenAlarm& alarm) const
 
 bool ServerView::describedAnew(const treemodel::Target& target) const
 {
-    const QSet<treemodel::Target>* changed = liveTree->changedTexts();
-    return !changed || changed->contains(target);
+    return liveTree->textsChangedOf(target);
 }
 
 void ServerView::onTree(const treemodel::TreeUpdatePtr& update)

@@ -56,7 +56,7 @@ std::shared_ptr<const TreeShape> readModel(QStandardItemModel* model, QList<QSta
 }
 
 // What a row of the model shows.
-Node nodeOf(QStandardItem* first)
+Node rowOf(QStandardItem* first)
 {
     const auto* head = static_cast<const HeadCell*>(first);
     QStandardItem* parent = first->parent() ? first->parent() : first->model()->invisibleRootItem();
@@ -90,11 +90,11 @@ public:
         if (redrawAll) {
             for (int n = 0; n < shape.nodes.size(); ++n) {
                 if (QStandardItem* item = itemOf(n))
-                    redraw(item, rows.find(n));
+                    redraw(n, item, rows.find(n));
             }
         } else {
             for (const int n : update.changed)
-                redraw(itemOf(n), rows.find(n));
+                redraw(n, itemOf(n), rows.find(n));
         }
         if (update.reordered.isEmpty())
             return;
@@ -116,7 +116,7 @@ private:
     // Sets the cells of a row to a node's, or only draws it in the current look when the update does not carry the
     // node (it did not change). The cells are set together, and the row is announced once, for the cells that
     // changed.
-    void redraw(QStandardItem* first, const Node* node)
+    void redraw(int n, QStandardItem* first, const Node* node)
     {
         auto* head = static_cast<HeadCell*>(first);
         QStandardItem* parent = first->parent() ? first->parent() : live.model->invisibleRootItem();
@@ -138,10 +138,8 @@ private:
             changed[2] = cell(2)->assign(node->output);
             changed[3] = cell(3)->assign(node->lastOk);
             changed[4] = cell(4)->assign(node->flags);
-            if ((changed[2] || changed[3]) && node->kind == Kind::Plugin)
-                live.textsChanged.insert({node->kind, node->hostId, node->id, 0, node->instanceId, {}});
-            else if ((changed[2] || changed[3]) && node->kind == Kind::Port)
-                live.textsChanged.insert({node->kind, node->hostId, 0, node->id, 0, {}});
+            if (changed[2] || changed[3])
+                live.textsChanged.setBit(n);
             if (!sameIds)
                 live.byTarget.clear();
         }
@@ -260,7 +258,7 @@ void LiveTree::apply(const TreeUpdatePtr& update)
             }
         }
     }
-    textsChanged.clear();
+    textsChanged.fill(false, int(effective->shape->nodes.size()));
     allChanged = false;
     Applier(*this, *effective, update->rows, redrawAll).run();
     shown = update->shape;
@@ -279,7 +277,15 @@ QStandardItem* LiveTree::find(const QString& key) const
     return nullptr;
 }
 
-LiveTree::Row LiveTree::findTarget(const Target& target) const
+bool LiveTree::textsChangedOf(const Target& target) const
+{
+    if (allChanged)
+        return true;
+    const int n = nodeOf(target);
+    return n >= 0 && textsChanged.testBit(n);
+}
+
+int LiveTree::nodeOf(const Target& target) const
 {
     if (byTarget.isEmpty()) {
         byTarget.reserve(shown->nodes.size());
@@ -293,10 +299,15 @@ LiveTree::Row LiveTree::findTarget(const Target& target) const
                 byTarget.insert({Kind::Plugin, head.hostId, head.id, 0, head.instanceId, {}}, n);
         }
     }
-    const int n = byTarget.value(target, -1);
+    return byTarget.value(target, -1);
+}
+
+LiveTree::Row LiveTree::findTarget(const Target& target) const
+{
+    const int n = nodeOf(target);
     if (n < 0)
         return {};
-    return {nodeOf(items.at(n)), items.at(n)};
+    return {rowOf(items.at(n)), items.at(n)};
 }
 
 } // namespace treemodel

@@ -4,8 +4,8 @@
 #include "core/target.h"
 #include "tree/treediff.h"
 
+#include <QBitArray>
 #include <QHash>
-#include <QSet>
 
 #include <optional>
 
@@ -37,12 +37,13 @@ public:
         QStandardItem* item = nullptr;
     };
     Row findTarget(const Target& target) const;
-    // The checks and ports whose output or last-OK text the last update changed; none when it may have changed any
-    // (rows came, went or moved).
-    const QSet<Target>* changedTexts() const { return allChanged ? nullptr : &textsChanged; }
+    // Whether the last update may have changed the output or last-OK text of a check's or port's row: it changed
+    // them, or rows came, went or moved.
+    bool textsChangedOf(const Target& target) const;
 
 private:
     class Applier;
+    int nodeOf(const Target& target) const; // -1 for none
 
     QStandardItemModel* model;
     std::shared_ptr<const TreeShape> shown;
@@ -51,7 +52,7 @@ private:
     // Nodes of checks and ports by their ids, made when first asked for, and again after the rows moved or a row's
     // ids changed.
     mutable QHash<Target, int> byTarget;
-    QSet<Target> textsChanged;
+    QBitArray textsChanged; // by node of the shown tree
     bool allChanged = true;
 };
 
