@@ -5,6 +5,7 @@
 #include "core/icons.h"
 #include "core/statuses.h"
 #include "gui/actionmenu.h"
+#include "gui/alarmfeed.h"
 #include "gui/alarmview.h"
 #include "gui/appearance.h"
 #include "gui/bulkbar.h"
@@ -164,7 +165,7 @@ void MainWindow::buildTabs()
     connect(serverTabs, &QTabWidget::currentChanged, this, &MainWindow::onCurrentChanged);
     connect(serverTabs, &ServerTabs::opened, this, &MainWindow::attach);
     connect(serverTabs, &ServerTabs::closed, this, [this](const QString& id) {
-        staleServers.remove(id);
+        alarmFeed->forget(id);
         alarmBook->removeServer(id);
     });
     connect(serverTabs, &ServerTabs::changed, this, &MainWindow::updateOverall);
@@ -206,7 +207,7 @@ void MainWindow::buildAlarmPanel()
             v->showTargetMenu(alarm.target, {alarm.status, false}, at); // an open alarm is not acknowledged
     };
     alarmPanel->openMenuForMany = [this](const QList<ActiveAlarm>& alarms, const QPoint& at) { actOnMany(alarms, at); };
-    connect(alarmBook, &AlarmBook::alarmsChanged, this, &MainWindow::onAlarmsChanged);
+    alarmFeed = new AlarmFeed(alarmBook, serverTabs, alarmPanel, this);
 }
 
 // The tray icon and the desktop's notifications are views of the alarm book; the window answers their requests.
@@ -246,7 +247,7 @@ void MainWindow::attach(ServerView* v)
     connect(v, &ServerView::reloginRequested, this, &MainWindow::relogin);
     connect(v, &ServerView::message, this,
         [this](const QString& text, int timeoutMs) { statusBar()->showMessage(text, timeoutMs); });
-    connect(v, &ServerView::treeShown, this, &MainWindow::onTreeShown);
+    connect(v, &ServerView::treeShown, alarmFeed, &AlarmFeed::treeShown);
     v->applyFilter(filterEdit->text());
     v->setProblemsOnly(problemsButton->isChecked());
 }
@@ -301,13 +302,7 @@ void MainWindow::onViewStatus(const QString& id)
         alarmBook->setUnreachable(id, v->entry.label());
     else if (v->hasStatus)
         alarmBook->updateStatus(v->lastStatus, id, v->entry.label());
-    if (v->unreachable != staleServers.contains(id)) {
-        if (v->unreachable)
-            staleServers.insert(id);
-        else
-            staleServers.remove(id);
-        describeAnew(id, true);
-    }
+    alarmFeed->statusShown(v);
     updateOverall();
 }
 
@@ -328,50 +323,6 @@ void MainWindow::updateOverall()
         statuses.append(v->status);
     setWindowIcon(icons::norvIcon(worstStatus(statuses), 64));
     onCurrentChanged();
-}
-
-// An open alarm as the panel shows it: with what its server's tree shows of it.
-ActiveAlarm MainWindow::activeRow(const OpenAlarm& alarm) const
-{
-    ActiveAlarm row {
-        alarm.key, alarm.serverId, alarm.status, alarm.label, alarm.host, alarm.item, {}, {}, alarm.target, false};
-    if (const ServerView* v = serverTabs->view(alarm.serverId)) {
-        v->describe(row, alarm);
-        // The server's own alarm is what is so now; its other rows are what it said last.
-        row.stale = v->unreachable && !alarm.serverDown();
-    }
-    return row;
-}
-
-// The panel hears only of the alarms that came, changed or went.
-void MainWindow::onAlarmsChanged(const AlarmChanges& changes)
-{
-    QList<ActiveAlarm> rows;
-    for (const QStringList* keys : {&changes.came, &changes.changed}) {
-        for (const QString& key : *keys) {
-            if (const std::optional<OpenAlarm> alarm = alarmBook->alarm(key))
-                rows.append(activeRow(*alarm));
-        }
-    }
-    alarmPanel->update(rows, changes.went);
-}
-
-// A tree shown: the alarms whose rows it changed are told anew. So are all of a server's alarms when they become
-// old or current again (it stopped or started answering), and its own alarm, whose text is the banner's.
-void MainWindow::describeAnew(const QString& id, bool all)
-{
-    const ServerView* v = serverTabs->view(id);
-    QList<ActiveAlarm> rows;
-    for (const OpenAlarm& alarm : alarmBook->openAlarmsOf(id)) {
-        if (all || alarm.serverDown() || (v && v->describedAnew(alarm.target)))
-            rows.append(activeRow(alarm));
-    }
-    alarmPanel->update(rows, {});
-}
-
-void MainWindow::onTreeShown(const QString& id)
-{
-    describeAnew(id, false);
 }
 
 // From an alarm to the tree: the server's tab, and in it the alarm's row. A row the text filter hides is worth

@@ -6,13 +6,13 @@
 #include <QDialog>
 #include <QList>
 #include <QMainWindow>
-#include <QSet>
 #include <QString>
 
 #include <functional>
 #include <optional>
 
 class ActiveAlarmsView;
+class AlarmFeed;
 class AlarmBook;
 class BulkBar;
 class DesktopNotifier;
@@ -26,7 +26,6 @@ class ServerTabs;
 class ServerView;
 struct ActiveAlarm;
 struct Notice;
-struct AlarmChanges;
 struct OpenAlarm;
 namespace treemodel {
 struct Target;
@@ -95,10 +94,6 @@ private:
     void updateStatusLabels();
     void updateTab(ServerView* view);
     void onCurrentChanged();
-    ActiveAlarm activeRow(const OpenAlarm& alarm) const;
-    void onAlarmsChanged(const AlarmChanges& changes);
-    void describeAnew(const QString& serverId, bool all);
-    void onTreeShown(const QString& serverId);
     // The alarm's server's tab, and in it the alarm's row; the tab alone for a server's own alarm.
     void showAlarm(const QString& serverId, const treemodel::Target& target);
     void announce(const QList<OpenAlarm>& fresh);
@@ -117,6 +112,7 @@ private:
     QWidget* emptyPage;
     QStackedWidget* stack;
     ActiveAlarmsView* alarmPanel;
+    AlarmFeed* alarmFeed = nullptr;
     QDockWidget* alarmDock;
     QPushButton* problemsButton;
     QPushButton* panelButton;
@@ -125,5 +121,4 @@ private:
     NorvTray* tray;
     DesktopNotifier* notifier;
     bool quitting = false;
-    QSet<QString> staleServers; // the servers whose rows the panel draws as old
 };
