@@ -4,6 +4,7 @@
 // to it.
 
 #include "fuzzsupport.h"
+#include "tree/livetree.h"
 #include "tree/treemodel.h"
 #include "treebuild.h"
 
