@@ -402,30 +402,6 @@ private Q_SLOTS:
         QTRY_COMPARE(int(a.requests(QStringLiteral("/api/status")).size()), testsupport::fetch<int>("polls"));
     }
 
-    void closingTheWindow_data()
-    {
-        QTest::addColumn<bool>("tray");
-        QTest::newRow("a tray shows the icon: hidden, still polling") << true;
-        // Without a tray a closed window could never come back: closing it ends the program.
-        QTest::newRow("no tray: the program ends") << false;
-    }
-    void closingTheWindow()
-    {
-        QFETCH(bool, tray);
-        NorvTray::availabilityForTests() = tray;
-        ServerView* va = open(a.store());
-        window->show();
-        QCOMPARE(window->close(), !tray);
-        QVERIFY(!window->isVisible());
-        QCOMPARE(window->isQuitting(), !tray);
-        a.clearRequests();
-        va->refreshNow();
-        if (tray)
-            QTRY_VERIFY(!a.requests().isEmpty());
-        else
-            QVERIFY(!va->findChild<PollerThread*>()); // the tab polls no more
-    }
-
     // Accepted settings take effect at once: the palette and the badges follow the theme, and every running tab
     // polls at once and then at the new interval; the sound of new alarms is stored.
     void acceptedSettingsApply()
@@ -435,14 +411,14 @@ private Q_SLOTS:
         testsupport::whenModal([](QWidget* modal) {
             child<QComboBox>(modal, "themeCombo")->setCurrentIndex(2);
             child<QSpinBox>(modal, "intervalSpin")->setValue(settings::MinRefreshSeconds);
-            child<QCheckBox>(modal, "alarmSoundCheck")->setChecked(true);
+            child<QComboBox>(modal, "alarmSoundCombo")->setCurrentIndex(1);
             QTest::mouseClick(modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
         });
         window->openSettings();
         QCOMPARE(QApplication::palette().color(QPalette::Window), settings::darkPalette().color(QPalette::Window));
         QCOMPARE(iconColor(tabs()->tabIcon(0)), icons::statusColor(QStringLiteral("critical"), false, true));
         QTRY_COMPARE_WITH_TIMEOUT(a.requests(QStringLiteral("/api/status")).size(), 3, 5000);
-        QVERIFY(settings::alarmSound());
+        QCOMPARE(settings::alarmSound(), settings::Sound::Critical);
         settings::setTheme(QStringLiteral("system"));
         settings::applySavedTheme();
     }

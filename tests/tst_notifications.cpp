@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/alarms.h"
+#include "gui/announcer.h"
 #include "gui/mainwindow.h"
+#include "gui/notifications.h"
 #include "gui/serverview.h"
 #include "gui/tray.h"
+#include "gui/windowfront.h"
+#include "net/poller.h"
 #include "notificationservice.h"
 #include "testsupport.h"
 #include "tree/treemodel.h"
@@ -27,6 +31,7 @@ const QStringList ShowAndAcknowledge
 
 Q_DECLARE_METATYPE(What)
 Q_DECLARE_METATYPE(Service)
+Q_DECLARE_METATYPE(settings::Sound)
 
 // New alarms, lost logins and servers that stop answering, announced through a notification service of the tests'
 // own on a private session bus, or as the tray's balloon when there is none; and what the notifications' actions do.
@@ -47,6 +52,8 @@ private Q_SLOTS:
     }
     void cleanup()
     {
+        NorvTray::availabilityForTests().reset();
+        windowfront::activator() = [](QWidget* w) { w->activateWindow(); };
         window.reset();
         service->stop();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -54,18 +61,20 @@ private Q_SLOTS:
 
     void announcements_data()
     {
-        testsupport::columns<What, Service, QString, bool, QString, QStringList, int>(
-            "what", "service", "user", "sound", "title", "actions", "urgency");
+        testsupport::columns<What, Service, QString, settings::Sound, QString, QStringList, int, QString>(
+            "what", "service", "user", "sound", "title", "actions", "urgency", "sound name");
+        using settings::Sound;
         // clang-format off
-        QTest::newRow("a critical alarm, with sound") << NewAlarm << WithActions << "operator" << true << "Norv: 1 nya larm" << ShowAndAcknowledge << 2;
-        QTest::newRow("a critical alarm, for a viewer") << NewAlarm << WithActions << "viewer" << false << "Norv: 1 nya larm" << ShowOnly << 2;
-        QTest::newRow("two warnings") << NewAlarms << WithActions << "operator" << false << "Norv: 2 nya larm" << ShowOnly << 1;
-        QTest::newRow("a lost login") << LostLogin << WithActions << "operator" << false << "Norv" << ShowOnly << 1;
-        QTest::newRow("a server that stops answering") << NotAnswering << WithActions << "operator" << false << "Norv: 1 nya larm" << ShowOnly << 1;
-        QTest::newRow("a service without actions") << NewAlarm << WithoutActions << "operator" << false << "Norv: 1 nya larm" << QStringList() << 2;
-        QTest::newRow("a service that reads markup") << NewAlarm << WithMarkup << "operator" << false << "Norv: 1 nya larm" << QStringList() << 2;
-        QTest::newRow("no service: the balloon") << NewAlarm << NoService << "operator" << true << "Norv: 1 nya larm" << QStringList() << 0;
-        QTest::newRow("no service, a lost login: the balloon") << LostLogin << NoService << "operator" << false << "Norv" << QStringList() << 0;
+        QTest::newRow("a critical alarm, with sound") << NewAlarm << WithActions << "operator" << Sound::All << "Norv: 1 nya larm" << ShowAndAcknowledge << 2 << "dialog-error";
+        QTest::newRow("a critical alarm, for a viewer") << NewAlarm << WithActions << "viewer" << Sound::Critical << "Norv: 1 nya larm" << ShowOnly << 2 << "dialog-error";
+        QTest::newRow("two warnings, all sound") << NewAlarms << WithActions << "operator" << Sound::All << "Norv: 2 nya larm" << ShowOnly << 1 << "dialog-warning";
+        QTest::newRow("two warnings, critical ones sound") << NewAlarms << WithActions << "operator" << Sound::Critical << "Norv: 2 nya larm" << ShowOnly << 1 << "";
+        QTest::newRow("a lost login") << LostLogin << WithActions << "operator" << Sound::Off << "Norv" << ShowOnly << 1 << "";
+        QTest::newRow("a server that stops answering") << NotAnswering << WithActions << "operator" << Sound::Off << "Norv: 1 nya larm" << ShowOnly << 1 << "";
+        QTest::newRow("a service without actions") << NewAlarm << WithoutActions << "operator" << Sound::Off << "Norv: 1 nya larm" << QStringList() << 2 << "";
+        QTest::newRow("a service that reads markup") << NewAlarm << WithMarkup << "operator" << Sound::Off << "Norv: 1 nya larm" << QStringList() << 2 << "";
+        QTest::newRow("no service: the balloon") << NewAlarm << NoService << "operator" << Sound::All << "Norv: 1 nya larm" << QStringList() << 0 << "";
+        QTest::newRow("no service, a lost login: the balloon") << LostLogin << NoService << "operator" << Sound::Off << "Norv" << QStringList() << 0 << "";
         // clang-format on
     }
 
@@ -75,8 +84,7 @@ private Q_SLOTS:
     {
         QFETCH(Service, service);
         QFETCH(QString, title);
-        QFETCH(bool, sound);
-        settings::setAlarmSound(sound);
+        settings::setAlarmSound(testsupport::fetch<settings::Sound>("sound"));
         const QStringList offers[] = {{"body", "actions"}, {"body"}, {"body", "body-markup"}};
         if (service != NoService)
             QVERIFY(this->service->start(offers[service]));
@@ -94,10 +102,11 @@ private Q_SLOTS:
         QCOMPARE(shown.summary, title);
         QTEST(shown.actions, "actions");
         QCOMPARE(shown.appName, QStringLiteral("Norv"));
-        QCOMPARE(shown.icon, QGuiApplication::desktopFileName());
+        QVERIFY(QUrl(shown.icon).isLocalFile()); // the icon is not installed here: the client's own badge
+        QVERIFY(QImage(QUrl(shown.icon).toLocalFile()).width() > 0);
         QCOMPARE(shown.hints.value("desktop-entry").toString(), QGuiApplication::desktopFileName());
         QTEST(int(shown.hints.value("urgency").value<uchar>()), "urgency");
-        QCOMPARE(shown.hints.value("sound-name").toString(), sound ? QStringLiteral("dialog-warning") : QString());
+        QTEST(shown.hints.value("sound-name").toString(), "sound name");
         // A host's name is text, never an instruction to a service that reads markup.
         if (testsupport::fetch<What>("what") == NewAlarm)
             QVERIFY(shown.body.startsWith(service == WithMarkup ? "web&lt;1&gt; / HTTP" : "web<1> / HTTP"));
@@ -108,15 +117,14 @@ private Q_SLOTS:
         // What happens before the action, the action, and where the window is then: the current row of the tree,
         // whether "Aktiva larm" shows, the status bar's message, and the acknowledgements the server got.
         // Before the action, the notification may have been closed, or the action may name another program's.
-        testsupport::columns<What, bool, QString, QString, QString, QString, bool, int>(
-            "what", "ended", "action", "not ours", "row", "message", "panel", "acks");
+        testsupport::columns<What, QString, QString, QString, QString, bool, int>(
+            "what", "action", "not ours", "row", "message", "panel", "acks");
         // clang-format off
-        QTest::newRow("Visa: the alarm's row") << NewAlarm << false << "default" << "" << "p:10:100" << "" << false << 0;
-        QTest::newRow("Visa, two alarms: the first one's row, and the panel") << NewAlarms << false << "default" << "" << "p:10:100" << "" << true << 0;
-        QTest::newRow("Kvittera: prompt and request") << NewAlarm << false << "acknowledge" << "" << "p:10:100" << "Kvittensen utförd" << false << 1;
-        QTest::newRow("another program's notification") << NewAlarm << false << "default" << "foreign" << "" << "" << false << 0;
-        QTest::newRow("a notification closed since") << NewAlarm << false << "acknowledge" << "closed" << "" << "" << false << 0;
-        QTest::newRow("an alarm that has ended") << NewAlarm << true << "acknowledge" << "" << "" << "Larmet är inte längre aktivt." << false << 0;
+        QTest::newRow("Visa: the alarm's row") << NewAlarm << "default" << "" << "p:10:100" << "" << false << 0;
+        QTest::newRow("Visa, two alarms: the first one's row, and the panel") << NewAlarms << "default" << "" << "p:10:100" << "" << true << 0;
+        QTest::newRow("Kvittera: prompt and request") << NewAlarm << "acknowledge" << "" << "p:10:100" << "Kvittensen utförd" << false << 1;
+        QTest::newRow("another program's notification") << NewAlarm << "default" << "foreign" << "" << "" << false << 0;
+        QTest::newRow("a notification closed since") << NewAlarm << "acknowledge" << "closed" << "" << "" << false << 0;
         // clang-format on
     }
 
@@ -128,12 +136,9 @@ private Q_SLOTS:
         ServerView* view = open(QStringLiteral("operator"));
         happen(testsupport::fetch<What>("what"), view);
         QTRY_COMPARE(service->notifications.size(), 1);
-        if (testsupport::fetch<bool>("ended")) {
-            server.update([](standin::Network& n) { n.check(10, 100, 0)->status = QStringLiteral("ok"); });
-            poll(view);
-            QCOMPARE(window->alarms()->openAlarms().size(), openBefore);
-        }
-        QPointer<QTimer> watcher = testsupport::whenModal([](QWidget* prompt) {
+        QWidget* over = nullptr; // the prompt opens over the window
+        QPointer<QTimer> watcher = testsupport::whenModal([&over](QWidget* prompt) {
+            over = prompt->parentWidget()->window();
             static_cast<QInputDialog*>(prompt)->setTextValue(QStringLiteral("på väg"));
             static_cast<QInputDialog*>(prompt)->accept();
         });
@@ -153,9 +158,204 @@ private Q_SLOTS:
             = server.requests(QStringLiteral("/api/hosts/10/plugins/100/acknowledge"));
         QTEST(int(acks.size()), "acks");
         if (!acks.isEmpty()) {
+            QCOMPARE(over, window.get());
             QCOMPARE(QJsonDocument::fromJson(acks.first().body).object().value("comment").toString(), "på väg");
             QTRY_VERIFY(!server.requests(QStringLiteral("/api/status")).isEmpty()); // the refresh that follows
         }
+    }
+
+    void liveNotification_data()
+    {
+        // Polls, each a list of checks of host 10 and the status each takes ("closed": the operator closes the
+        // notification before the poll); then every call the service got.
+        testsupport::columns<QList<QStringList>, QStringList>("polls", "calls");
+        const QString one = "Notify 0 Norv: 1 nya larm 2";
+        // clang-format off
+        QTest::newRow("a second alarm joins the first") << QList<QStringList> {{"100 critical"}, {"102 warning"}}
+            << QStringList {one, "Notify 1 Norv: 2 nya larm 2"};
+        QTest::newRow("alarms end: it follows them, then closes") << QList<QStringList> {{"100 critical", "102 warning"},
+            {"100 ok"}, {"102 ok"}} << QStringList {"Notify 0 Norv: 2 nya larm 2", "Notify 1 Norv: 1 nya larm 1", "Close 1"};
+        QTest::newRow("closed by the operator: the next alarm has its own") << QList<QStringList> {{"100 critical"},
+            {"closed", "102 warning"}} << QStringList {one, "Notify 0 Norv: 1 nya larm 1"};
+        QTest::newRow("an alarm that ends and comes back is new again") << QList<QStringList> {{"100 critical", "102 warning"},
+            {"100 ok"}, {"100 critical"}} << QStringList {"Notify 0 Norv: 2 nya larm 2", "Notify 1 Norv: 1 nya larm 1", "Notify 1 Norv: 2 nya larm 2"};
+        // clang-format on
+    }
+    // New alarms go into one notification while it is shown: it lists those still open and closes when none is.
+    void liveNotification()
+    {
+        QVERIFY(service->start({"actions"}));
+        ServerView* view = open(QStringLiteral("operator"));
+        for (const QStringList& changes : testsupport::fetch<QList<QStringList>>("polls")) {
+            for (const QString& change : changes) {
+                if (change == QLatin1String("closed"))
+                    service->emitSignal(QStringLiteral("NotificationClosed"), {service->notifications.last().id, 2u});
+                else
+                    server.update([change](standin::Network& n) {
+                        n.check(10, change.section(' ', 0, 0).toInt(), 0)->status = change.section(' ', 1);
+                    });
+            }
+            poll(view);
+            QVERIFY(service->sync());
+        }
+        QTEST(service->calls, "calls");
+        QCOMPARE(service->notifications.last().timeout, 0); // it stays until it is closed
+    }
+
+    void reminders_data()
+    {
+        // Minutes since the alarms came, and what the operator did to the critical check meanwhile; the reminder's
+        // title and first line, none when nothing waits long enough.
+        testsupport::columns<int, QString, QString>("minutes", "done", "reminder");
+        // clang-format off
+        QTest::newRow("before the interval: nothing") << 4 << "" << "";
+        QTest::newRow("after it: every alarm waiting, the worst first") << 5 << "" << "Norv: 3 larm väntar fortfarande|db1 / PostgreSQL: CRITICAL";
+        QTest::newRow("an acknowledged alarm waits no more") << 15 << "acknowledged" << "Norv: 2 larm väntar fortfarande|sw-core / Gi0/2: CRITICAL";
+        QTest::newRow("nor a silenced one") << 15 << "silenced" << "Norv: 2 larm väntar fortfarande|sw-core / Gi0/2: CRITICAL";
+        // clang-format on
+    }
+    // Reminders of the alarms nobody took, at the chosen interval; acting on one whose alarms have ended since
+    // tells so.
+    void reminders()
+    {
+        settings::setReminderMinutes(5);
+        QVERIFY(service->start({"actions"}));
+        ServerView* view = open(QStringLiteral("operator"));
+        auto* announcer = window->findChild<Announcer*>();
+        const QDateTime start = QDateTime::currentDateTimeUtc();
+        const QString done = testsupport::fetch<QString>("done");
+        if (!done.isEmpty()) {
+            server.update([done](standin::Network& n) {
+                (done == QLatin1String("acknowledged") ? n.check(11, 103, 0)->acknowledged : n.check(11, 103, 0)->dnd)
+                    = true;
+            });
+            poll(view);
+        }
+        announcer->now = [&] { return start.addSecs(60 * testsupport::fetch<int>("minutes")); };
+        announcer->remind();
+        QVERIFY(service->sync());
+        const QString shown = service->notifications.isEmpty()
+            ? QString()
+            : service->notifications.last().summary + '|' + service->notifications.last().body.section('\n', 0, 0);
+        QTEST(shown, "reminder");
+        if (shown.isEmpty())
+            return;
+        QVERIFY(service->notifications.last().actions.contains(DesktopNotifier::ShowAction));
+        server.update([](standin::Network& n) {
+            for (standin::Check& check : n.checks)
+                check.status = QStringLiteral("ok");
+            for (standin::Port& port : n.ports)
+                port.status = QStringLiteral("ok");
+        });
+        poll(view);
+        service->emitSignal(QStringLiteral("ActionInvoked"), {service->notifications.last().id, "default"});
+        QVERIFY(service->sync());
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Larmet är inte längre aktivt."));
+    }
+
+    // The activation token a service hands over just before an action is what the window is activated with, and
+    // only then.
+    void activationToken()
+    {
+        QVERIFY(service->start({"actions"}));
+        ServerView* view = open(QStringLiteral("operator"));
+        happen(NewAlarm, view);
+        QTRY_COMPARE(service->notifications.size(), 1);
+        QStringList activatedWith;
+        windowfront::activator() = [&](QWidget* w) {
+            activatedWith.append(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"));
+            w->activateWindow();
+        };
+        const uint id = service->notifications.first().id;
+        service->emitSignal(QStringLiteral("ActivationToken"), {id, "token-1"});
+        service->emitSignal(QStringLiteral("ActionInvoked"), {id, "default"});
+        QVERIFY(service->sync());
+        QCOMPARE(activatedWith, QStringList {"token-1"});
+        QVERIFY(!qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"));
+    }
+
+    void gnomeShell_data()
+    {
+        testsupport::columns<qint64, QString>("after", "row");
+        QTest::newRow("the window active right after: the click") << qint64(500) << "p:10:100";
+        QTest::newRow("later: the operator's own") << DesktopNotifier::DismissedClickMs + 1 << "";
+    }
+    // GNOME Shell raises the window itself when a notification without a default action is clicked: none is sent,
+    // and the window's activation just after the notification was closed by the operator leads to the alarm.
+    void gnomeShell()
+    {
+        QVERIFY(service->start({"actions"}, QStringLiteral("gnome-shell")));
+        ServerView* view = open(QStringLiteral("operator"));
+        window->show();
+        QWidget other;
+        other.show();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        happen(NewAlarm, view);
+        QTRY_COMPARE(service->notifications.size(), 1);
+        QCOMPARE(service->notifications.first().actions, QStringList({"acknowledge", "Kvittera…"}));
+        auto* notifier = window->findChild<DesktopNotifier*>();
+        notifier->clockMs = [] { return qint64(1000); };
+        service->emitSignal(QStringLiteral("NotificationClosed"), {service->notifications.first().id, 2u});
+        QVERIFY(service->sync());
+        notifier->clockMs = [] { return 1000 + testsupport::fetch<qint64>("after"); };
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTEST(child<QTreeView>(view, "tree")->currentIndex().data(treemodel::KeyRole).toString(), "row");
+    }
+
+    void closingTheWindow_data()
+    {
+        testsupport::columns<bool, bool, bool, bool>("tray", "service", "keep watching", "quits");
+        QTest::newRow("a tray shows the icon: hidden, still polling") << true << true << true << false;
+        QTest::newRow("no tray, a notification service: hidden, told once") << false << true << true << false;
+        QTest::newRow("no tray, not to keep watching: the program ends") << false << true << false << true;
+        // Without a tray or a service a closed window could never tell anything: closing it ends the program.
+        QTest::newRow("neither") << false << false << true << true;
+    }
+    void closingTheWindow()
+    {
+        QFETCH(bool, quits);
+        NorvTray::availabilityForTests() = testsupport::fetch<bool>("tray");
+        settings::setKeepWatching(testsupport::fetch<bool>("keep watching"));
+        if (testsupport::fetch<bool>("service"))
+            QVERIFY(service->start({"actions"}));
+        ServerView* view = open(QStringLiteral("operator"));
+        window->show();
+        QTRY_COMPARE(window->findChild<DesktopNotifier*>()->hasService(), testsupport::fetch<bool>("service"));
+        for (int twice = 0; twice < 2; ++twice) {
+            window->show();
+            QCOMPARE(window->close(), quits);
+        }
+        QVERIFY(!window->isVisible());
+        QCOMPARE(window->isQuitting(), quits);
+        QVERIFY(service->sync());
+        const bool told = !testsupport::fetch<bool>("tray") && !quits;
+        QCOMPARE(service->notifications.size(), told ? 1 : 0);
+        if (told) {
+            QCOMPARE(service->notifications.first().body,
+                QStringLiteral("Norv bevakar vidare i bakgrunden. Starta Norv igen för att visa fönstret."));
+        }
+        server.clearRequests();
+        view->refreshNow();
+        if (quits)
+            QVERIFY(!view->findChild<PollerThread*>()); // the tab polls no more
+        else
+            QTRY_VERIFY(!server.requests().isEmpty());
+    }
+
+    // Ctrl+Q ends the program, tray or not, and takes its notifications away.
+    void quitKey()
+    {
+        QVERIFY(service->start({"actions"}));
+        ServerView* view = open(QStringLiteral("operator"));
+        happen(NewAlarm, view);
+        QVERIFY(service->sync());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(window->isQuitting());
+        QVERIFY(service->sync());
+        QCOMPARE(service->calls.last(), QStringLiteral("Close %1").arg(service->notifications.first().id));
     }
 
 private:

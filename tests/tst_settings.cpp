@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/autostart.h"
 #include "testsupport.h"
 
 #include <sys/stat.h>
@@ -29,6 +30,8 @@ private Q_SLOTS:
         const Getter fontSize = [] { return settings::fontSize(); };
         const Getter theme = [] { return settings::theme(); };
         const Getter autoconnect = [] { return settings::servers().value(0).autoconnect; };
+        const Getter sound = [] { return int(settings::alarmSound()); };
+        const Getter reminder = [] { return settings::reminderMinutes(); };
         const QByteArray server = "[servers]\nsize=1\n1\\id=a\n1\\url=http://n\n";
         // clang-format off
         QTest::newRow("refresh absent") << QByteArray() << refresh << QVariant(settings::DefaultRefreshSeconds);
@@ -39,6 +42,10 @@ private Q_SLOTS:
         QTest::newRow("theme DARK") << QByteArray("theme=DARK") << theme << QVariant("dark");
         QTest::newRow("autoconnect absent") << server << autoconnect << QVariant(true);
         QTest::newRow("autoconnect on") << server + "1\\autoconnect=on" << autoconnect << QVariant(false);
+        QTest::newRow("sound of an older client: all alarms") << QByteArray("alarm_sound=true") << sound << QVariant(int(settings::Sound::All));
+        QTest::newRow("sound of critical alarms") << QByteArray("alarm_sound=Critical") << sound << QVariant(int(settings::Sound::Critical));
+        QTest::newRow("sound absent: none") << QByteArray() << sound << QVariant(int(settings::Sound::Off));
+        QTest::newRow("a reminder interval not offered: never") << QByteArray("reminder_minutes=7") << reminder << QVariant(0);
         // clang-format on
     }
     // Each row writes raw lines into the INI file and reads them back.
@@ -47,6 +54,21 @@ private Q_SLOTS:
         QFETCH(QByteArray, ini);
         writeFile(iniPath(), ini.startsWith('[') ? ini : "[General]\n" + ini + "\n");
         QTEST(testsupport::fetch<Getter>("getter")(), "expected");
+    }
+
+    // Starting at login: an entry in the user's autostart folder that a desktop accepts, and gone again.
+    void autostartEntry()
+    {
+        QVERIFY(autostart::setEnabled(true));
+        QVERIFY(autostart::enabled());
+        QVERIFY(autostart::entryPath().startsWith(testsupport::configHome() + QStringLiteral("/autostart/")));
+        QProcess validate;
+        validate.start(QStringLiteral("desktop-file-validate"), {autostart::entryPath()});
+        QVERIFY2(validate.waitForFinished(10000), "desktop-file-validate (package desktop-file-utils) is needed");
+        QVERIFY2(validate.exitCode() == 0, validate.readAllStandardOutput().constData());
+        QVERIFY(testsupport::readFile(autostart::entryPath()).contains("\nExec=norv-gui --autostart\n"));
+        QVERIFY(autostart::setEnabled(false));
+        QVERIFY(!QFile::exists(autostart::entryPath()));
     }
 
     // The list survives a round trip of odd names and ids; elements without id or URL are skipped; a file cut off

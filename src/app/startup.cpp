@@ -2,9 +2,11 @@
 #include "app/startup.h"
 
 #include "app/singleinstance.h"
+#include "core/autostart.h"
 #include "core/settings.h"
 #include "gui/dialogs/logindialog.h"
 #include "gui/mainwindow.h"
+#include "gui/tray.h"
 #include "net/apiclient.h"
 #include "net/apiworker.h"
 #include "net/poller.h"
@@ -110,7 +112,10 @@ int run()
     // A copy started while this one still waits for its threads must find nobody here, and start.
     window->beforeQuit = [&guard] { guard->release(); };
     const std::unique_ptr<QSocketNotifier> quitSignals = watchQuitSignals(window.get());
-    window->show();
+    // Started at login, it may wait in the tray until the operator asks for it; without a tray the window shows.
+    const bool atLogin = QCoreApplication::arguments().contains(QLatin1String(autostart::Argument));
+    if (!(atLogin && settings::startHidden() && NorvTray::available()))
+        window->show();
     const int code = QApplication::exec();
     signalsSeen = 1; // shutting down: a quit signal now ends the program at once
     window.reset();

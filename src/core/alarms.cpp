@@ -94,7 +94,9 @@ void AlarmBook::updateStatus(const QJsonObject& status, const QString& serverId,
             ++was, ++is;
             continue;
         }
-        open.insert(is.key(), alarmOf(is.key(), serverId, label, is.value()));
+        OpenAlarm made = alarmOf(is.key(), serverId, label, is.value());
+        made.since = same ? open.value(is.key()).since : QDateTime::currentDateTimeUtc();
+        open.insert(is.key(), made);
         (same ? changes.changed : changes.came).append(is.key());
         if (same)
             ++was;
@@ -132,9 +134,12 @@ void AlarmBook::setUnreachable(const QString& serverId, const QString& label)
         return;
     AlarmChanges changes;
     const QString key = unreachableKey(serverId);
-    (unreachable.contains(serverId) ? changes.changed : changes.came).append(key);
+    const bool again = unreachable.contains(serverId);
+    (again ? changes.changed : changes.came).append(key);
     unreachable.insert(serverId, label);
-    open.insert(key, {key, serverId, label, {}, QStringLiteral("unknown"), {}, {}, {}});
+    open.insert(key,
+        {key, serverId, label, {}, QStringLiteral("unknown"), {}, {}, {},
+            again ? open.value(key).since : QDateTime::currentDateTimeUtc()});
     publish(changes, true, {});
 }
 

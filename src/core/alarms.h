@@ -3,6 +3,7 @@
 
 #include "core/target.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
@@ -24,6 +25,7 @@ struct OpenAlarm {
     QString host; // the host and the check or port, as the notifications name them
     QString item;
     treemodel::Target target; // the check or port the alarm is about; an empty kind for a server that does not answer
+    QDateTime since; // when the book first held it
 
     bool serverDown() const { return problem.isEmpty(); }
 };

@@ -352,14 +352,55 @@ void setAlarmOnSoft(bool on)
     setFlag("alarm_on_soft", on);
 }
 
-bool alarmSound()
+Sound alarmSound()
 {
-    return flag("alarm_sound", false);
+    const QString value = text(ini()->value(QStringLiteral("alarm_sound"))).toLower();
+    if (value == QLatin1String("critical"))
+        return Sound::Critical;
+    return value == QLatin1String("all") || isTrueText(value) ? Sound::All : Sound::Off;
 }
 
-void setAlarmSound(bool on)
+void setAlarmSound(Sound sound)
 {
-    setFlag("alarm_sound", on);
+    auto s = ini();
+    s->setValue(QStringLiteral("alarm_sound"),
+        sound == Sound::All            ? QStringLiteral("all")
+            : sound == Sound::Critical ? QStringLiteral("critical")
+                                       : QStringLiteral("off"));
+    s->sync();
+}
+
+int reminderMinutes()
+{
+    const int minutes = ini()->value(QStringLiteral("reminder_minutes"), 0).toInt();
+    return ReminderMinutes.contains(minutes) ? minutes : 0;
+}
+
+void setReminderMinutes(int minutes)
+{
+    auto s = ini();
+    s->setValue(QStringLiteral("reminder_minutes"), ReminderMinutes.contains(minutes) ? minutes : 0);
+    s->sync();
+}
+
+bool keepWatching()
+{
+    return flag("keep_watching", true);
+}
+
+void setKeepWatching(bool on)
+{
+    setFlag("keep_watching", on);
+}
+
+bool startHidden()
+{
+    return flag("start_hidden", false);
+}
+
+void setStartHidden(bool on)
+{
+    setFlag("start_hidden", on);
 }
 
 bool alarmPanelShown()

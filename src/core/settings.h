@@ -14,6 +14,8 @@ namespace settings {
 // The poll interval: never below the floor, the default when none is stored.
 constexpr int MinRefreshSeconds = 5;
 constexpr int DefaultRefreshSeconds = 15;
+// The intervals of the reminders that may be chosen, in minutes; 0 is never.
+inline const QList<int> ReminderMinutes {0, 5, 15, 30, 60};
 
 // Gives the application the identity that decides where its settings and tokens live. Before anything reads them.
 void nameApplication();
@@ -59,9 +61,21 @@ int refreshSeconds();
 void setRefreshSeconds(int seconds);
 bool alarmOnSoft();
 void setAlarmOnSoft(bool on);
-// Whether the notification of new alarms also sounds ("Ljud vid nya larm"); off by default.
-bool alarmSound();
-void setAlarmSound(bool on);
+// Which new alarms sound ("Ljud vid nya larm"): none (the default), the critical ones, or all. Stored as "off",
+// "critical" or "all"; the "true" of older clients means all.
+enum class Sound { Off, Critical, All };
+Sound alarmSound();
+void setAlarmSound(Sound sound);
+// How often the alarms nobody has taken are announced again, in minutes: never (0, the default), or every 5, 15, 30
+// or 60 minutes.
+int reminderMinutes();
+void setReminderMinutes(int minutes);
+// Whether closing the window leaves the client watching in the background where the desktop has no tray (it does by
+// default), and whether a client started at login starts with its window hidden where there is a tray.
+bool keepWatching();
+void setKeepWatching(bool on);
+bool startHidden();
+void setStartHidden(bool on);
 // The "Aktiva larm" panel: whether it shows (it does by default), and its height in pixels (0: not chosen yet).
 bool alarmPanelShown();
 void setAlarmPanelShown(bool on);

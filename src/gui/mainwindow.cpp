@@ -7,6 +7,7 @@
 #include "gui/actionmenu.h"
 #include "gui/alarmfeed.h"
 #include "gui/alarmview.h"
+#include "gui/announcer.h"
 #include "gui/appearance.h"
 #include "gui/bulkbar.h"
 #include "gui/dialogs/dialogs.h"
@@ -16,6 +17,7 @@
 #include "gui/serverview.h"
 #include "gui/tray.h"
 #include "gui/treeactions.h"
+#include "gui/windowfront.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -118,6 +120,11 @@ void MainWindow::buildToolbar()
         alarmDock->setVisible(on);
     });
     toolbar->addWidget(panelButton);
+    toolbar->addSeparator();
+    QAction* quit = toolbar->addAction(QStringLiteral("Avsluta"), this, &MainWindow::quitApp);
+    quit->setObjectName(QStringLiteral("quitAction"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setToolTip(QStringLiteral("Avsluta Norv (Ctrl+Q)"));
 }
 
 // The keyboard's fast path: the search field, a poll now, the panel, and the tabs.
@@ -224,7 +231,7 @@ void MainWindow::buildTrayAndNotifications()
     connect(tray, &NorvTray::quitRequested, this, &MainWindow::quitApp);
     tray->show();
     notifier = new DesktopNotifier(tray, this);
-    connect(alarmBook, &AlarmBook::newAlarms, this, &MainWindow::announce);
+    announcer = new Announcer(alarmBook, notifier, serverTabs, this);
     connect(notifier, &DesktopNotifier::actionInvoked, this, &MainWindow::onNoticeAction);
 }
 
@@ -343,17 +350,6 @@ void MainWindow::showAlarm(const QString& serverId, const treemodel::Target& tar
     v->focusTree();
 }
 
-void MainWindow::announce(const QList<OpenAlarm>& fresh)
-{
-    Notice notice = newAlarmsNotice(fresh, alarmBook->serverCount() >= 2);
-    notice.sound = settings::alarmSound();
-    if (fresh.size() == 1 && fresh.first().target.chartable()) {
-        const ServerView* v = serverTabs->view(fresh.first().serverId);
-        notice.acknowledgeable = v && v->mayAct();
-    }
-    notifier->show(notice);
-}
-
 void MainWindow::actOnMany(const QList<ActiveAlarm>& alarms, const QPoint& at)
 {
     // An open alarm is not acknowledged; while one action on many runs, no other starts.
@@ -380,9 +376,9 @@ void MainWindow::runOnMany(actions::Kind kind, const QList<ActiveAlarm>& alarms)
 
 // An action of a notification: the window comes up at what it was about. The alarm may have ended since: the
 // operator then sees its server and is told so, rather than being left at some other row.
-void MainWindow::onNoticeAction(const Notice& notice, const QString& action)
+void MainWindow::onNoticeAction(const Notice& notice, const QString& action, const QString& activationToken)
 {
-    bringToTop();
+    windowfront::raise(this, activationToken);
     std::optional<OpenAlarm> alarm;
     for (const QString& key : notice.alarmKeys) {
         if ((alarm = alarmBook->alarm(key)))
@@ -462,6 +458,7 @@ void MainWindow::openSettings()
     }
     updateOverall();
     alarmPanel->redraw(); // in the look just chosen
+    announcer->applySettings();
 }
 
 void MainWindow::openServersDialog()
@@ -472,14 +469,13 @@ void MainWindow::openServersDialog()
 
 void MainWindow::bringToTop()
 {
-    showNormal();
-    raise();
-    activateWindow();
+    windowfront::raise(this);
 }
 
 void MainWindow::quitApp()
 {
     quitting = true;
+    notifier->withdrawAll();
     tray->hide();
     close();
     QCoreApplication::quit();
@@ -494,9 +490,19 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (alarmDock->isVisible())
         settings::setAlarmPanelHeight(alarmDock->height());
-    if (trayShown() && !quitting) {
+    // Without a tray, a desktop's notifications are what is left of the client once its window has closed; started
+    // again, it shows the window.
+    const bool watchOn = !trayShown() && notifier->hasService() && settings::keepWatching();
+    if ((trayShown() || watchOn) && !quitting) {
         event->ignore();
         hide();
+        if (watchOn && !toldWatching) {
+            toldWatching = true;
+            Notice notice;
+            notice.title = QStringLiteral("Norv");
+            notice.body = QStringLiteral("Norv bevakar vidare i bakgrunden. Starta Norv igen för att visa fönstret.");
+            notifier->show(notice);
+        }
         return;
     }
     if (beforeQuit)
@@ -508,6 +514,17 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (!quitting) {
         quitting = true;
         QCoreApplication::quit();
+    }
+}
+
+// Where the notification service raises the window itself on a click (GNOME Shell), the click reaches the client as
+// the notification closed by the operator and then the window activated.
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        if (const std::optional<Notice> clicked = notifier->clickedBeforeActivation())
+            onNoticeAction(*clicked, DesktopNotifier::ShowAction, QString());
     }
 }
 

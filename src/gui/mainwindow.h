@@ -13,6 +13,7 @@
 
 class ActiveAlarmsView;
 class AlarmFeed;
+class Announcer;
 class AlarmBook;
 class BulkBar;
 class DesktopNotifier;
@@ -75,6 +76,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
@@ -96,11 +98,10 @@ private:
     void onCurrentChanged();
     // The alarm's server's tab, and in it the alarm's row; the tab alone for a server's own alarm.
     void showAlarm(const QString& serverId, const treemodel::Target& target);
-    void announce(const QList<OpenAlarm>& fresh);
     // The menu of several selected alarms of "Aktiva larm": one action, one prompt, every alarm's own request.
     void actOnMany(const QList<ActiveAlarm>& alarms, const QPoint& at);
     void runOnMany(actions::Kind kind, const QList<ActiveAlarm>& alarms);
-    void onNoticeAction(const Notice& notice, const QString& action);
+    void onNoticeAction(const Notice& notice, const QString& action, const QString& activationToken);
     // Whether the tray icon is really there to bring the window back: shown, on a desktop that has a tray.
     bool trayShown() const;
 
@@ -120,5 +121,7 @@ private:
     AlarmBook* alarmBook;
     NorvTray* tray;
     DesktopNotifier* notifier;
+    Announcer* announcer;
+    bool toldWatching = false; // the operator has heard that the client watches on without its window
     bool quitting = false;
 };

@@ -2,6 +2,7 @@
 #include "gui/notifications.h"
 
 #include "core/alarms.h"
+#include "core/icons.h"
 #include "gui/tray.h"
 
 #include <QApplication>
@@ -9,7 +10,12 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDateTime>
+#include <QDir>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QStandardPaths>
+#include <QUrl>
 #include <QVariantMap>
 
 #include <algorithm>
@@ -29,18 +35,34 @@ QDBusMessage call(const QString& method)
     return QDBusMessage::createMethodCall(Service, Path, Interface, method);
 }
 
+// The client's icon for the service: its name where the icon is installed, otherwise the badge painted into a file
+// of the user's cache (the client runs from its build).
+QString appIcon()
+{
+    const QString name = QGuiApplication::desktopFileName();
+    if (QIcon::hasThemeIcon(name))
+        return name;
+    static const QString file = [] {
+        const QString path
+            = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/norv-gui.png");
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        return icons::norvIcon(QStringLiteral("ok"), 128).pixmap(128, 128).save(path) ? path : QString();
+    }();
+    return file.isEmpty() ? name : QUrl::fromLocalFile(file).toString();
+}
+
 } // namespace
 
 const QString DesktopNotifier::ShowAction = QStringLiteral("default");
 const QString DesktopNotifier::AcknowledgeAction = QStringLiteral("acknowledge");
 
-Notice newAlarmsNotice(const QList<OpenAlarm>& fresh, bool withLabels)
+Notice alarmsNotice(const QString& titleOfCount, const QList<OpenAlarm>& alarms, bool withLabels)
 {
     Notice notice;
-    const qsizetype count = fresh.size();
+    const qsizetype count = alarms.size();
     QStringList lines;
     for (qsizetype i = 0; i < std::min<qsizetype>(count, 5); ++i) {
-        const OpenAlarm& alarm = fresh.at(i);
+        const OpenAlarm& alarm = alarms.at(i);
         if (alarm.serverDown()) {
             lines.append(QStringLiteral("%1: servern svarar inte").arg(alarm.label));
             continue;
@@ -51,15 +73,20 @@ Notice newAlarmsNotice(const QList<OpenAlarm>& fresh, bool withLabels)
     }
     if (count > 5)
         lines.append(QStringLiteral("… och %1 till").arg(count - 5));
-    notice.title = QStringLiteral("Norv: %1 nya larm").arg(count);
+    notice.title = titleOfCount.arg(count);
     notice.body = lines.join(QLatin1Char('\n'));
     notice.icon = QSystemTrayIcon::Warning;
-    for (const OpenAlarm& alarm : fresh) {
+    for (const OpenAlarm& alarm : alarms) {
         notice.alarmKeys.append(alarm.key);
         notice.critical = notice.critical || alarm.status == QLatin1String("critical");
     }
-    notice.serverId = fresh.isEmpty() ? QString() : fresh.first().serverId;
+    notice.serverId = alarms.isEmpty() ? QString() : alarms.first().serverId;
     return notice;
+}
+
+Notice newAlarmsNotice(const QList<OpenAlarm>& fresh, bool withLabels)
+{
+    return alarmsNotice(QStringLiteral("Norv: %1 nya larm"), fresh, withLabels);
 }
 
 Notice loginLostNotice(const QString& serverId, const QString& label)
@@ -73,6 +100,7 @@ Notice loginLostNotice(const QString& serverId, const QString& label)
 
 DesktopNotifier::DesktopNotifier(NorvTray* tray, QObject* parent)
     : QObject(parent)
+    , clockMs([] { return QDateTime::currentMSecsSinceEpoch(); })
     , tray(tray)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -80,9 +108,19 @@ DesktopNotifier::DesktopNotifier(NorvTray* tray, QObject* parent)
         return;
     bus.connect(Service, Path, Interface, QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString)));
     bus.connect(Service, Path, Interface, QStringLiteral("NotificationClosed"), this, SLOT(onClosed(uint, uint)));
+    bus.connect(
+        Service, Path, Interface, QStringLiteral("ActivationToken"), this, SLOT(onActivationToken(uint, QString)));
+    // Which service it is decides how a click on a notification reaches the window.
+    auto* asked = new QDBusPendingCallWatcher(bus.asyncCall(call(QStringLiteral("GetServerInformation"))), this);
+    connect(asked, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* watcher) {
+        watcher->deleteLater();
+        const QDBusPendingReply<QString> name = *watcher;
+        if (!name.isError())
+            serverName = name.value();
+    });
 }
 
-void DesktopNotifier::show(const Notice& notice)
+void DesktopNotifier::show(const Notice& notice, const QString& slot)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
@@ -90,51 +128,104 @@ void DesktopNotifier::show(const Notice& notice)
     // What the service can do decides which actions to offer; asking also tells whether there is a service at all.
     auto* asked
         = new QDBusPendingCallWatcher(bus.asyncCall(call(QStringLiteral("GetCapabilities")), CallTimeoutMs), this);
-    connect(asked, &QDBusPendingCallWatcher::finished, this, [this, notice](QDBusPendingCallWatcher* watcher) {
+    connect(asked, &QDBusPendingCallWatcher::finished, this, [this, notice, slot](QDBusPendingCallWatcher* watcher) {
         watcher->deleteLater();
         const QDBusPendingReply<QStringList> capabilities = *watcher;
         if (capabilities.isError())
             return fallBack(notice);
-        send(notice, capabilities.value());
+        send(notice, slot, capabilities.value());
     });
 }
 
-void DesktopNotifier::send(const Notice& notice, const QStringList& capabilities)
+void DesktopNotifier::send(const Notice& notice, const QString& slot, const QStringList& capabilities)
 {
     QStringList actions;
     if (capabilities.contains(QLatin1String("actions"))) {
-        actions << ShowAction << QStringLiteral("Visa");
+        // GNOME Shell raises the window itself on a click, but only for a notification without a default action.
+        if (serverName != QLatin1String("gnome-shell"))
+            actions << ShowAction << QStringLiteral("Visa");
         if (notice.acknowledgeable)
             actions << AcknowledgeAction << QStringLiteral("Kvittera…");
     }
     // A service that reads markup would take a host called "<b>" as an instruction.
     const bool markup = capabilities.contains(QLatin1String("body-markup"));
-    const QString desktopEntry = QGuiApplication::desktopFileName();
     QVariantMap hints {{QStringLiteral("urgency"), QVariant::fromValue(uchar(notice.critical ? 2 : 1))},
-        {QStringLiteral("desktop-entry"), desktopEntry}};
-    if (notice.sound)
-        hints.insert(QStringLiteral("sound-name"), QStringLiteral("dialog-warning"));
+        {QStringLiteral("desktop-entry"), QGuiApplication::desktopFileName()}};
+    if (!notice.sound.isEmpty())
+        hints.insert(QStringLiteral("sound-name"), notice.sound);
+    const uint replaces = slot.isEmpty() ? 0 : slots.value(slot, 0);
     QDBusMessage message = call(QStringLiteral("Notify"));
-    message << QStringLiteral("Norv") << uint(0) << desktopEntry << notice.title
-            << (markup ? notice.body.toHtmlEscaped() : notice.body) << actions << hints << DurationMs;
+    message << QStringLiteral("Norv") << replaces << appIcon() << notice.title
+            << (markup ? notice.body.toHtmlEscaped() : notice.body) << actions << hints
+            << (notice.lasting ? 0 : DurationMs);
     auto* sent = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message, CallTimeoutMs), this);
-    connect(sent, &QDBusPendingCallWatcher::finished, this, [this, notice](QDBusPendingCallWatcher* watcher) {
+    connect(sent, &QDBusPendingCallWatcher::finished, this, [this, notice, slot](QDBusPendingCallWatcher* watcher) {
         watcher->deleteLater();
         const QDBusPendingReply<uint> id = *watcher;
         if (id.isError())
             return fallBack(notice);
+        if (!slot.isEmpty()) {
+            if (const uint before = slots.value(slot, 0); before != 0 && before != id.value())
+                forget(before);
+            slots.insert(slot, id.value());
+        }
+        if (!shown.contains(id.value()))
+            shownOrder.append(id.value());
         shown.insert(id.value(), notice);
-        shownOrder.append(id.value());
         if (shownOrder.size() > MaxRemembered)
-            shown.remove(shownOrder.takeFirst());
+            forget(shownOrder.first());
     });
+}
+
+void DesktopNotifier::withdraw(const QString& slot)
+{
+    const uint id = slots.value(slot, 0);
+    if (id == 0)
+        return;
+    forget(id);
+    QDBusMessage close = call(QStringLiteral("CloseNotification"));
+    close << id;
+    QDBusConnection::sessionBus().asyncCall(close, CallTimeoutMs);
+}
+
+void DesktopNotifier::withdrawAll()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    for (const uint id : std::as_const(shownOrder)) {
+        QDBusMessage close = call(QStringLiteral("CloseNotification"));
+        close << id;
+        bus.call(close, QDBus::Block, 500);
+    }
+    shown.clear();
+    shownOrder.clear();
+    slots.clear();
+}
+
+std::optional<Notice> DesktopNotifier::clickedBeforeActivation()
+{
+    if (dismissed && clockMs() - dismissedAt > DismissedClickMs)
+        dismissed.reset();
+    return std::exchange(dismissed, std::nullopt);
 }
 
 void DesktopNotifier::fallBack(const Notice& notice)
 {
     tray->showBalloon(notice.title, notice.body, notice.icon);
-    if (notice.sound)
+    if (!notice.sound.isEmpty())
         QApplication::beep();
+}
+
+void DesktopNotifier::forget(uint id)
+{
+    shown.remove(id);
+    shownOrder.removeOne(id);
+    tokens.remove(id);
+    for (auto it = slots.begin(); it != slots.end();) {
+        if (it.value() == id)
+            it = slots.erase(it);
+        else
+            ++it;
+    }
 }
 
 void DesktopNotifier::onActionInvoked(uint id, const QString& action)
@@ -143,12 +234,27 @@ void DesktopNotifier::onActionInvoked(uint id, const QString& action)
     if (found == shown.cend()) // another program's notification
         return;
     const Notice notice = *found;
-    Q_EMIT actionInvoked(notice, action);
+    const QString token = tokens.value(id);
+    forget(id); // acted on: the next alarms make a notification of their own
+    Q_EMIT actionInvoked(notice, action, token);
 }
 
 void DesktopNotifier::onClosed(uint id, uint reason)
 {
-    Q_UNUSED(reason)
-    if (shown.remove(id) > 0)
-        shownOrder.removeOne(id);
+    const auto found = shown.constFind(id);
+    if (found == shown.cend())
+        return;
+    // Closed by the operator (reason 2): where a click closes the notification and the service raises the window
+    // itself, the window's activation that follows is that click.
+    if (reason == 2 && serverName == QLatin1String("gnome-shell")) {
+        dismissed = *found;
+        dismissedAt = clockMs();
+    }
+    forget(id);
+}
+
+void DesktopNotifier::onActivationToken(uint id, const QString& token)
+{
+    if (shown.contains(id))
+        tokens.insert(id, token);
 }

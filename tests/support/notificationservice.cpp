@@ -73,15 +73,18 @@ NotificationService::~NotificationService()
     QDBusConnection::disconnectFromBus(connection.name());
 }
 
-bool NotificationService::start(const QStringList& withCapabilities)
+bool NotificationService::start(const QStringList& withCapabilities, const QString& withName)
 {
     capabilities = withCapabilities;
+    name = withName;
     return connection.registerVirtualObject(Path, this) && connection.registerService(Name);
 }
 
 void NotificationService::stop()
 {
     notifications.clear();
+    calls.clear();
+    lastId = 0;
     connection.unregisterService(Name);
     connection.unregisterObject(Path);
 }
@@ -89,12 +92,17 @@ void NotificationService::stop()
 bool NotificationService::sync()
 {
     // A bus keeps the order of the messages between two connections: the answer to this call comes after every
-    // call made before it, the marker after every signal emitted before it.
-    const QDBusPendingCall answered = QDBusConnection::sessionBus().asyncCall(
-        QDBusMessage::createMethodCall(Name, Path, Name, QStringLiteral("GetServerInformation")));
-    const int markers = marker->seen + 1;
-    emitSignal(QStringLiteral("NorvTestMarker"), {});
-    return QTest::qWaitFor([&] { return answered.isFinished() && marker->seen >= markers; }, 5000);
+    // call made before it, the marker after every signal emitted before it. A notification takes the program two
+    // calls, the second made once the first is answered: three rounds see it through.
+    for (int round = 0; round < 3; ++round) {
+        const QDBusPendingCall answered = QDBusConnection::sessionBus().asyncCall(
+            QDBusMessage::createMethodCall(Name, Path, Name, QStringLiteral("GetServerInformation")));
+        const int markers = marker->seen + 1;
+        emitSignal(QStringLiteral("NorvTestMarker"), {});
+        if (!QTest::qWaitFor([&] { return answered.isFinished() && marker->seen >= markers; }, 5000))
+            return false;
+    }
+    return true;
 }
 
 void NotificationService::emitSignal(const QString& name, const QList<QVariant>& arguments)
@@ -117,8 +125,13 @@ bool NotificationService::handleMessage(const QDBusMessage& message, const QDBus
         return true;
     }
     if (message.member() == QLatin1String("GetServerInformation")) {
-        from.send(message.createReply(
-            {QStringLiteral("norv-test"), QStringLiteral("Trelvik"), QStringLiteral("1"), QStringLiteral("1.2")}));
+        from.send(message.createReply({name, QStringLiteral("Trelvik"), QStringLiteral("1"), QStringLiteral("1.2")}));
+        return true;
+    }
+    if (message.member() == QLatin1String("CloseNotification")) {
+        calls.append(QStringLiteral("Close %1").arg(message.arguments().value(0).toUInt()));
+        from.send(message.createReply());
+        emitSignal(QStringLiteral("NotificationClosed"), {message.arguments().value(0), 3u});
         return true;
     }
     if (message.member() != QLatin1String("Notify"))
@@ -127,9 +140,16 @@ bool NotificationService::handleMessage(const QDBusMessage& message, const QDBus
     QVariantMap hints;
     const QDBusArgument map = args.value(6).value<QDBusArgument>();
     map >> hints;
-    notifications.append({++lastId, args.value(0).toString(), args.value(2).toString(), args.value(3).toString(),
-        args.value(4).toString(), args.value(5).toStringList(), hints});
-    from.send(message.createReply(QVariant(lastId)));
+    // A notification replaced keeps its id.
+    const uint replaces = args.value(1).toUInt();
+    const uint id = replaces != 0 ? replaces : ++lastId;
+    notifications.append({id, args.value(0).toString(), args.value(2).toString(), args.value(3).toString(),
+        args.value(4).toString(), args.value(5).toStringList(), hints, replaces, args.value(7).toInt()});
+    calls.append(QStringLiteral("Notify %1 %2 %3")
+                     .arg(replaces)
+                     .arg(args.value(3).toString())
+                     .arg(hints.value(QStringLiteral("urgency")).value<uchar>()));
+    from.send(message.createReply(QVariant(id)));
     return true;
 }
 

@@ -30,8 +30,8 @@ private:
 };
 
 // A desktop notification service of the tests' own: owns org.freedesktop.Notifications on a bus through a connection
-// of its own, answers with the capabilities it is given, records every Notify, and emits the service's signals on
-// request.
+// of its own, answers with the name and capabilities it is given, records every Notify and CloseNotification, and
+// emits the service's signals on request.
 class NotificationService : public QDBusVirtualObject {
 public:
     struct Notification {
@@ -42,13 +42,15 @@ public:
         QString body;
         QStringList actions;
         QVariantMap hints;
+        uint replaces;
+        int timeout;
     };
 
     explicit NotificationService(const QString& busAddress);
     ~NotificationService() override;
 
-    // Takes the service's name with these capabilities; false when the name cannot be had.
-    bool start(const QStringList& capabilities);
+    // Takes the service's name with these capabilities, naming itself so; false when the name cannot be had.
+    bool start(const QStringList& capabilities, const QString& name = QStringLiteral("norv-test"));
     // Gives the name up: the bus then has no notification service.
     void stop();
     // Emits a signal of the service: ActionInvoked (id, action) or NotificationClosed (id, reason).
@@ -58,6 +60,8 @@ public:
     bool sync();
 
     QList<Notification> notifications;
+    // Every call, in order: "Notify <replaced id> <summary> <urgency>" or "Close <id>".
+    QStringList calls;
 
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
@@ -66,6 +70,7 @@ private:
     QDBusConnection connection;
     std::unique_ptr<Marker> marker;
     QStringList capabilities;
+    QString name;
     uint lastId = 0;
 };
 

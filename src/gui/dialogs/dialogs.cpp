@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/dialogs/dialogs.h"
 
+#include "core/autostart.h"
 #include "core/icons.h"
 #include "core/settings.h"
 #include "gui/metricchart.h"
@@ -71,22 +72,47 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     : QDialog(parent)
     , alarmOnSoftCheck(
           new QCheckBox(QStringLiteral("Larma redan vid mjuka larm (försök 1/3, innan mail skickas)"), this))
-    , alarmSoundCheck(new QCheckBox(QStringLiteral("Ljud vid nya larm"), this))
+    , alarmSoundCombo(new QComboBox(this))
+    , reminderCombo(new QComboBox(this))
     , themeCombo(new QComboBox(this))
     , fontCombo(new QFontComboBox(this))
     , fontSizeSpin(new QSpinBox(this))
     , intervalSpin(new QSpinBox(this))
+    , autostartCheck(new QCheckBox(QStringLiteral("Starta Norv vid inloggning"), this))
+    , startHiddenCheck(new QCheckBox(QStringLiteral("Starta dold"), this))
+    , keepWatchingCheck(new QCheckBox(QStringLiteral("Fortsätt bevaka när fönstret stängs"), this))
 {
     setWindowTitle(QStringLiteral("Inställningar – Norv GUI"));
     alarmOnSoftCheck->setObjectName(QStringLiteral("alarmOnSoftCheck"));
-    alarmSoundCheck->setObjectName(QStringLiteral("alarmSoundCheck"));
+    alarmSoundCombo->setObjectName(QStringLiteral("alarmSoundCombo"));
+    reminderCombo->setObjectName(QStringLiteral("reminderCombo"));
+    autostartCheck->setObjectName(QStringLiteral("autostartCheck"));
+    startHiddenCheck->setObjectName(QStringLiteral("startHiddenCheck"));
+    keepWatchingCheck->setObjectName(QStringLiteral("keepWatchingCheck"));
     themeCombo->setObjectName(QStringLiteral("themeCombo"));
     fontCombo->setObjectName(QStringLiteral("fontCombo"));
     fontSizeSpin->setObjectName(QStringLiteral("fontSizeSpin"));
     intervalSpin->setObjectName(QStringLiteral("intervalSpin"));
 
     alarmOnSoftCheck->setChecked(settings::alarmOnSoft());
-    alarmSoundCheck->setChecked(settings::alarmSound());
+    alarmSoundCombo->addItem(QStringLiteral("Av"), int(settings::Sound::Off));
+    alarmSoundCombo->addItem(QStringLiteral("Bara kritiska"), int(settings::Sound::Critical));
+    alarmSoundCombo->addItem(QStringLiteral("Alla larm"), int(settings::Sound::All));
+    alarmSoundCombo->setCurrentIndex(alarmSoundCombo->findData(int(settings::alarmSound())));
+    const QStringList reminders {QStringLiteral("Aldrig"), QStringLiteral("Var 5:e minut"),
+        QStringLiteral("Var 15:e minut"), QStringLiteral("Var 30:e minut"), QStringLiteral("Varje timme")};
+    for (int i = 0; i < settings::ReminderMinutes.size(); ++i)
+        reminderCombo->addItem(reminders.at(i), settings::ReminderMinutes.at(i));
+    reminderCombo->setCurrentIndex(reminderCombo->findData(settings::reminderMinutes()));
+    autostartCheck->setChecked(autostart::enabled());
+    // Hidden only where a tray shows the client; the check says so only for a client started at login.
+    startHiddenCheck->setChecked(settings::startHidden());
+    startHiddenCheck->setEnabled(autostartCheck->isChecked());
+    startHiddenCheck->setToolTip(QStringLiteral("Gäller bara där skrivbordet har ett systemfält"));
+    connect(autostartCheck, &QCheckBox::toggled, startHiddenCheck, &QWidget::setEnabled);
+    keepWatchingCheck->setChecked(settings::keepWatching());
+    keepWatchingCheck->setToolTip(
+        QStringLiteral("Där skrivbordet saknar systemfält: fönstret döljs och Norv fortsätter att larma"));
     themeCombo->addItem(QStringLiteral("Följ systemet"), QStringLiteral("system"));
     themeCombo->addItem(QStringLiteral("Ljust"), QStringLiteral("light"));
     themeCombo->addItem(QStringLiteral("Mörkt"), QStringLiteral("dark"));
@@ -105,11 +131,15 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("Larmtröskel"), alarmOnSoftCheck);
-    form->addRow(QStringLiteral("Ljud"), alarmSoundCheck);
+    form->addRow(QStringLiteral("Ljud vid nya larm"), alarmSoundCombo);
+    form->addRow(QStringLiteral("Påminn om okvitterade larm"), reminderCombo);
     form->addRow(QStringLiteral("Utseende"), themeCombo);
     form->addRow(QStringLiteral("Font"), fontCombo);
     form->addRow(QStringLiteral("Fontstorlek"), fontSizeSpin);
     form->addRow(QStringLiteral("Uppdateringsintervall"), intervalSpin);
+    form->addRow(QStringLiteral("Start"), autostartCheck);
+    form->addRow(QString(), startHiddenCheck);
+    form->addRow(QStringLiteral("Fönstret"), keepWatchingCheck);
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -118,7 +148,11 @@ SettingsDialog::SettingsDialog(QWidget* parent)
 void SettingsDialog::save()
 {
     settings::setAlarmOnSoft(alarmOnSoftCheck->isChecked());
-    settings::setAlarmSound(alarmSoundCheck->isChecked());
+    settings::setAlarmSound(settings::Sound(alarmSoundCombo->currentData().toInt()));
+    settings::setReminderMinutes(reminderCombo->currentData().toInt());
+    settings::setStartHidden(startHiddenCheck->isChecked());
+    settings::setKeepWatching(keepWatchingCheck->isChecked());
+    autostart::setEnabled(autostartCheck->isChecked());
     settings::setTheme(themeCombo->currentData().toString());
     settings::setFont(fontCombo->currentFont().family(), fontSizeSpin->value());
     settings::setRefreshSeconds(intervalSpin->value());

@@ -36,7 +36,8 @@ private:
     QLineEdit* reasonEdit;
 };
 
-// The client's own preferences: soft alarms, the sound of new alarms, theme, font and poll interval. Shows the stored
+// The client's own preferences: soft alarms, the sound of new alarms, reminders, theme, font, poll interval, starting
+// at login and watching on when the window closes. Shows the stored
 // values; writes them only when the caller calls save() after OK. Applying them is the caller's job.
 class SettingsDialog : public QDialog {
     Q_OBJECT
@@ -47,11 +48,15 @@ public:
 
 private:
     QCheckBox* alarmOnSoftCheck;
-    QCheckBox* alarmSoundCheck;
+    QComboBox* alarmSoundCombo;
+    QComboBox* reminderCombo;
     QComboBox* themeCombo;
     QFontComboBox* fontCombo;
     QSpinBox* fontSizeSpin;
     QSpinBox* intervalSpin;
+    QCheckBox* autostartCheck;
+    QCheckBox* startHiddenCheck;
+    QCheckBox* keepWatchingCheck;
 };
 
 // Asks for the optional comment of an acknowledgement; *ok tells whether the user confirmed.
