@@ -45,7 +45,7 @@ OpenAlarm alarmOf(const QString& key, const QString& serverId, const QString& la
     if (item.isEmpty())
         item = QStringLiteral("?");
     return {key, serverId, label, problem, text(problem, "status"), text(problem, "host_name", QStringLiteral("?")),
-        item, treemodel::Target::ofProblem(problem, item)};
+        item, treemodel::Target::ofProblem(problem, item), {}};
 }
 
 } // namespace

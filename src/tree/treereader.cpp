@@ -462,6 +462,8 @@ Node TreeReader::Private::row(int n) const
         }
         break;
     }
+    case Kind::None: // the reader makes no record of no kind
+        break;
     }
     node.key = toString(key);
     return node;
