@@ -378,6 +378,36 @@ private Q_SLOTS:
         QCOMPARE(settings::problemsOnly(), problems);
     }
 
+    // Rows that change in a tab the operator is not looking at: its title counts them, the tray's tooltip sums them
+    // up and their alarms stand out in the panel, until Ctrl+Shift+M marks that tab's all as seen.
+    void unseenChangesCounted()
+    {
+        ServerView* va = open(a.store());
+        open(b.store());
+        showWindow();
+        a.update([](standin::Network& n) { n.check(11, 103, 0)->status = QStringLiteral("warning"); });
+        va->refreshNow();
+        QTRY_VERIFY(va->unseenCount() > 0);
+        const auto panelBold = [this] { // the status of each bold row of db1
+            const QAbstractItemModel* panel = child<QTreeView>(window.get(), "activeAlarms")->model();
+            QStringList bold;
+            for (const QModelIndex& db1 : panel->match(panel->index(0, 2), Qt::DisplayRole, "db1", -1)) {
+                if (db1.data(Qt::FontRole).value<QFont>().bold())
+                    bold.append(db1.siblingAtColumn(0).data().toString());
+            }
+            return bold;
+        };
+        const QString counted = QStringLiteral("%1 ändringar sedan du tittade senast").arg(va->unseenCount());
+        QCOMPARE(tabs()->tabText(0), QStringLiteral("%1 (%2)").arg(va->entry.label()).arg(va->unseenCount()));
+        QVERIFY2(window->trayIcon()->toolTip().endsWith(counted), qPrintable(window->trayIcon()->toolTip()));
+        QTRY_COMPARE(panelBold(), QStringList {QStringLiteral("WARNING")});
+        tabs()->setCurrentIndex(0);
+        QTest::keySequence(window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+        QCOMPARE(tabs()->tabText(0), va->entry.label());
+        QVERIFY(!window->trayIcon()->toolTip().contains(QStringLiteral("ändringar")));
+        QVERIFY(panelBold().isEmpty());
+    }
+
     void shortcuts_data()
     {
         // The tab current after the key, from the first of two; the polls of the first server.

@@ -34,6 +34,19 @@ static QJsonObject tallTree(int poll, int extraHosts = 0, int droppedCheck = -1)
     return {{"groups", groups}, {"hosts", hosts}, {"plugins", plugins}};
 }
 
+// A group with one host, its two checks and a port; a poll gives the statuses of the host, the first check and the
+// port ("ok warning ok"). The second check stays critical.
+static QJsonObject smallTree(const QString& statuses)
+{
+    const QStringList s = statuses.split(QLatin1Char(' '));
+    return {{"groups", QJsonArray {QJsonObject {{"id", 1}, {"name", "Kontor"}, {"status", s[0]}}}},
+        {"hosts", QJsonArray {QJsonObject {{"id", 1}, {"name", "db1"}, {"group_id", 1}, {"status", s[0]}}}},
+        {"plugins",
+            QJsonArray {QJsonObject {{"host_id", 1}, {"plugin_id", 2}, {"status", s[1]}},
+                QJsonObject {{"host_id", 1}, {"plugin_id", 3}, {"status", "critical"}}}},
+        {"ports", QJsonArray {QJsonObject {{"host_id", 1}, {"port_id", 5}, {"status", s[2]}}}}};
+}
+
 class TestServerView : public QObject {
     Q_OBJECT
 
@@ -43,6 +56,7 @@ private Q_SLOTS:
     {
         testsupport::resetForTabs();
         server.reset();
+        diff = {};
     }
     void cleanup()
     {
@@ -60,13 +74,6 @@ private Q_SLOTS:
     {
         open(QString());
         view->resize(900, 400);
-        treemodel::TreeReader reader;
-        treemodel::TreeDiff diff;
-        const auto feed = [&](const QJsonObject& payload) {
-            reader.read(payload);
-            view->onTree(diff.next(reader));
-            QCoreApplication::processEvents();
-        };
         feed(tallTree(0));
         QSignalSpy reset(tree()->model(), &QAbstractItemModel::modelReset);
         QSignalSpy layout(tree()->model(), &QAbstractItemModel::layoutChanged);
@@ -97,6 +104,97 @@ private Q_SLOTS:
         feed(tallTree(4, 0, 722));
         QVERIFY(!tree()->currentIndex().isValid());
         QCOMPARE(bar->value(), scrolled);
+    }
+
+    void unseenChanges_data()
+    {
+        // The polls; where the operator was at each: y looking, m the window minimised, h the tab hidden, o another
+        // window active; a row the operator acted on after the first poll; the rows marked as changed.
+        testsupport::columns<QStringList, QString, QString, QStringList>("polls", "placed", "acted", "marked");
+        const QStringList change {"ok ok ok", "critical warning critical"};
+        const QStringList all {"h:1", "p:1:2", "sp:5"};
+        QTest::newRow("the first tree is the baseline") << QStringList {"critical ok ok"} << "m"
+                                                        << "" << QStringList();
+        QTest::newRow("minimised") << change << "mm"
+                                   << "" << all;
+        QTest::newRow("another tab") << change << "hh"
+                                     << "" << all;
+        QTest::newRow("another window") << change << "oo"
+                                        << "" << all;
+        QTest::newRow("looking") << change << "my"
+                                 << "" << QStringList();
+        QTest::newRow("changed back unseen") << QStringList {"ok ok ok", "ok critical ok", "ok ok ok"} << "mmm"
+                                             << "" << QStringList {"p:1:2"};
+        QTest::newRow("seen as it changed") << QStringList {"ok ok ok", "ok critical ok", "ok critical ok"} << "myh"
+                                            << "" << QStringList();
+        QTest::newRow("own action") << change << "mm"
+                                    << "p:1:2" << QStringList {"h:1", "sp:5"};
+        QTest::newRow("own action on the host") << change << "mm"
+                                                << "h:1" << QStringList();
+    }
+    // A row whose status changes while the operator is not looking is marked: its name in bold, and the bold goes
+    // up to the group; in Flaggor, when it changed. The row current at the time stays marked.
+    void unseenChanges()
+    {
+        open(QString());
+        const QStringList polls = testsupport::fetch<QStringList>("polls");
+        const QString placed = testsupport::fetch<QString>("placed");
+        const QString time = QTime::currentTime().toString(QStringLiteral("hh:mm"));
+        for (int poll = 0; poll < polls.size(); ++poll) {
+            place(placed.at(poll));
+            feed(smallTree(polls.at(poll)));
+            if (poll == 0 && !testsupport::fetch<QString>("acted").isEmpty())
+                view->actedOn(treemodel::Target::of(
+                    row(testsupport::fetch<QString>("acted")).data(treemodel::TargetRole).toMap()));
+            if (poll == 0)
+                tree()->setCurrentIndex(row(QStringLiteral("p:1:2")));
+        }
+        QStringList marked;
+        for (const QModelIndex& index : testsupport::rows(tree(), QStringLiteral("*"))) {
+            const QString flags = index.siblingAtColumn(4).data().toString();
+            const bool bold = index.data(Qt::FontRole).value<QFont>().bold();
+            if (flags.contains(QStringLiteral("● ändrad "))) {
+                QVERIFY2(flags.endsWith(QStringLiteral("● ändrad ") + time) && bold, qPrintable(flags));
+                marked.append(index.data(treemodel::KeyRole).toString());
+            } else {
+                const QString key = index.data(treemodel::KeyRole).toString();
+                QCOMPARE(
+                    bold, (key == QStringLiteral("g:1") || key == QStringLiteral("h:1")) && view->unseenCount() > 0);
+            }
+        }
+        QTEST(marked, "marked");
+        QCOMPARE(view->unseenCount(), marked.size());
+    }
+
+    void seeingChanges_data()
+    {
+        testsupport::columns<bool, bool, QStringList>("changed", "problems", "visible");
+        QTest::newRow("Bara ändrade") << true << false << QStringList {"g:1", "h:1", "p:1:2", "sp:5"};
+        QTest::newRow("Bara problem") << false << true << QStringList {"g:1", "h:1", "p:1:3", "sp:5"};
+        QTest::newRow("both") << true << true << QStringList {"g:1", "h:1", "sp:5"};
+    }
+    // "Bara ändrade" narrows the tree to the marked rows, with "Bara problem" to rows that are both. Choosing a row
+    // takes its mark away, it stays shown until the tree filters anew; the row menu's "Markera allt som sett" takes
+    // every mark.
+    void seeingChanges()
+    {
+        open(QString());
+        place('m');
+        feed(smallTree(QStringLiteral("ok warning ok")));
+        feed(smallTree(QStringLiteral("ok ok critical")));
+        view->setChangedOnly(testsupport::fetch<bool>("changed"));
+        view->setProblemsOnly(testsupport::fetch<bool>("problems"));
+        QStringList visible;
+        for (const QModelIndex& index : testsupport::rows(tree(), QStringLiteral("*")))
+            visible.append(index.data(treemodel::KeyRole).toString());
+        QTEST(visible, "visible");
+        place('y');
+        tree()->setCurrentIndex(row(QStringLiteral("sp:5")));
+        QCOMPARE(view->unseenCount(), 1);
+        QVERIFY(row(QStringLiteral("sp:5")).isValid());
+        contextMenu(QStringLiteral("h:1"), QStringLiteral("Markera allt som sett"));
+        QCOMPARE(view->unseenCount(), 0);
+        QCOMPARE(testsupport::rows(tree(), QStringLiteral("*")).isEmpty(), testsupport::fetch<bool>("changed"));
     }
 
     void actionsSendTheirRequest_data()
@@ -267,6 +365,26 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(view->hasStatus && tree()->model()->rowCount() > 0, 10000);
         tree()->expandAll();
     }
+    // Shows the view a tree as its poller would.
+    void feed(const QJsonObject& payload)
+    {
+        reader.read(payload);
+        view->onTree(diff.next(reader));
+        QCoreApplication::processEvents();
+    }
+    // Where the operator is: looking at the view, or its window minimised, the tab hidden, another window active.
+    void place(QChar where)
+    {
+        other.setVisible(where == QLatin1Char('o'));
+        if (where == QLatin1Char('h'))
+            return view->hide();
+        where == QLatin1Char('m') ? view->showMinimized() : view->showNormal();
+        QWidget* active = where == QLatin1Char('o') ? &other : view.data();
+        if (where != QLatin1Char('m')) {
+            active->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(active));
+        }
+    }
     QTreeView* tree() { return child<QTreeView>(view, "tree"); }
     QModelIndex row(const QString& key) { return testsupport::rows(tree(), key, 1).value(0); }
     // The keys of the rows the view shows open.
@@ -283,6 +401,9 @@ private:
     testsupport::Standin server;
     QString token;
     QPointer<ServerView> view;
+    treemodel::TreeReader reader;
+    treemodel::TreeDiff diff;
+    QWidget other;
 };
 
 NORV_TEST_MAIN(TestServerView)

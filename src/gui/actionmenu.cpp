@@ -28,7 +28,8 @@ const Entry Entries[] = {
 
 } // namespace
 
-std::optional<actions::Kind> chooseAction(const QList<ActionRow>& rows, QWidget* parent, const QPoint& at)
+std::optional<actions::Kind> chooseAction(
+    const QList<ActionRow>& rows, QWidget* parent, const QPoint& at, const QList<QAction*>& more)
 {
     const bool one = rows.size() == 1;
     const bool host = one && rows.first().target.kind == treemodel::Kind::Host;
@@ -42,7 +43,7 @@ std::optional<actions::Kind> chooseAction(const QList<ActionRow>& rows, QWidget*
     }
     if (host)
         std::stable_sort(shown.begin(), shown.end(), [](auto a, auto b) { return a->hostPlace < b->hostPlace; });
-    if (shown.isEmpty())
+    if (shown.isEmpty() && more.isEmpty())
         return std::nullopt;
     QMenu menu(parent);
     QHash<QAction*, Kind> kinds;
@@ -56,7 +57,10 @@ std::optional<actions::Kind> chooseAction(const QList<ActionRow>& rows, QWidget*
         }));
         kinds.insert(action, entry->kind);
     }
-    if (QAction* chosen = menu.exec(at))
+    if (!more.isEmpty() && !menu.isEmpty())
+        menu.addSeparator();
+    menu.addActions(more);
+    if (QAction* chosen = menu.exec(at); chosen && kinds.contains(chosen))
         return kinds.value(chosen);
     return std::nullopt;
 }

@@ -7,6 +7,7 @@
 
 #include <optional>
 
+class QAction;
 class QPoint;
 class QWidget;
 
@@ -22,5 +23,6 @@ struct ActionRow {
 // row: the entries of its kind, with a host's own texts, those that change the server only where the user may act;
 // for several: the four requests. An entry that applies to none of the rows is disabled. Runs at a point of the
 // screen and returns the chosen action once the menu has closed; none when nothing was chosen or there was nothing
-// to offer.
-std::optional<actions::Kind> chooseAction(const QList<ActionRow>& rows, QWidget* parent, const QPoint& at);
+// to offer. Actions of the caller's own (`more`) follow a line; they trigger themselves.
+std::optional<actions::Kind> chooseAction(
+    const QList<ActionRow>& rows, QWidget* parent, const QPoint& at, const QList<QAction*>& more = {});

@@ -24,6 +24,8 @@ public:
     // A server's tab has shown a tree, or a status: what the panel shows of its alarms may have changed.
     void treeShown(const QString& serverId);
     void statusShown(const ServerView* view);
+    // Rows of a server's tree were marked as changed unseen, or seen.
+    void marksChanged(const QString& serverId) { describeAnew(serverId, true); }
     // A server's tab has closed.
     void forget(const QString& serverId);
 

@@ -335,7 +335,7 @@ void ActiveAlarmsView::update(const QList<ActiveAlarm>& changed, const QStringLi
         const auto previous = alarms.constFind(alarm.key);
         if (previous == alarms.cend() || previous->status != alarm.status || previous->server != alarm.server
             || previous->host != alarm.host || previous->item != alarm.item || previous->output != alarm.output
-            || previous->lastOk != alarm.lastOk || previous->stale != alarm.stale) {
+            || previous->lastOk != alarm.lastOk || previous->stale != alarm.stale || previous->unseen != alarm.unseen) {
             alarms.insert(alarm.key, alarm);
             if (!redrawAll)
                 drawn.append(alarm);
@@ -413,6 +413,11 @@ bool ActiveAlarmsView::draw(
         else
             cells.at(column)->setData(QVariant(), Qt::ForegroundRole);
     }
+    // An alarm whose row changed while the operator was away stands out until it is seen.
+    QFont font;
+    font.setBold(alarm.unseen);
+    for (QStandardItem* cell : std::as_const(cells))
+        cell->setData(alarm.unseen ? QVariant(font) : QVariant(), Qt::FontRole);
     const QStringList texts {
         alarm.status.toUpper(), alarm.server, alarm.host, alarm.item, alarm.output, shortTime(alarm.lastOk, today)};
     for (int column = 0; column < ActiveColumns.size(); ++column) {

@@ -66,6 +66,7 @@ struct ActiveAlarm {
     QString lastOk;
     treemodel::Target target; // what the tree's menu acts on; an empty kind for a server that does not answer
     bool stale = false; // its server does not answer: what the row says may no longer be so
+    bool unseen = false; // its row changed while the operator was not looking
 };
 
 // The "Aktiva larm" panel below the tabs: every open alarm of every connected server, worst first, then by server,

@@ -54,6 +54,7 @@ MainWindow::MainWindow(QWidget* parent)
     , alarmPanel(new ActiveAlarmsView(this))
     , alarmDock(new QDockWidget(QStringLiteral("Aktiva larm"), this))
     , problemsButton(new QPushButton(QStringLiteral("Bara problem"), this))
+    , changedButton(new QPushButton(QStringLiteral("Bara ändrade"), this))
     , panelButton(new QPushButton(QStringLiteral("Larmlista"), this))
     , alarmBook(new AlarmBook(this))
 {
@@ -69,6 +70,7 @@ MainWindow::MainWindow(QWidget* parent)
     alarmPanel->setObjectName(QStringLiteral("alarmPanel"));
     alarmDock->setObjectName(QStringLiteral("alarmDock"));
     problemsButton->setObjectName(QStringLiteral("problemsButton"));
+    changedButton->setObjectName(QStringLiteral("changedButton"));
     panelButton->setObjectName(QStringLiteral("panelButton"));
 
     buildToolbar();
@@ -103,6 +105,13 @@ void MainWindow::buildToolbar()
             v->setProblemsOnly(on);
     });
     toolbar->addWidget(problemsButton);
+    changedButton->setCheckable(true);
+    changedButton->setToolTip(QStringLiteral("Visa bara rader som ändrats sedan du tittade senast"));
+    connect(changedButton, &QPushButton::toggled, this, [this](bool on) {
+        for (ServerView* v : views())
+            v->setChangedOnly(on);
+    });
+    toolbar->addWidget(changedButton);
     auto addButton = [this, toolbar](const QString& text, void (MainWindow::*slot)()) {
         auto* button = new QPushButton(text, toolbar);
         connect(button, &QPushButton::clicked, this, slot);
@@ -139,6 +148,10 @@ void MainWindow::buildShortcuts()
     });
     shortcut(QKeySequence(Qt::Key_F5), [this] { refreshCurrent(); });
     shortcut(QKeySequence(Qt::Key_F9), [this] { panelButton->toggle(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M), [this] {
+        if (ServerView* current = currentView())
+            current->markAllSeen();
+    });
     for (int n = 1; n <= 9; ++n) {
         shortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_0 + n)), [this, n] {
             if (n <= serverTabs->count())
@@ -255,8 +268,17 @@ void MainWindow::attach(ServerView* v)
     connect(v, &ServerView::message, this,
         [this](const QString& text, int timeoutMs) { statusBar()->showMessage(text, timeoutMs); });
     connect(v, &ServerView::treeShown, alarmFeed, &AlarmFeed::treeShown);
+    connect(v, &ServerView::marksChanged, this, [this, v](const QString& id) {
+        serverTabs->updateTab(v);
+        int unseen = 0;
+        for (const ServerView* open : views())
+            unseen += open->unseenCount();
+        tray->setUnseen(unseen);
+        alarmFeed->marksChanged(id);
+    });
     v->applyFilter(filterEdit->text());
     v->setProblemsOnly(problemsButton->isChecked());
+    v->setChangedOnly(changedButton->isChecked());
 }
 
 void MainWindow::closeServer(const QString& id)
@@ -372,6 +394,12 @@ void MainWindow::runOnMany(actions::Kind kind, const QList<ActiveAlarm>& alarms)
             items.append({alarm.serverId, v->entry.url, v->token(), alarm.target});
     }
     bulkBar->run(kind, items);
+    if (!bulkBar->isRunning())
+        return;
+    for (const BulkAction::Item& item : std::as_const(items)) {
+        if (ServerView* v = serverTabs->view(item.serverId))
+            v->actedOn(item.target);
+    }
 }
 
 // An action of a notification: the window comes up at what it was about. The alarm may have ended since: the

@@ -116,6 +116,7 @@ private:
     AlarmFeed* alarmFeed = nullptr;
     QDockWidget* alarmDock;
     QPushButton* problemsButton;
+    QPushButton* changedButton;
     QPushButton* panelButton;
     BulkBar* bulkBar; // in the status bar
     AlarmBook* alarmBook;

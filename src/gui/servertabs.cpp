@@ -91,7 +91,7 @@ void ServerTabs::rename(const QString& id)
     if (!v || !entry)
         return;
     v->setEntry(*entry);
-    setTabText(indexOf(v), entry->label());
+    updateTab(v);
     Q_EMIT changed();
 }
 
@@ -133,6 +133,10 @@ ServerView* ServerTabs::current() const
 void ServerTabs::updateTab(ServerView* v)
 {
     const int index = indexOf(v);
-    if (index >= 0)
-        setTabIcon(index, icons::norvIcon(v->status, 64));
+    if (index < 0)
+        return;
+    setTabIcon(index, icons::norvIcon(v->status, 64));
+    // How many of its rows changed while the operator was away: "Demo (5)".
+    const int unseen = v->unseenCount();
+    setTabText(index, unseen > 0 ? QStringLiteral("%1 (%2)").arg(v->entry.label()).arg(unseen) : v->entry.label());
 }

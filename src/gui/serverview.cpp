@@ -13,6 +13,7 @@
 #include "tree/livetree.h"
 #include "tree/treemodel.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -55,7 +56,8 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     , model(new QStandardItemModel(this))
     , liveTree(std::make_unique<treemodel::LiveTree>(model))
     , tree(new QTreeView(this))
-    , treeState(std::make_unique<TreeState>(tree, model, liveTree.get()))
+    , seenAction(new QAction(QStringLiteral("Markera allt som sett"), this))
+    , treeState(std::make_unique<TreeState>(tree, model, liveTree.get(), &marks))
     , treeActions(new TreeActions(
           this, [this]() -> ApiClient& { return *client; }, [this] { return canAct; }))
     , tabs(new QTabWidget(this))
@@ -79,7 +81,20 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     bannerLayout->addWidget(bannerButton, 0);
     connect(bannerButton, &QPushButton::clicked, this, [this] { Q_EMIT reloginRequested(this->entry.id); });
     connect(treeActions, &TreeActions::message, this, &ServerView::message);
-    connect(treeActions, &TreeActions::acted, this, &ServerView::refreshNow);
+    connect(treeActions, &TreeActions::acted, this, [this](const treemodel::Target& target) {
+        actedOn(target);
+        refreshNow();
+    });
+    // The operator sees a row by choosing it, with the mouse, the keys or from "Aktiva larm"; not when a poll puts
+    // the current row back.
+    connect(tree->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (!treeState->restoringCurrent())
+            see(current);
+    });
+    connect(tree, &QTreeView::clicked, this, &ServerView::see);
+    seenAction->setObjectName(QStringLiteral("markSeenAction"));
+    seenAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M)); // shown; the window's shortcut acts
+    connect(seenAction, &QAction::triggered, this, &ServerView::markAllSeen);
     banner->hide();
     layout->addWidget(banner);
 
@@ -352,6 +367,7 @@ void ServerView::describe(ActiveAlarm& row, const OpenAlarm& alarm) const
         return;
     row.output = found.node->output;
     row.lastOk = found.node->lastOk;
+    row.unseen = marks.markedAt(found.node->key).has_value();
 }
 
 bool ServerView::describedAnew(const treemodel::Target& target) const
@@ -362,6 +378,7 @@ bool ServerView::describedAnew(const treemodel::Target& target) const
 void ServerView::onTree(const treemodel::TreeUpdatePtr& update)
 {
     treeState->show(update);
+    noteChanges();
     if (firstTree) {
         firstTree = false;
         tree->setColumnWidth(0, 380);
@@ -375,6 +392,69 @@ void ServerView::onTree(const treemodel::TreeUpdatePtr& update)
         tree->header()->setResizeContentsPrecision(0);
     }
     Q_EMIT treeShown(entry.id);
+}
+
+bool ServerView::looking() const
+{
+    return isVisible() && window()->isActiveWindow() && !window()->isMinimized();
+}
+
+void ServerView::noteChanges()
+{
+    bool changed = false;
+    if (liveTree->laidOutAnew() && !marks.isEmpty()) {
+        marks.follow([this](const QString& key) { return liveTree->find(key); });
+        changed = true;
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    ownChanges.removeIf([&now](const auto& own) { return own.second < now; });
+    if (!looking()) {
+        for (const QStandardItem* row : liveTree->statusChangedRows()) {
+            const auto target = treemodel::Target::of(row->data(treemodel::TargetRole).toMap());
+            if (target.kind == treemodel::Kind::Group || target.kind == treemodel::Kind::None)
+                continue; // a group's status sums up its rows', which are marked themselves
+            const bool own = std::any_of(ownChanges.cbegin(), ownChanges.cend(), [&target](const auto& acted) {
+                return acted.first == target
+                    || (acted.first.kind == treemodel::Kind::Host && acted.first.hostId == target.hostId);
+            });
+            if (!own) {
+                marks.mark(row, now);
+                changed = true;
+            }
+        }
+    }
+    if (changed) {
+        treeState->marksChanged();
+        Q_EMIT marksChanged(entry.id);
+    }
+}
+
+void ServerView::see(const QModelIndex& index)
+{
+    if (index.isValid() && marks.unmark(treeState->keyAt(index))) {
+        treeState->marksChanged(true);
+        Q_EMIT marksChanged(entry.id);
+    }
+}
+
+void ServerView::markAllSeen()
+{
+    if (marks.isEmpty())
+        return;
+    marks.clear();
+    treeState->marksChanged();
+    Q_EMIT marksChanged(entry.id);
+}
+
+void ServerView::setChangedOnly(bool on)
+{
+    treeState->setChangedOnly(on);
+}
+
+void ServerView::actedOn(const treemodel::Target& target)
+{
+    // A re-check runs at the server's pace; two minutes cover the polls that bring its result.
+    ownChanges.append({target, QDateTime::currentDateTimeUtc().addSecs(120)});
 }
 
 void ServerView::applyFilter(const QString& text)
@@ -454,5 +534,7 @@ void ServerView::contextMenu(const QPoint& pos)
     if (!index.isValid() || !index.siblingAtColumn(0).data(treemodel::TargetRole).isValid())
         return;
     // Copies: the tree may change while the menu or an action waits.
-    treeActions->showMenu(treeState->targetAt(index), treeState->stateAt(index), tree->viewport()->mapToGlobal(pos));
+    seenAction->setEnabled(!marks.isEmpty());
+    treeActions->showMenu(
+        treeState->targetAt(index), treeState->stateAt(index), tree->viewport()->mapToGlobal(pos), {seenAction});
 }

@@ -3,6 +3,7 @@
 
 #include "core/actions.h"
 #include "core/settings.h"
+#include "gui/changemarks.h"
 #include "tree/treediff.h"
 
 #include <QDateTime>
@@ -22,6 +23,7 @@ struct OpenAlarm;
 class AlarmLogView;
 class ApiClient;
 class PollerThread;
+class QAction;
 class QFrame;
 class QLabel;
 class QModelIndex;
@@ -65,6 +67,14 @@ public:
     void showTargetMenu(const treemodel::Target& target, const actions::RowState& row, const QPoint& at);
     // Asks for the comment of an acknowledgement and sends it, as the menu's "Kvittera…" does.
     void acknowledge(const treemodel::Target& target);
+    // The operator acted on a target: for a while, its status changes (for a host, those of its checks and ports
+    // too) are the action's, not news.
+    void actedOn(const treemodel::Target& target);
+    // Rows whose status changed while the operator was not looking at them, and the operator having seen them all.
+    int unseenCount() const { return marks.count(); }
+    void markAllSeen();
+    // "Bara ändrade": only those rows and their ancestors.
+    void setChangedOnly(bool on);
     // Whether the user may act on alarms here (the roles "admin" and "operator").
     bool mayAct() const { return canAct; }
     // The login's token, for requests that run beside the tab's own.
@@ -94,6 +104,8 @@ Q_SIGNALS:
     void message(const QString& text, int timeoutMs);
     // A tree has been shown: the texts describe() reads may have changed.
     void treeShown(const QString& serverId);
+    // Rows were marked as changed unseen, or seen.
+    void marksChanged(const QString& serverId);
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override;
@@ -114,6 +126,11 @@ private:
     void setServerVersion(const QString& version);
 
     // The tree.
+    // Whether the operator is looking at this tab: its window active, not minimised or hidden, the tab current.
+    bool looking() const;
+    // Marks the rows whose status the last tree changed while the operator was not looking.
+    void noteChanges();
+    void see(const QModelIndex& index);
     void activateCurrent();
     void onDoubleClick(const QModelIndex& index);
     void contextMenu(const QPoint& pos);
@@ -128,6 +145,10 @@ private:
     QStandardItemModel* model;
     std::unique_ptr<treemodel::LiveTree> liveTree;
     QTreeView* tree;
+    ChangeMarks marks;
+    QAction* seenAction; // "Markera allt som sett", in the row menu; a child
+    // Targets the operator has acted on, until when a change of their status is the action's own.
+    QList<QPair<treemodel::Target, QDateTime>> ownChanges;
     std::unique_ptr<TreeState> treeState;
     TreeActions* treeActions; // a child
     QTabWidget* tabs;

@@ -56,7 +56,17 @@ void NorvTray::refresh()
     const QStringList silent = book->unreachableLabels();
     if (!silent.isEmpty())
         tip += QStringLiteral("\nSvarar inte: %1").arg(silent.join(QStringLiteral(", ")));
+    if (unseen > 0)
+        tip += QStringLiteral("\n%1 ändringar sedan du tittade senast").arg(unseen);
     setToolTip(tip);
+}
+
+void NorvTray::setUnseen(int count)
+{
+    if (count == unseen)
+        return;
+    unseen = count;
+    refresh();
 }
 
 void NorvTray::showBalloon(const QString& title, const QString& body, QSystemTrayIcon::MessageIcon icon)

@@ -21,6 +21,8 @@ public:
     // Whether a tray host shows the icon: the desktop's answer, unless a test has set it.
     static bool available();
     static std::optional<bool>& availabilityForTests();
+    // How many rows of every tree changed while the operator was away; the tooltip tells.
+    void setUnseen(int count);
     // Whether the badge blinks: while any alarm is open.
     bool blinking() const { return blinkTimer.isActive(); }
     // Shows a balloon message beside the tray, for 10 s.
@@ -44,5 +46,6 @@ private:
     QTimer blinkTimer;
     QString currentState = QStringLiteral("pending");
     bool blinkPhase = true;
+    int unseen = 0;
     QMenu menu;
 };

@@ -39,10 +39,11 @@ TreeActions::TreeActions(QWidget* view, std::function<ApiClient&()> client, std:
     , mayAct(std::move(mayAct))
 { }
 
-void TreeActions::showMenu(const treemodel::Target& target, const actions::RowState& row, const QPoint& at)
+void TreeActions::showMenu(
+    const treemodel::Target& target, const actions::RowState& row, const QPoint& at, const QList<QAction*>& more)
 {
     // The chosen action runs after the menu has closed, not inside its event loop.
-    if (const std::optional<actions::Kind> chosen = chooseAction({{target, row, mayAct()}}, view, at))
+    if (const std::optional<actions::Kind> chosen = chooseAction({{target, row, mayAct()}}, view, at, more))
         run(*chosen, target);
 }
 
@@ -68,7 +69,7 @@ void TreeActions::run(actions::Kind kind, const treemodel::Target& target)
         return;
     }
     Q_EMIT message(QStringLiteral("%1 utförd").arg(label), 5000);
-    Q_EMIT acted();
+    Q_EMIT acted(target);
 }
 
 std::optional<actions::Choice> TreeActions::ask(actions::Kind kind, const QString& name, QWidget* parent)

@@ -10,6 +10,7 @@
 #include <optional>
 
 class ApiClient;
+class QAction;
 class QPoint;
 class QWidget;
 
@@ -24,7 +25,9 @@ public:
     TreeActions(QWidget* view, std::function<ApiClient&()> client, std::function<bool()> mayAct);
 
     // The menu for a target as its row shows it, at a point of the screen; the chosen entry runs.
-    void showMenu(const treemodel::Target& target, const actions::RowState& row, const QPoint& at);
+    // Actions of the tab's own (`more`) follow the target's.
+    void showMenu(const treemodel::Target& target, const actions::RowState& row, const QPoint& at,
+        const QList<QAction*>& more = {});
     // The action's prompt, if it has one, then its request, or the chart.
     void run(actions::Kind kind, const treemodel::Target& target);
 
@@ -36,7 +39,7 @@ Q_SIGNALS:
     // The outcome of a request that went through, for the status bar.
     void message(const QString& text, int timeoutMs);
     // A request went through: the server's tree shows it at the next poll.
-    void acted();
+    void acted(const treemodel::Target& target);
 
 private:
     QWidget* view;

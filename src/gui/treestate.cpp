@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/treestate.h"
 
-#include "core/icons.h"
+#include "gui/treefilter.h"
 #include "tree/livetree.h"
 #include "tree/treemodel.h"
 
@@ -30,54 +30,11 @@ template <typename Visit> void forEachRow(QStandardItem* top, Visit visit)
 
 } // namespace
 
-// The tree's filter: the operator's text and, with "Bara problem", alarming rows only. A row must pass both; the
-// ancestors of a row that passes show as well (recursive filtering, on while either is in force).
-class TreeFilter : public QSortFilterProxyModel {
-public:
-    using QSortFilterProxyModel::QSortFilterProxyModel;
-
-    void setProblemsOnly(bool on)
-    {
-        problemsOnly = on;
-        invalidateFilter();
-    }
-
-    // Rows drawn as old: every text, status word and dot in this colour; an invalid colour draws them as they are.
-    void setOld(const QColor& color)
-    {
-        old = color;
-        oldDot = color.isValid() ? icons::dotIcon(color, 12) : QIcon();
-    }
-
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (old.isValid() && role == Qt::ForegroundRole)
-            return QBrush(old);
-        if (old.isValid() && role == Qt::DecorationRole && index.column() == 0)
-            return oldDot;
-        return QSortFilterProxyModel::data(index, role);
-    }
-
-protected:
-    bool filterAcceptsRow(int row, const QModelIndex& parent) const override
-    {
-        if (problemsOnly
-            && !treemodel::isAlarming(sourceModel()->index(row, 0, parent).data(treemodel::StatusRole).toString()))
-            return false;
-        return QSortFilterProxyModel::filterAcceptsRow(row, parent);
-    }
-
-private:
-    bool problemsOnly = false;
-    QColor old;
-    QIcon oldDot;
-};
-
-TreeState::TreeState(QTreeView* tree, QStandardItemModel* model, treemodel::LiveTree* live)
+TreeState::TreeState(QTreeView* tree, QStandardItemModel* model, treemodel::LiveTree* live, const ChangeMarks* marks)
     : tree(tree)
     , model(model)
     , live(live)
-    , filter(new TreeFilter(tree))
+    , filter(new TreeFilter(marks, tree))
 {
     filter->setSourceModel(model);
     // Recursive filtering re-examines every ancestor of a changed row, up to the top, and a dynamic filter every
@@ -113,7 +70,10 @@ void TreeState::show(const treemodel::TreeUpdatePtr& update)
             for (int r = first; r <= last; ++r)
                 inserted.append(filter->index(r, 0, parent));
         });
+    // Rows a poll takes away move the current row: not the operator's choice.
+    restoring = true;
     live->apply(update);
+    restoring = false;
     QObject::disconnect(watch);
     // Rows that are new to the view (new nodes, moved nodes, rows the filter lets through now) open as the
     // operator left their nodes, or all of them under a filter.
@@ -235,9 +195,25 @@ void TreeState::setProblemsOnly(bool on)
     refilter([this] { filter->setProblemsOnly(problemsOnly); });
 }
 
+void TreeState::setChangedOnly(bool on)
+{
+    if (on == changedOnly)
+        return;
+    changedOnly = on;
+    refilter([this] { filter->setChangedOnly(changedOnly); });
+}
+
+void TreeState::marksChanged(bool seen)
+{
+    if (changedOnly && !seen)
+        refilter([this] { filter->invalidate(); });
+    else
+        tree->viewport()->update();
+}
+
 bool TreeState::filtering() const
 {
-    return !filterText.isEmpty() || problemsOnly;
+    return !filterText.isEmpty() || problemsOnly || changedOnly;
 }
 
 // Under a filter every row that passes shows, the whole tree open; without one, the operator's own expansion.
@@ -245,8 +221,9 @@ void TreeState::refilter(const std::function<void()>& change)
 {
     filter->setRecursiveFilteringEnabled(filtering());
     filter->setDynamicSortFilter(filtering());
-    change();
+    // Rows the filter takes away move the current row: not the operator's choice either.
     restoring = true;
+    change();
     if (filtering())
         tree->expandAll();
     else

@@ -10,6 +10,7 @@
 
 #include <functional>
 
+class ChangeMarks;
 class QModelIndex;
 class QStandardItemModel;
 class QTreeView;
@@ -23,7 +24,7 @@ class LiveTree;
 // model and the view. Owned by the server tab; GUI thread only.
 class TreeState {
 public:
-    TreeState(QTreeView* tree, QStandardItemModel* model, treemodel::LiveTree* live);
+    TreeState(QTreeView* tree, QStandardItemModel* model, treemodel::LiveTree* live, const ChangeMarks* marks);
     ~TreeState();
     TreeState(const TreeState&) = delete;
     TreeState& operator=(const TreeState&) = delete;
@@ -33,6 +34,11 @@ public:
     void show(const treemodel::TreeUpdatePtr& update);
     void applyFilter(const QString& text);
     void setProblemsOnly(bool on);
+    // "Bara ändrade": only rows marked as changed unseen, and their ancestors; combines with the other filters.
+    void setChangedOnly(bool on);
+    // The marks have changed: they are drawn, and filtered by, anew. Rows the operator has just seen stay under
+    // "Bara ändrade" (`seen`) until it filters next, so that the row being read does not vanish.
+    void marksChanged(bool seen = false);
     // Makes the row of a check or port current, its ancestors open, and gives the tree the focus. False when the
     // tree shows no such row (it is not there, or a filter hides it).
     bool showRow(const treemodel::Target& target);
@@ -40,6 +46,8 @@ public:
     void setOld(bool on);
 
     QString keyAt(const QModelIndex& index) const;
+    // Whether the tree's current row is being put back after a poll: not the operator's choice.
+    bool restoringCurrent() const { return restoring; }
     // What the row of an index of the view stands for, and its status word.
     treemodel::Target targetAt(const QModelIndex& index) const;
     actions::RowState stateAt(const QModelIndex& index) const;
@@ -60,6 +68,7 @@ private:
     QSet<QString> expandedKeys;
     QString filterText;
     bool problemsOnly = false;
+    bool changedOnly = false;
     bool restoring = false; // expansion done here is not the operator's
     QMetaObject::Connection expandedWatch;
     QMetaObject::Connection collapsedWatch;

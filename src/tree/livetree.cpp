@@ -133,6 +133,8 @@ private:
             const Look& look = looks.of(node->status, node->handled);
             const bool sameIds = head->head.kind == node->kind && head->head.hostId == node->hostId
                 && head->head.id == node->id && head->head.instanceId == node->instanceId;
+            if (head->head.status != node->status && head->head.key == node->key)
+                live.statusChanged.append(first);
             changed[0] = head->assign(*node, look, live.dark);
             changed[1] = status->assign(look);
             changed[2] = cell(2)->assign(node->output);
@@ -259,6 +261,7 @@ void LiveTree::apply(const TreeUpdatePtr& update)
         }
     }
     textsChanged.fill(false, int(effective->shape->nodes.size()));
+    statusChanged.clear();
     allChanged = false;
     Applier(*this, *effective, update->rows, redrawAll).run();
     shown = update->shape;

@@ -40,6 +40,10 @@ public:
     // Whether the last update may have changed the output or last-OK text of a check's or port's row: it changed
     // them, or rows came, went or moved.
     bool textsChangedOf(const Target& target) const;
+    // The first cells of the rows whose status word the last update changed; until the next update.
+    const QList<QStandardItem*>& statusChangedRows() const { return statusChanged; }
+    // Whether the last update laid rows out anew (rows came, went or moved), or was the first.
+    bool laidOutAnew() const { return allChanged; }
 
 private:
     class Applier;
@@ -53,6 +57,7 @@ private:
     // ids changed.
     mutable QHash<Target, int> byTarget;
     QBitArray textsChanged; // by node of the shown tree
+    QList<QStandardItem*> statusChanged;
     bool allChanged = true;
 };
 
