@@ -130,6 +130,11 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
 ServerView::~ServerView()
 {
     stopPoller();
+    // The tree, a child, outlives the members its filter and its signals reach (the marks, the tree's state): it
+    // must not read them while it is taken down.
+    QObject::disconnect(tree->selectionModel(), nullptr, this, nullptr);
+    QObject::disconnect(tree, nullptr, this, nullptr);
+    tree->setModel(nullptr);
 }
 
 void ServerView::setEntry(const settings::ServerEntry& newEntry)
