@@ -157,7 +157,7 @@ private Q_SLOTS:
             panel.setAlarms({row, older});
             const QColor status = stale ? old : icons::statusColor(QStringLiteral("critical"), false);
             QCOMPARE(cell(0, 0, Qt::ForegroundRole).value<QBrush>().color(), status);
-            QCOMPARE(cell(0, 0, Qt::DecorationRole).value<QIcon>().pixmap(12).toImage().pixel(6, 6), status.rgba());
+            QCOMPARE(cell(0, 0, Qt::DecorationRole).value<QIcon>().pixmap(12).toImage().pixel(6, 2), status.rgba());
             QCOMPARE(cell(0, 2, Qt::ForegroundRole), stale ? QVariant(QBrush(old)) : QVariant());
         }
         QCOMPARE(cell(0, 5, Qt::DisplayRole).toString(), QStringLiteral("08:07:06"));

@@ -63,6 +63,7 @@ private Q_SLOTS:
         waitForSeries();
         QCOMPARE(server.requests(LoadSeries).last().query, QByteArray("label=load1&hours=24"));
         QCOMPARE(line()->count(), 120);
+        QCOMPARE(testsupport::unnamedControls(chart), QStringList());
         child<QComboBox>(chart, "metricCombo")->setCurrentIndex(1);
         waitForSeries();
         QCOMPARE(server.requests(LoadSeries).last().query, QByteArray("label=load5&hours=24"));
@@ -165,7 +166,8 @@ private Q_SLOTS:
         // clang-format on
     }
     // With Qt's Swedish catalogue, as on a user's machine, no button, label or text-field menu of the client's
-    // dialogs shows one of Qt's English defaults.
+    // dialogs shows one of Qt's English defaults; every control has a name for screen readers, and Tab visits them in
+    // the order they stand.
     void swedishThroughout()
     {
         static const bool loaded = settings::loadQtTranslation();
@@ -173,8 +175,10 @@ private Q_SLOTS:
         testsupport::resetConfig();
         server.store();
         MainWindow window;
-        QStringList texts;
-        testsupport::whenModal([&texts](QWidget* shown) {
+        QStringList texts, unnamed, tabOrder;
+        testsupport::whenModal([&texts, &unnamed, &tabOrder](QWidget* shown) {
+            unnamed = testsupport::unnamedControls(shown);
+            tabOrder = testsupport::tabOrderOutOfPlace(shown);
             for (const QAbstractButton* button : shown->findChildren<QAbstractButton*>())
                 texts.append(button->isVisible() ? button->text() : QString());
             for (const QLabel* label : shown->findChildren<QLabel*>())
@@ -204,6 +208,8 @@ private Q_SLOTS:
             "Copy", "Paste", "Delete", "Select All"};
         for (const QString& text : std::as_const(texts))
             QVERIFY2(!english.contains(text), qPrintable(texts.join('|')));
+        QCOMPARE(unnamed, QStringList()); // and a screen reader finds every control by its name
+        QCOMPARE(tabOrder, QStringList()); // and Tab goes through them in the order they are seen
     }
 
 private:

@@ -35,18 +35,62 @@ private Q_SLOTS:
         QVERIFY(icons::statusColor(status, false, true) != icons::statusColor(status, false, false));
     }
 
-    // The dot is round, in the row's colour; the badge fills its square in the plain colour, never muted, with a
-    // white letter; the same badge is the same icon every time, or every blink of the tray would paint a new one.
+    // The dot is in the row's colour and the badge in the plain one, never muted; the same badge is the same icon
+    // every time, or every blink of the tray would paint a new one.
     void paintedIcons()
     {
         const QImage dot = icons::dotIcon(QStringLiteral("warning"), 12, true).pixmap(12, 12).toImage();
-        QVERIFY(qAlpha(dot.pixel(1, 1)) < 128);
-        QCOMPARE(QColor(dot.pixel(6, 6)), icons::statusColor(QStringLiteral("warning"), true));
+        QVERIFY(qAlpha(dot.pixel(0, 0)) < 128);
+        QCOMPARE(QColor(dot.pixel(4, 9)), icons::statusColor(QStringLiteral("warning"), true));
         const QIcon badge = icons::norvIcon(QStringLiteral("critical"), 64);
-        const QImage image = badge.pixmap(64, 64).toImage();
-        QCOMPARE(QColor(image.pixel(1, 32)), icons::statusColor(QStringLiteral("critical"), false));
-        QCOMPARE(QColor(image.pixel(31, 32)).lightness(), 255);
+        QCOMPARE(QColor(badge.pixmap(64, 64).toImage().pixel(1, 32)), icons::statusColor("critical", false));
         QCOMPARE(icons::norvIcon(QStringLiteral("critical"), 64).cacheKey(), badge.cacheKey());
+    }
+
+    void shapesAndContrast_data()
+    {
+        testsupport::columns<QColor, QColor>("base", "text");
+        QTest::newRow("light") << QColor(Qt::white) << QColor(Qt::black);
+        QTest::newRow("dark") << QColor(0x2b, 0x2b, 0x2b) << QColor(Qt::white);
+        QTest::newRow("high contrast, black on white") << QColor(Qt::white) << QColor(Qt::black);
+        QTest::newRow("high contrast, white on black") << QColor(Qt::black) << QColor(Qt::white);
+        QTest::newRow("grey rows") << QColor(0x80, 0x80, 0x80) << QColor(Qt::black);
+    }
+    // In each look, as a colour-blind operator or a greyscale tray sees them: every status's dot and badge has a
+    // shape unlike every other's (the icons reduced to background, dark and light), and every status word stands
+    // out from the rows by WCAG AA's 4.5:1.
+    void shapesAndContrast()
+    {
+        QFETCH(QColor, base);
+        QFETCH(QColor, text);
+        QPalette palette;
+        for (const auto role : {QPalette::Window, QPalette::Base, QPalette::AlternateBase})
+            palette.setColor(role, base);
+        palette.setColor(QPalette::Text, text);
+        QGuiApplication::setPalette(palette);
+        const QStringList words {"ok", "warning", "critical", "unknown", "stale", "pending", "ignored", "none"};
+        const auto shape = [](const QIcon& icon, int size) {
+            const QImage image = icon.pixmap(size, size).toImage();
+            QByteArray mask;
+            for (int y = 0; y < size; ++y) {
+                for (int x = 0; x < size; ++x) {
+                    const QRgb pixel = image.pixel(x, y);
+                    mask.append(qAlpha(pixel) < 128 ? ' ' : qGray(pixel) < 128 ? '#' : '.');
+                }
+            }
+            return mask;
+        };
+        QSet<QByteArray> dots, badges;
+        for (const QString& word : words) {
+            dots.insert(shape(icons::dotIcon(word, 12, false), 12));
+            badges.insert(shape(icons::norvIcon(word, 64), 16));
+            for (const bool handled : {false, true}) {
+                const double ratio = icons::contrast(icons::wordColor(word, handled, icons::darkLook()), base);
+                QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1: %2").arg(word).arg(ratio)));
+            }
+        }
+        QCOMPARE(dots.size(), words.size());
+        QCOMPARE(badges.size(), words.size());
     }
 };
 

@@ -10,6 +10,7 @@
 #include "testsupport.h"
 #include "tree/treemodel.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QInputDialog>
@@ -406,6 +407,19 @@ private Q_SLOTS:
         QCOMPARE(tabs()->tabText(0), va->entry.label());
         QVERIFY(!window->trayIcon()->toolTip().contains(QStringLiteral("ändringar")));
         QVERIFY(panelBold().isEmpty());
+    }
+
+    // A screen reader finds every control of the window by its name, and reads the rows with their status.
+    void namedForScreenReaders()
+    {
+        open(a.store());
+        open(b.store());
+        showWindow();
+        QCOMPARE(testsupport::unnamedControls(window.get()), QStringList());
+        auto* panel = QAccessible::queryAccessibleInterface(child<QTreeView>(window.get(), "activeAlarms"));
+        QCOMPARE(panel->tableInterface()->cellAt(0, 0)->text(QAccessible::Name), QStringLiteral("CRITICAL"));
+        child<QTabWidget>(tabs()->currentWidget(), "tabs")->setCurrentIndex(1); // the alarm log
+        QCOMPARE(testsupport::unnamedControls(window.get()), QStringList());
     }
 
     void shortcuts_data()

@@ -5,6 +5,7 @@
 #include "testsupport.h"
 #include "tree/treemodel.h"
 
+#include <QAccessible>
 #include <QInputDialog>
 #include <QScrollBar>
 
@@ -195,6 +196,39 @@ private Q_SLOTS:
         contextMenu(QStringLiteral("h:1"), QStringLiteral("Markera allt som sett"));
         QCOMPARE(view->unseenCount(), 0);
         QCOMPARE(testsupport::rows(tree(), QStringLiteral("*")).isEmpty(), testsupport::fetch<bool>("changed"));
+    }
+
+    void rowsReadWithTheirStatus_data()
+    {
+        // The first check's status and flags; whether it changed unseen; what its status and flags cells say.
+        testsupport::columns<QString, QJsonObject, bool, QString>("status", "flags", "unseen", "spoken");
+        QTest::newRow("acknowledged and silenced")
+            << "critical" << QJsonObject {{"acknowledged", true}, {"dnd", true}} << false << "CRITICAL|Sett, Stör ej";
+        QTest::newRow("held back") << "warning" << QJsonObject {{"suppressed_reason", "underhåll"}} << false
+                                   << "WARNING|tystad: underhåll";
+        QTest::newRow("changed unseen") << "unknown" << QJsonObject() << true << "UNKNOWN|ändrad";
+    }
+    // A screen reader reads a row's status as a word and its flags in words, not as the symbols shown.
+    void rowsReadWithTheirStatus()
+    {
+        open(QString());
+        place(testsupport::fetch<bool>("unseen") ? 'm' : 'y');
+        feed(smallTree(QStringLiteral("ok ok ok")));
+        QJsonObject payload = smallTree(QStringLiteral("ok %1 ok").arg(testsupport::fetch<QString>("status")));
+        QJsonArray plugins = payload.value("plugins").toArray();
+        QJsonObject check = plugins.at(0).toObject();
+        const QJsonObject flags = testsupport::fetch<QJsonObject>("flags");
+        for (auto flag = flags.begin(); flag != flags.end(); ++flag)
+            check.insert(flag.key(), flag.value());
+        plugins[0] = check;
+        payload.insert("plugins", plugins);
+        feed(payload);
+        tree()->expandAll();
+        QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(tree())->tableInterface();
+        const auto spoken = [table](int column) { return table->cellAt(2, column)->text(QAccessible::Name); };
+        QCOMPARE(spoken(0), QStringLiteral("plugin 2"));
+        QVERIFY2(
+            (spoken(1) + '|' + spoken(4)).startsWith(testsupport::fetch<QString>("spoken")), qPrintable(spoken(4)));
     }
 
     void actionsSendTheirRequest_data()

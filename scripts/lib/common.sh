@@ -9,9 +9,11 @@ run_packages=(qt6-translations-l10n fonts-noto-color-emoji)
 # What building, packaging and testing need: compiler, CMake, Ninja, Qt with Charts and HttpServer, simdjson (it
 # reads the large tree payloads), the Debian packaging tools, the validators of the desktop entry and the AppStream
 # metadata, openssl, which makes the certificates of the HTTPS tests and of the HTTPS demo, dbus, whose private
-# session bus the notification tests start, and python3, git and ccache for the mutation run (scripts/mutants).
+# session bus the notification tests start, python3, git and ccache for the mutation run (scripts/mutants), and an X
+# server, the accessibility bus and its Python bindings for the walk a screen reader makes (tests/a11y_test.sh).
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-httpserver-dev
     qt6-websockets-dev libgl-dev libsimdjson-dev dpkg-dev appstream desktop-file-utils openssl dbus python3 git ccache
+    xvfb xauth at-spi2-core python3-pyatspi
     "${run_packages[@]}")
 
 # Installs those of the given packages that are missing. Uses sudo when not root; without apt it names them and stops.

@@ -135,6 +135,13 @@ AlarmLogView::AlarmLogView(ApiClient* client, QWidget* parent)
     pageLabel->setObjectName(QStringLiteral("pageLabel"));
     table->setObjectName(QStringLiteral("table"));
     searchEdit->setPlaceholderText(QStringLiteral("Sök enhet/check…"));
+    // What a screen reader says of controls that show a symbol or nothing but their contents.
+    searchEdit->setAccessibleName(QStringLiteral("Sök i larmloggen"));
+    previousButton->setAccessibleName(QStringLiteral("Föregående sida"));
+    previousButton->setToolTip(previousButton->accessibleName());
+    nextButton->setAccessibleName(QStringLiteral("Nästa sida"));
+    nextButton->setToolTip(nextButton->accessibleName());
+    table->setAccessibleName(QStringLiteral("Larmlogg"));
     auto* refresh = new QPushButton(QStringLiteral("Uppdatera"), this);
     refresh->setObjectName(QStringLiteral("refreshButton"));
 
@@ -194,7 +201,7 @@ void AlarmLogView::showPage(const QJsonObject& page)
         const QJsonObject alarm = value.toObject();
         const QString status = text(alarm, "status");
         QStandardItem* statusCell = cell(status.toUpper());
-        statusCell->setForeground(QBrush(icons::statusColor(status, false)));
+        statusCell->setForeground(QBrush(icons::wordColor(status, false, icons::darkLook())));
         const QJsonValue cleared = alarm.value(QLatin1String("cleared_at"));
         const QString clearedText
             = cleared.isUndefined() || cleared.isNull() ? QStringLiteral("pågår") : text(alarm, "cleared_at");
@@ -239,6 +246,9 @@ ActiveAlarmsView::ActiveAlarmsView(QWidget* parent)
     , pages(new QStackedWidget(this))
 {
     table->setObjectName(QStringLiteral("activeAlarms"));
+    table->setAccessibleName(QStringLiteral("Aktiva larm"));
+    table->setAccessibleDescription(QStringLiteral(
+        "Öppna larm på alla servrar. Retur visar larmets rad i serverns träd, menytangenten visar vad du kan göra."));
     model->setHorizontalHeaderLabels(ActiveColumns);
     order->setSourceModel(model);
     // Sorted when the rows have been updated, not for every cell that changed: thousands of alarms (a site that
@@ -406,7 +416,7 @@ bool ActiveAlarmsView::draw(
         moved = true;
     }
     status->setIcon(alarm.stale ? icons::dotIcon(old, 12) : icons::dotIcon(alarm.status, 12, false));
-    status->setForeground(QBrush(alarm.stale ? old : icons::statusColor(alarm.status, false, dark)));
+    status->setForeground(QBrush(alarm.stale ? old : icons::wordColor(alarm.status, false, dark)));
     for (int column = 1; column < ActiveColumns.size(); ++column) {
         if (alarm.stale)
             cells.at(column)->setForeground(QBrush(old));

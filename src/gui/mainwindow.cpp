@@ -91,6 +91,9 @@ void MainWindow::buildToolbar()
     QToolBar* toolbar = addToolBar(QStringLiteral("Norv"));
     toolbar->setMovable(false);
     filterEdit->setPlaceholderText(QStringLiteral("Sök enhet, grupp eller check…"));
+    filterEdit->setAccessibleName(QStringLiteral("Sök"));
+    filterEdit->setAccessibleDescription(
+        QStringLiteral("Visar bara rader vars namn innehåller texten, i alla servrars träd"));
     filterEdit->setClearButtonEnabled(true);
     connect(filterEdit, &QLineEdit::textChanged, this, &MainWindow::applyFilter);
     connect(filterEdit, &QLineEdit::returnPressed, this, &MainWindow::focusTree);

@@ -10,6 +10,7 @@ ServerTabs::ServerTabs(QWidget* parent)
     : QTabWidget(parent)
 {
     setObjectName(QStringLiteral("serverTabs"));
+    setAccessibleName(QStringLiteral("Servrar"));
     setDocumentMode(true);
     setTabsClosable(true);
     setTabBarAutoHide(true);

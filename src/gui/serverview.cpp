@@ -71,6 +71,9 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     tabs->setObjectName(QStringLiteral("tabs"));
     alarmLog->setObjectName(QStringLiteral("alarmLog"));
     versionNotice->setObjectName(QStringLiteral("versionNotice"));
+    nameForScreenReaders();
+    tree->setAccessibleDescription(QStringLiteral("Grupper, enheter, checkar och portar med status. Retur öppnar en "
+                                                  "checks graf, menytangenten visar vad du kan göra med raden."));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -141,6 +144,14 @@ void ServerView::setEntry(const settings::ServerEntry& newEntry)
 {
     entry = newEntry;
     versionNotice->serverLabel = entry.label();
+    nameForScreenReaders();
+}
+
+// A screen reader tells one server's tree from another's by the server's name.
+void ServerView::nameForScreenReaders()
+{
+    tree->setAccessibleName(QStringLiteral("Statusträd – %1").arg(entry.label()));
+    tabs->setAccessibleName(QStringLiteral("Vyer – %1").arg(entry.label()));
 }
 
 void ServerView::reconnect(const QString& token)

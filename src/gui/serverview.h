@@ -125,6 +125,8 @@ private:
     void updateStatusLabels(const QJsonObject& payload);
     void setServerVersion(const QString& version);
 
+    void nameForScreenReaders();
+
     // The tree.
     // Whether the operator is looking at this tab: its window active, not minimised or hidden, the tab current.
     bool looking() const;

@@ -3,6 +3,7 @@
 
 #include "core/icons.h"
 #include "gui/changemarks.h"
+#include "tree/rowtexts.h"
 #include "tree/treemodel.h"
 
 #include <QBrush>
@@ -49,6 +50,8 @@ void TreeFilter::setOld(const QColor& color)
 
 QVariant TreeFilter::data(const QModelIndex& index, int role) const
 {
+    if (role == Qt::AccessibleTextRole && index.column() == FlagsColumn)
+        return treemodel::spokenFlags(data(index, Qt::DisplayRole).toString());
     if (old.isValid() && role == Qt::ForegroundRole)
         return QBrush(old);
     if (old.isValid() && role == Qt::DecorationRole && index.column() == 0)

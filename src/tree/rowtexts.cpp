@@ -48,6 +48,21 @@ QString flagText(const Fields& record, Texts& texts)
     return parts.join(Separator);
 }
 
+QString spokenFlags(const QString& shown)
+{
+    const QString bell = QStringLiteral("\U0001F515 ");
+    QStringList parts = shown.split(Separator, Qt::SkipEmptyParts);
+    for (QString& part : parts) {
+        if (part.startsWith(bell))
+            part = part.startsWith(bell + QStringLiteral("Stör ej"))
+                ? part.mid(bell.size())
+                : QStringLiteral("tystad: ") + part.mid(bell.size());
+        else if (part.startsWith(QStringLiteral("\u2713 ")) || part.startsWith(QStringLiteral("\u25cf ")))
+            part = part.mid(2);
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
 QString rollupFlags(const Fields& record)
 {
     QStringList parts;

@@ -27,5 +27,8 @@ private:
 QString flagText(const records::Fields& record, Texts& texts);
 // The flags of a group or host: silenced, or something below silenced or acknowledged.
 QString rollupFlags(const records::Fields& record);
+// Flags as a screen reader should say them: in words, without the symbols (a bell, a check mark, a dot) that stand
+// for them on the screen.
+QString spokenFlags(const QString& shown);
 
 } // namespace treemodel

@@ -86,7 +86,7 @@ const Look& Looks::of(const QString& status, bool handled)
     if (found == looks.end()) {
         found = looks
                     .emplace(status,
-                        Look {icons::dotIcon(status, 12, handled), QBrush(icons::statusColor(status, handled, dark)),
+                        Look {icons::dotIcon(status, 12, handled), QBrush(icons::wordColor(status, handled, dark)),
                             status.toUpper()})
                     .first;
     }

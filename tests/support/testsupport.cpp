@@ -7,6 +7,10 @@
 #include "net/poller.h"
 #include "tree/treemodel.h"
 
+#include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QMenu>
 
@@ -206,6 +210,46 @@ void contextMenu(QTreeView* tree, const QString& key, const QString& pick)
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
     QApplication::sendEvent(tree->viewport(), &event);
     delete watcher;
+}
+
+QStringList tabOrderOutOfPlace(QWidget* root)
+{
+    QList<QWidget*> chain;
+    for (QWidget* w = root->nextInFocusChain(); w != root && !chain.contains(w); w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(root) && w->isEnabled() && !w->focusProxy())
+            chain.append(w);
+    }
+    const auto place = [root](const QWidget* w) { return w->mapTo(root, QPoint(0, w->height() / 2)); };
+    QStringList order;
+    bool inPlace = true;
+    for (int n = 0; n < chain.size(); ++n) {
+        const QPoint at = place(chain.at(n));
+        order.append(QStringLiteral("%1@%2,%3").arg(chain.at(n)->objectName()).arg(at.x()).arg(at.y()));
+        // The next control is on a lower row, or on the same row further right.
+        if (n > 0) {
+            const QPoint before = place(chain.at(n - 1));
+            const bool sameRow = std::abs(at.y() - before.y()) < chain.at(n)->height() / 2 + 1;
+            inPlace = inPlace && (sameRow ? at.x() > before.x() : at.y() > before.y());
+        }
+    }
+    return inPlace ? QStringList() : order;
+}
+
+QStringList unnamedControls(QWidget* root)
+{
+    QStringList unnamed;
+    for (QWidget* widget : root->findChildren<QWidget*>()) {
+        // The editor inside a spin box or combo box, and a view's viewport, are read as part of it.
+        const auto* area = qobject_cast<QAbstractScrollArea*>(widget->parentWidget());
+        const bool part = qobject_cast<QAbstractSpinBox*>(widget->parentWidget())
+            || qobject_cast<QComboBox*>(widget->parentWidget()) || (area && area->viewport() == widget);
+        if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(root) || part)
+            continue;
+        const QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+        if (!face || face->text(QAccessible::Name).trimmed().isEmpty())
+            unnamed.append(QStringLiteral("%1 %2").arg(widget->metaObject()->className(), widget->objectName()));
+    }
+    return unnamed;
 }
 
 } // namespace testsupport

@@ -193,13 +193,18 @@ ChartDialog::ChartDialog(
 
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(QStringLiteral("Metric:"), this));
-    row->addWidget(metricCombo);
-    row->addWidget(new QLabel(QStringLiteral("Tidsperiod:"), this));
-    row->addWidget(periodCombo);
+    // Each choice has its label as its name and a key of its own (Alt+M, Alt+T).
+    for (const auto& [text, combo] : {std::pair {QStringLiteral("&Metric:"), metricCombo},
+             std::pair {QStringLiteral("&Tidsperiod:"), periodCombo}}) {
+        auto* label = new QLabel(text, this);
+        label->setBuddy(combo);
+        row->addWidget(label);
+        row->addWidget(combo);
+    }
     row->addStretch();
     layout->addLayout(row);
     chartView->setRenderHint(QPainter::Antialiasing);
+    chartView->setAccessibleName(QStringLiteral("Diagram – %1").arg(treemodel::Target::of(target).name()));
     layout->addWidget(chartView);
     layout->addWidget(statusLabel);
 

@@ -27,6 +27,7 @@ ServersDialog::ServersDialog(ServerTabs* tabs)
     setWindowTitle(QStringLiteral("Servrar – Norv"));
     resize(720, 320);
     table->setObjectName(QStringLiteral("table"));
+    table->setAccessibleName(QStringLiteral("Servrar"));
 
     auto* layout = new QVBoxLayout(this);
     auto* intro
