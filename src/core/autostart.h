@@ -4,8 +4,8 @@
 #include <QString>
 
 // Starting the client when the operator logs in: an entry in the user's autostart folder
-// ($XDG_CONFIG_HOME/autostart, the freedesktop autostart specification) that starts the installed client, with an
-// argument that tells it it was started so. GUI thread only.
+// ($XDG_CONFIG_HOME/autostart, where every freedesktop desktop looks at login) that starts the installed client, with
+// an argument that tells it it was started so. GUI thread only.
 namespace autostart {
 
 // The argument the entry starts the client with.
