@@ -75,6 +75,8 @@ private Q_SLOTS:
                 "byts"}));
         QCOMPARE(rowTexts(1), QStringList({"NERE", "", "", "", "pågår", "Mjuk", "Nej", "", ""}));
         QCOMPARE(rowTexts(2), QStringList({"", "", "", "", "pågår", "Mjuk", "Nej", "", ""}));
+        QCOMPARE(table()->model()->index(0, 0).data(Qt::ForegroundRole).value<QBrush>().color(),
+            icons::wordColor(QStringLiteral("warning"), false, icons::darkLook()));
     }
 
     // A failure's message goes to the page line; the rows and the page asked for stay. A failed first fetch is

@@ -94,6 +94,7 @@ private Q_SLOTS:
         const QAbstractItemModel* panel = child<QTreeView>(window.get(), "activeAlarms")->model();
         QCOMPARE(panel->rowCount(), 2);
         QCOMPARE(panel->index(0, 0).data(Qt::ForegroundRole).value<QBrush>().color(), colorOf("unknown"));
+        QVERIFY(!panel->index(0, 0).data(Qt::FontRole).value<QFont>().bold()); // no row of its tree to have changed
         QCOMPARE(panel->index(1, 0).data(Qt::ForegroundRole).value<QBrush>().color(), old);
         b.clearFaults();
         vb->refreshNow();
@@ -420,6 +421,12 @@ private Q_SLOTS:
         QCOMPARE(panel->tableInterface()->cellAt(0, 0)->text(QAccessible::Name), QStringLiteral("CRITICAL"));
         child<QTabWidget>(tabs()->currentWidget(), "tabs")->setCurrentIndex(1); // the alarm log
         QCOMPARE(testsupport::unnamedControls(window.get()), QStringList());
+        QStringList names; // its controls, in words, and the paging buttons' tooltips
+        for (const char* control : {"searchEdit", "previousButton", "nextButton", "table"}) {
+            const QWidget* widget = child<QWidget>(tabs()->currentWidget(), control);
+            names << widget->accessibleName() << widget->toolTip();
+        }
+        QCOMPARE(names.join('|'), "Sök i larmloggen||Föregående sida|Föregående sida|Nästa sida|Nästa sida|Larmlogg|");
     }
 
     void shortcuts_data()

@@ -228,8 +228,7 @@ QIcon norvIcon(const QString& status, int size)
         painter.setFont(font);
         painter.setPen(QColor(Qt::white));
         painter.drawText(QRectF(0, 0, 0.62 * size, 0.62 * size), Qt::AlignCenter, QStringLiteral("N"));
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(Qt::white));
+        painter.setBrush(QColor(Qt::white)); // the disc in the letter's white, outline and all
         painter.drawEllipse(QRectF(0.4 * size, 0.4 * size, 0.6 * size, 0.6 * size));
         painter.setBrush(color);
         paintShape(painter, QRectF(0.47 * size, 0.47 * size, 0.46 * size, 0.46 * size), shape, glyph);

@@ -37,10 +37,8 @@ bool ChangeMarks::unmark(const QString& key)
     const auto found = marks.constFind(key);
     if (found == marks.cend())
         return false;
-    for (const QString& above : found->above) {
-        if (--below[above] <= 0)
-            below.remove(above);
-    }
+    for (const QString& above : found->above)
+        --below[above];
     marks.erase(found);
     return true;
 }

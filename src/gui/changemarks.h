@@ -37,5 +37,5 @@ private:
     };
 
     QHash<QString, Mark> marks;
-    QHash<QString, int> below; // marked rows below each group and host
+    QHash<QString, int> below; // marked rows below each group and host (none, once they are seen, until clear())
 };

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QMenu>
+#include <QRegularExpression>
 
 namespace testsupport {
 
@@ -246,7 +247,8 @@ QStringList unnamedControls(QWidget* root)
         if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(root) || part)
             continue;
         const QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
-        if (!face || face->text(QAccessible::Name).trimmed().isEmpty())
+        // A name without a letter or digit ("◀") is a symbol a screen reader cannot say.
+        if (!face || !face->text(QAccessible::Name).contains(QRegularExpression(QStringLiteral("[\\p{L}\\p{N}]"))))
             unnamed.append(QStringLiteral("%1 %2").arg(widget->metaObject()->className(), widget->objectName()));
     }
     return unnamed;

@@ -106,8 +106,8 @@ QModelIndexList rows(QTreeView* tree, const QString& pattern, int hits = -1);
 // runs inside the event: the entry's action has run on return.
 void contextMenu(QTreeView* tree, const QString& key, const QString& pick);
 
-// The controls under `root` a screen reader would announce without a name: every shown widget that takes the focus,
-// as "class objectName".
+// The controls under `root` a screen reader would announce without a name, or with only a symbol: every shown widget
+// that takes the focus, as "class objectName".
 QStringList unnamedControls(QWidget* root);
 // The controls under `root` in the order Tab visits them, as "objectName@x,y"; empty when that is the visual order
 // (rows top to bottom, each left to right).
