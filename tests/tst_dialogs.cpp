@@ -64,6 +64,14 @@ private Q_SLOTS:
         QCOMPARE(server.requests(LoadSeries).last().query, QByteArray("label=load1&hours=24"));
         QCOMPARE(line()->count(), 120);
         QCOMPARE(testsupport::unnamedControls(chart), QStringList());
+        QStringList labels; // in the order they stand, each with the key that takes the focus to its choice
+        for (const QLabel* label : chart->findChildren<QLabel*>()) {
+            if (label->buddy())
+                labels.insert(label->x() > 20 ? labels.size() : 0, label->text() + ":" + label->buddy()->objectName());
+        }
+        QCOMPARE(labels, QStringList({"&Metric::metricCombo", "&Tidsperiod::periodCombo"}));
+        QTest::keyClick(chart, Qt::Key_T, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), child<QComboBox>(chart, "periodCombo"));
         child<QComboBox>(chart, "metricCombo")->setCurrentIndex(1);
         waitForSeries();
         QCOMPARE(server.requests(LoadSeries).last().query, QByteArray("label=load5&hours=24"));
