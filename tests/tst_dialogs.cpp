@@ -64,6 +64,7 @@ private Q_SLOTS:
         QCOMPARE(server.requests(LoadSeries).last().query, QByteArray("label=load1&hours=24"));
         QCOMPARE(line()->count(), 120);
         QCOMPARE(testsupport::unnamedControls(chart), QStringList());
+        QCOMPARE(testsupport::tabOrderOutOfPlace(chart), QStringList());
         QStringList labels; // in the order they stand, each with the key that takes the focus to its choice
         for (const QLabel* label : chart->findChildren<QLabel*>()) {
             if (label->buddy())
