@@ -65,6 +65,7 @@ private Q_SLOTS:
         QCOMPARE(line()->count(), 120);
         QCOMPARE(testsupport::unnamedControls(chart), QStringList());
         QCOMPARE(testsupport::tabOrderOutOfPlace(chart), QStringList());
+        QCOMPARE(child<QWidget>(chart, "chartView")->accessibleName(), QStringLiteral("Diagram – Load"));
         QStringList labels; // in the order they stand, each with the key that takes the focus to its choice
         for (const QLabel* label : chart->findChildren<QLabel*>()) {
             if (label->buddy())
@@ -161,6 +162,7 @@ private Q_SLOTS:
             ServersDialog servers(window.findChild<ServerTabs*>());
             servers.show();
             child<QTableWidget>(&servers, "table")->selectRow(0);
+            QCOMPARE(child<QTableWidget>(&servers, "table")->accessibleName(), QStringLiteral("Servrar"));
             for (QPushButton* button : servers.findChildren<QPushButton*>())
                 if (button->text() == QStringLiteral("Ta bort…"))
                     button->click(); // asks in a message box

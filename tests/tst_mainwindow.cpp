@@ -352,23 +352,28 @@ private Q_SLOTS:
     void problemsOnly_data()
     {
         // The visible rows' keys, depth first.
-        testsupport::columns<bool, QString, QStringList>("problems", "filter", "visible");
+        testsupport::columns<bool, QString, QStringList, bool>("problems", "filter", "visible", "changed");
         QTest::newRow("alarming rows and their ancestors")
             << true << QString()
             << QStringList {"g:1", "g:2", "h:10", "p:10:101", "h:11", "p:11:103", "g:3", "h:12", "sp:501", "g:-1",
-                   "h:13", "p:13:105"};
+                   "h:13", "p:13:105"}
+            << false;
         QTest::newRow("filter alone") << false << "disk"
-                                      << QStringList {
-                                             "g:1", "g:2", "h:10", "p:10:101", "h:11", "p:11:104:1", "p:11:104:2"};
-        QTest::newRow("a row must pass both") << true << "disk" << QStringList {"g:1", "g:2", "h:10", "p:10:101"};
+                                      << QStringList {"g:1", "g:2", "h:10", "p:10:101", "h:11", "p:11:104:1",
+                                             "p:11:104:2"}
+                                      << false;
+        QTest::newRow("a row must pass both")
+            << true << "disk" << QStringList {"g:1", "g:2", "h:10", "p:10:101"} << false;
+        QTest::newRow("Bara ändrade: nothing changed yet") << false << QString() << QStringList() << true;
     }
-    // Bara problem narrows the trees of the tabs open and of those opened later, with the text filter; and is
-    // remembered.
+    // Bara problem and Bara ändrade narrow the trees of the tabs open and of those opened later, with the text
+    // filter; Bara problem is remembered.
     void problemsOnly()
     {
         QFETCH(bool, problems);
         open(a.store());
         child<QPushButton>(window.get(), "problemsButton")->setChecked(problems);
+        child<QPushButton>(window.get(), "changedButton")->setChecked(testsupport::fetch<bool>("changed"));
         child<QLineEdit>(window.get(), "filterEdit")->setText(testsupport::fetch<QString>("filter"));
         open(b.store());
         for (ServerView* view : window->views()) {
@@ -403,6 +408,12 @@ private Q_SLOTS:
         QCOMPARE(tabs()->tabText(0), QStringLiteral("%1 (%2)").arg(va->entry.label()).arg(va->unseenCount()));
         QVERIFY2(window->trayIcon()->toolTip().endsWith(counted), qPrintable(window->trayIcon()->toolTip()));
         QTRY_COMPARE(panelBold(), QStringList {QStringLiteral("WARNING")});
+        auto* changed = child<QPushButton>(window.get(), "changedButton");
+        QVERIFY(changed->isVisibleTo(window.get()));
+        QTest::mouseClick(changed, Qt::LeftButton); // "Bara ändrade": the changed rows and the branches above them
+        for (const QModelIndex& row : testsupport::rows(child<QTreeView>(va, "tree"), QStringLiteral("*")))
+            QVERIFY(row.data(Qt::FontRole).value<QFont>().bold());
+        QVERIFY(changed->isChecked());
         tabs()->setCurrentIndex(0);
         QTest::keySequence(window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
         QCOMPARE(tabs()->tabText(0), va->entry.label());
@@ -421,12 +432,16 @@ private Q_SLOTS:
         QCOMPARE(panel->tableInterface()->cellAt(0, 0)->text(QAccessible::Name), QStringLiteral("CRITICAL"));
         child<QTabWidget>(tabs()->currentWidget(), "tabs")->setCurrentIndex(1); // the alarm log
         QCOMPARE(testsupport::unnamedControls(window.get()), QStringList());
-        QStringList names; // its controls, in words, and the paging buttons' tooltips
-        for (const char* control : {"searchEdit", "previousButton", "nextButton", "table"}) {
-            const QWidget* widget = child<QWidget>(tabs()->currentWidget(), control);
-            names << widget->accessibleName() << widget->toolTip();
+        QStringList names; // what they are called, and the paging buttons' tooltips
+        for (const char* control : {"filterEdit", "serverTabs", "activeAlarms", "tabs", "tree", "searchEdit",
+                 "previousButton", "nextButton", "table"}) {
+            const QWidget* widget = child<QWidget>(window.get(), control);
+            names << widget->accessibleName() + (widget->toolTip().isEmpty() ? "" : "/" + widget->toolTip());
         }
-        QCOMPARE(names.join('|'), "Sök i larmloggen||Föregående sida|Föregående sida|Nästa sida|Nästa sida|Larmlogg|");
+        const QString server = window->views().first()->entry.label();
+        QCOMPARE(names,
+            QStringList({"Sök", "Servrar", "Aktiva larm", "Vyer – " + server, "Statusträd – " + server,
+                "Sök i larmloggen", "Föregående sida/Föregående sida", "Nästa sida/Nästa sida", "Larmlogg"}));
     }
 
     void shortcuts_data()

@@ -14,6 +14,7 @@
 #include <QDialogButtonBox>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QSortFilterProxyModel>
 
 namespace testsupport {
 
@@ -96,8 +97,9 @@ void resetForTabs()
 ServerView* openTab(MainWindow* window, const settings::ServerEntry& entry)
 {
     ServerView* view = window->openServer(entry, QString());
-    const bool shown = QTest::qWaitFor(
-        [view] { return view->hasStatus && child<QTreeView>(view, "tree")->model()->rowCount() > 0; }, 10000);
+    // Its tree has rows, whether or not a filter shows them.
+    const auto* rows = qobject_cast<QSortFilterProxyModel*>(child<QTreeView>(view, "tree")->model())->sourceModel();
+    const bool shown = QTest::qWaitFor([view, rows] { return view->hasStatus && rows->rowCount() > 0; }, 10000);
     if (!shown)
         QTest::qFail("the tab showed no whole first round", __FILE__, __LINE__);
     return view;
