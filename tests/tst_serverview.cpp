@@ -36,7 +36,7 @@ static QJsonObject tallTree(int poll, int extraHosts = 0, int droppedCheck = -1)
 }
 
 // A group with one host, its two checks and a port; a poll gives the statuses of the host, the first check and the
-// port ("ok warning ok"). The second check stays critical.
+// port ("ok warning ok"). The second check stays critical, its output changing with the others' statuses.
 static QJsonObject smallTree(const QString& statuses)
 {
     const QStringList s = statuses.split(QLatin1Char(' '));
@@ -44,7 +44,7 @@ static QJsonObject smallTree(const QString& statuses)
         {"hosts", QJsonArray {QJsonObject {{"id", 1}, {"name", "db1"}, {"group_id", 1}, {"status", s[0]}}}},
         {"plugins",
             QJsonArray {QJsonObject {{"host_id", 1}, {"plugin_id", 2}, {"status", s[1]}},
-                QJsonObject {{"host_id", 1}, {"plugin_id", 3}, {"status", "critical"}}}},
+                QJsonObject {{"host_id", 1}, {"plugin_id", 3}, {"status", "critical"}, {"output_text", statuses}}}},
         {"ports", QJsonArray {QJsonObject {{"host_id", 1}, {"port_id", 5}, {"status", s[2]}}}}};
 }
 
