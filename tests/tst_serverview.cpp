@@ -227,6 +227,7 @@ private Q_SLOTS:
         QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(tree())->tableInterface();
         const auto spoken = [table](int column) { return table->cellAt(2, column)->text(QAccessible::Name); };
         QCOMPARE(spoken(0), QStringLiteral("plugin 2"));
+        QCOMPARE(row("p:1:2").data(Qt::DecorationRole).value<QIcon>().availableSizes(), {QSize(12, 12)}); // unscaled
         QVERIFY2(
             (spoken(1) + '|' + spoken(4)).startsWith(testsupport::fetch<QString>("spoken")), qPrintable(spoken(4)));
     }
