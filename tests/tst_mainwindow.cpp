@@ -6,6 +6,7 @@
 #include "gui/mainwindow.h"
 #include "gui/serverview.h"
 #include "gui/tray.h"
+#include "net/apiclient.h"
 #include "net/poller.h"
 #include "testsupport.h"
 #include "tree/treemodel.h"
@@ -19,6 +20,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QToolBar>
 
 using standin::Fault;
 using testsupport::child;
@@ -37,9 +39,9 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { testsupport::shortTimes(); }
     void init()
     {
+        testsupport::shortTimes();
         testsupport::resetForTabs();
         for (testsupport::Standin* s : {&a, &b, &c})
             s->reset();
@@ -315,9 +317,11 @@ private Q_SLOTS:
         });
         open(a.store());
         showWindow();
+        // The first three requests are still out when Escape comes, however slowly the menu went.
+        ApiClient::limits().silenceMs = ApiClient::limits().stallWindowMs = 5000;
         for (const char* path : {"10/plugins/101", "11/plugins/103", "10/plugins/200", "10/plugins/201",
                  "10/plugins/202", "10/plugins/203", "10/plugins/204", "10/plugins/205"})
-            a.setFault(QStringLiteral("/api/hosts/%1/recheck").arg(path), Fault::slow(300));
+            a.setFault(QStringLiteral("/api/hosts/%1/recheck").arg(path), Fault::slow(2000));
         a.clearRequests();
         runOnAll(QStringLiteral("Kör recheck"));
         const auto posts = [this] {
@@ -410,7 +414,7 @@ private Q_SLOTS:
         const QString tip = window->trayIcon()->toolTip();
         QTRY_COMPARE(panelBold(), QStringList {QStringLiteral("WARNING")});
         auto* changed = child<QPushButton>(window.get(), "changedButton");
-        QVERIFY(changed->isVisibleTo(window.get()));
+        QVERIFY(qobject_cast<QToolBar*>(changed->parentWidget())); // beside "Bara problem"
         QTest::mouseClick(changed, Qt::LeftButton); // "Bara ändrade": the changed rows and the branches above them
         for (const QModelIndex& row : testsupport::rows(child<QTreeView>(va, "tree"), QStringLiteral("*")))
             QVERIFY(row.data(Qt::FontRole).value<QFont>().bold());

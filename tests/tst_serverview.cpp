@@ -36,14 +36,16 @@ static QJsonObject tallTree(int poll, int extraHosts = 0, int droppedCheck = -1)
 }
 
 // A group with one host, its two checks and a port; a poll gives the statuses of the host, the first check and the
-// port ("ok warning ok"). The second check stays critical, its output changing with the others' statuses.
-static QJsonObject smallTree(const QString& statuses)
+// port ("ok warning ok"), and more fields of the first check. The second check stays critical, its output changing
+// with the others' statuses.
+static QJsonObject smallTree(const QString& statuses, QJsonObject first = {})
 {
     const QStringList s = statuses.split(QLatin1Char(' '));
+    first.insert("host_id", 1), first.insert("plugin_id", 2), first.insert("status", s[1]);
     return {{"groups", QJsonArray {QJsonObject {{"id", 1}, {"name", "Kontor"}, {"status", s[0]}}}},
         {"hosts", QJsonArray {QJsonObject {{"id", 1}, {"name", "db1"}, {"group_id", 1}, {"status", s[0]}}}},
         {"plugins",
-            QJsonArray {QJsonObject {{"host_id", 1}, {"plugin_id", 2}, {"status", s[1]}},
+            QJsonArray {first,
                 QJsonObject {{"host_id", 1}, {"plugin_id", 3}, {"status", "critical"}, {"output_text", statuses}}}},
         {"ports", QJsonArray {QJsonObject {{"host_id", 1}, {"port_id", 5}, {"status", s[2]}}}}};
 }
@@ -214,15 +216,8 @@ private Q_SLOTS:
         open(QString());
         place(testsupport::fetch<bool>("unseen") ? 'm' : 'y');
         feed(smallTree(QStringLiteral("ok ok ok")));
-        QJsonObject payload = smallTree(QStringLiteral("ok %1 ok").arg(testsupport::fetch<QString>("status")));
-        QJsonArray plugins = payload.value("plugins").toArray();
-        QJsonObject check = plugins.at(0).toObject();
-        const QJsonObject flags = testsupport::fetch<QJsonObject>("flags");
-        for (auto flag = flags.begin(); flag != flags.end(); ++flag)
-            check.insert(flag.key(), flag.value());
-        plugins[0] = check;
-        payload.insert("plugins", plugins);
-        feed(payload);
+        feed(
+            smallTree("ok " + testsupport::fetch<QString>("status") + " ok", testsupport::fetch<QJsonObject>("flags")));
         tree()->expandAll();
         QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(tree())->tableInterface();
         const auto spoken = [table](int column) { return table->cellAt(2, column)->text(QAccessible::Name); };
