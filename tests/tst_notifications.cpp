@@ -188,12 +188,14 @@ private Q_SLOTS:
         ServerView* view = open(QStringLiteral("operator"));
         for (const QStringList& changes : testsupport::fetch<QList<QStringList>>("polls")) {
             for (const QString& change : changes) {
-                if (change == QLatin1String("closed"))
+                if (change == QLatin1String("closed")) {
                     service->emitSignal(QStringLiteral("NotificationClosed"), {service->notifications.last().id, 2u});
-                else
+                    QVERIFY(service->sync()); // the client has heard it before the next poll's answer
+                } else {
                     server.update([change](standin::Network& n) {
                         n.check(10, change.section(' ', 0, 0).toInt(), 0)->status = change.section(' ', 1);
                     });
+                }
             }
             poll(view);
             QVERIFY(service->sync());
