@@ -49,7 +49,7 @@ void ChangeMarks::clear()
     below.clear();
 }
 
-void ChangeMarks::follow(const std::function<const QStandardItem*(const QString& key)>& rowOf)
+bool ChangeMarks::follow(const std::function<const QStandardItem*(const QString& key)>& rowOf)
 {
     const QHash<QString, Mark> before = std::exchange(marks, {});
     below.clear();
@@ -57,6 +57,7 @@ void ChangeMarks::follow(const std::function<const QStandardItem*(const QString&
         if (const QStandardItem* row = rowOf(it.key()))
             mark(row, it->at);
     }
+    return marks.size() != before.size();
 }
 
 std::optional<QDateTime> ChangeMarks::markedAt(const QString& key) const

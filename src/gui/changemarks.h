@@ -21,8 +21,9 @@ public:
     // Takes a row's mark away; whether it had one.
     bool unmark(const QString& key);
     void clear();
-    // Drops the marks of rows a tree no longer has, and finds the rows above the others anew (rows moved).
-    void follow(const std::function<const QStandardItem*(const QString& key)>& rowOf);
+    // Drops the marks of rows a tree no longer has, and finds the rows above the others anew (rows moved). Whether
+    // any mark was dropped.
+    bool follow(const std::function<const QStandardItem*(const QString& key)>& rowOf);
 
     int count() const { return int(marks.size()); }
     bool isEmpty() const { return marks.isEmpty(); }

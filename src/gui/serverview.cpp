@@ -418,10 +418,10 @@ bool ServerView::looking() const
 void ServerView::noteChanges()
 {
     bool changed = false;
-    if (liveTree->laidOutAnew() && !marks.isEmpty()) {
-        marks.follow([this](const QString& key) { return liveTree->find(key); });
-        changed = true;
-    }
+    // Rows moved: the view draws the new layout, branches found anew included; only marks of rows that went change
+    // what the tab, the tray and Aktiva larm show.
+    if (liveTree->laidOutAnew() && !marks.isEmpty())
+        changed = marks.follow([this](const QString& key) { return liveTree->find(key); });
     const QDateTime now = QDateTime::currentDateTimeUtc();
     ownChanges.removeIf([&now](const auto& own) { return own.second < now; });
     if (!looking()) {
