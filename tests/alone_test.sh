@@ -14,7 +14,8 @@ for program in "$tests"/tst_*; do
     done
 done >"$list"
 echo "$(wc -l <"$list") test functions, each alone"
-failed=$(xargs -P 2 -L 1 sh -c '"$0" "$1" >/dev/null 2>&1 || echo "FAIL: $(basename "$0") $1"' <"$list")
+# A failure shows what the function printed: a test that fails only on a busy machine is seldom seen twice.
+failed=$(xargs -P 2 -L 1 sh -c 'out=$("$0" "$1" 2>&1) || printf "FAIL: %s %s\n%s\n" "$(basename "$0")" "$1" "$(printf "%s\n" "$out" | grep -E "^(FAIL|   Loc|QWARN|QDEBUG)" | head -20)"' <"$list")
 [ -z "$failed" ] && exit 0
 echo "$failed"
 exit 1

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/alarms.h"
+#include "core/icons.h"
 #include "gui/announcer.h"
 #include "gui/mainwindow.h"
 #include "gui/notifications.h"
@@ -102,8 +103,9 @@ private Q_SLOTS:
         QCOMPARE(shown.summary, title);
         QTEST(shown.actions, "actions");
         QCOMPARE(shown.appName, QStringLiteral("Norv"));
-        QVERIFY(QUrl(shown.icon).isLocalFile()); // the icon is not installed here: the client's own badge
-        QVERIFY(QImage(QUrl(shown.icon).toLocalFile()).width() > 0);
+        QVERIFY(QUrl(shown.icon).isLocalFile()); // the icon is not installed here: the client's own badge, all well
+        QCOMPARE(QImage(QUrl(shown.icon).toLocalFile()),
+            icons::norvIcon("ok", 128).pixmap(128, 128).toImage().convertToFormat(QImage::Format_ARGB32));
         QCOMPARE(shown.hints.value("desktop-entry").toString(), QGuiApplication::desktopFileName());
         QTEST(int(shown.hints.value("urgency").value<uchar>()), "urgency");
         QTEST(shown.hints.value("sound-name").toString(), "sound name");

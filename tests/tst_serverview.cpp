@@ -47,7 +47,8 @@ static QJsonObject smallTree(const QString& statuses, QJsonObject first = {})
         {"plugins",
             QJsonArray {first,
                 QJsonObject {{"host_id", 1}, {"plugin_id", 3}, {"status", "critical"}, {"output_text", statuses}}}},
-        {"ports", QJsonArray {QJsonObject {{"host_id", 1}, {"port_id", 5}, {"status", s[2]}}}}};
+        {"ports",
+            s[2] == "-" ? QJsonArray() : QJsonArray {QJsonObject {{"host_id", 1}, {"port_id", 5}, {"status", s[2]}}}}};
 }
 
 class TestServerView : public QObject {
@@ -112,28 +113,25 @@ private Q_SLOTS:
     void unseenChanges_data()
     {
         // The polls; where the operator was at each: y looking, m the window minimised, h the tab hidden, o another
-        // window active; a row the operator acted on after the first poll; the rows marked as changed.
-        testsupport::columns<QStringList, QString, QString, QStringList>("polls", "placed", "acted", "marked");
+        // window active; a row the operator acted on after the first poll; the rows marked as changed; how often the
+        // tab, the tray and Aktiva larm were told of the marks. A port of "-" has gone from the switch.
+        testsupport::columns<QStringList, QString, QString, QStringList, int>(
+            "polls", "placed", "acted", "marked", "told");
         const QStringList change {"ok ok ok", "critical warning critical"};
         const QStringList all {"h:1", "p:1:2", "sp:5"};
-        QTest::newRow("the first tree is the baseline") << QStringList {"critical ok ok"} << "m"
-                                                        << "" << QStringList();
-        QTest::newRow("minimised") << change << "mm"
-                                   << "" << all;
-        QTest::newRow("another tab") << change << "hh"
-                                     << "" << all;
-        QTest::newRow("another window") << change << "oo"
-                                        << "" << all;
-        QTest::newRow("looking") << change << "my"
-                                 << "" << QStringList();
-        QTest::newRow("changed back unseen") << QStringList {"ok ok ok", "ok critical ok", "ok ok ok"} << "mmm"
-                                             << "" << QStringList {"p:1:2"};
-        QTest::newRow("seen as it changed") << QStringList {"ok ok ok", "ok critical ok", "ok critical ok"} << "myh"
-                                            << "" << QStringList();
-        QTest::newRow("own action") << change << "mm"
-                                    << "p:1:2" << QStringList {"h:1", "sp:5"};
-        QTest::newRow("own action on the host") << change << "mm"
-                                                << "h:1" << QStringList();
+        // clang-format off
+        QTest::newRow("the first tree is the baseline") << QStringList {"critical ok ok"} << "m" << "" << QStringList() << 0;
+        QTest::newRow("minimised") << change << "mm" << "" << all << 1;
+        QTest::newRow("another tab") << change << "hh" << "" << all << 1;
+        QTest::newRow("another window") << change << "oo" << "" << all << 1;
+        QTest::newRow("looking") << change << "my" << "" << QStringList() << 0;
+        QTest::newRow("changed back unseen") << QStringList {"ok ok ok", "ok critical ok", "ok ok ok"} << "mmm" << "" << QStringList {"p:1:2"} << 2;
+        QTest::newRow("seen as it changed") << QStringList {"ok ok ok", "ok critical ok", "ok critical ok"} << "myh" << "" << QStringList() << 0;
+        QTest::newRow("own action") << change << "mm" << "p:1:2" << QStringList {"h:1", "sp:5"} << 1;
+        QTest::newRow("own action on the host") << change << "mm" << "h:1" << QStringList() << 0;
+        QTest::newRow("a marked port gone") << (change + QStringList {"critical warning -"}) << "mmm" << "" << QStringList {"h:1", "p:1:2"} << 2;
+        QTest::newRow("marks kept as a port comes") << QStringList {"ok ok -", "critical warning -", "critical warning ok"} << "mmm" << "" << QStringList {"h:1", "p:1:2"} << 1;
+        // clang-format on
     }
     // A row whose status changes while the operator is not looking is marked: its name in bold, and the bold goes
     // up to the group; in Flaggor, when it changed. The row current at the time stays marked.
@@ -143,6 +141,7 @@ private Q_SLOTS:
         const QStringList polls = testsupport::fetch<QStringList>("polls");
         const QString placed = testsupport::fetch<QString>("placed");
         const QString time = QTime::currentTime().toString(QStringLiteral("hh:mm"));
+        QSignalSpy told(view, &ServerView::marksChanged);
         for (int poll = 0; poll < polls.size(); ++poll) {
             place(placed.at(poll));
             feed(smallTree(polls.at(poll)));
@@ -167,6 +166,7 @@ private Q_SLOTS:
         }
         QTEST(marked, "marked");
         QCOMPARE(view->unseenCount(), marked.size());
+        QTEST(int(told.size()), "told");
     }
 
     void seeingChanges_data()

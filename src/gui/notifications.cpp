@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVariantMap>
@@ -36,7 +37,8 @@ QDBusMessage call(const QString& method)
 }
 
 // The client's icon for the service: its name where the icon is installed, otherwise the badge painted into a file
-// of the user's cache (the client runs from its build).
+// of the user's cache (the client runs from its build). The file is replaced whole: a second client starting, or
+// the service reading it, never sees it half written.
 QString appIcon()
 {
     const QString name = QGuiApplication::desktopFileName();
@@ -46,7 +48,10 @@ QString appIcon()
         const QString path
             = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/norv-gui.png");
         QDir().mkpath(QFileInfo(path).absolutePath());
-        return icons::norvIcon(QStringLiteral("ok"), 128).pixmap(128, 128).save(path) ? path : QString();
+        QSaveFile out(path);
+        const bool saved = out.open(QIODevice::WriteOnly)
+            && icons::norvIcon(QStringLiteral("ok"), 128).pixmap(128, 128).save(&out, "PNG") && out.commit();
+        return saved ? path : QString();
     }();
     return file.isEmpty() ? name : QUrl::fromLocalFile(file).toString();
 }
