@@ -209,13 +209,13 @@ private Q_SLOTS:
     void reminders_data()
     {
         // Minutes since the alarms came, and what the operator did to the critical check meanwhile; the reminder's
-        // title and first line, none when nothing waits long enough.
+        // title, first line and sound, none when nothing waits long enough.
         testsupport::columns<int, QString, QString>("minutes", "done", "reminder");
         // clang-format off
         QTest::newRow("before the interval: nothing") << 4 << "" << "";
-        QTest::newRow("after it: every alarm waiting, the worst first") << 5 << "" << "Norv: 3 larm väntar fortfarande|db1 / PostgreSQL: CRITICAL";
-        QTest::newRow("an acknowledged alarm waits no more") << 15 << "acknowledged" << "Norv: 2 larm väntar fortfarande|sw-core / Gi0/2: CRITICAL";
-        QTest::newRow("nor a silenced one") << 15 << "silenced" << "Norv: 2 larm väntar fortfarande|sw-core / Gi0/2: CRITICAL";
+        QTest::newRow("after it: every alarm waiting, the worst first") << 5 << "" << "Norv: 3 larm väntar fortfarande|db1 / PostgreSQL: CRITICAL|dialog-error";
+        QTest::newRow("an acknowledged alarm waits no more") << 15 << "acknowledged" << "Norv: 2 larm väntar fortfarande|sw-core / Gi0/2: CRITICAL|dialog-error";
+        QTest::newRow("nor a silenced one") << 15 << "silenced" << "Norv: 2 larm väntar fortfarande|sw-core / Gi0/2: CRITICAL|dialog-error";
         // clang-format on
     }
     // Reminders of the alarms nobody took, at the chosen interval; acting on one whose alarms have ended since
@@ -223,6 +223,7 @@ private Q_SLOTS:
     void reminders()
     {
         settings::setReminderMinutes(5);
+        settings::setAlarmSound(settings::Sound::Critical);
         QVERIFY(service->start({"actions"}));
         ServerView* view = open(QStringLiteral("operator"));
         auto* announcer = window->findChild<Announcer*>();
@@ -240,7 +241,10 @@ private Q_SLOTS:
         QVERIFY(service->sync());
         const QString shown = service->notifications.isEmpty()
             ? QString()
-            : service->notifications.last().summary + '|' + service->notifications.last().body.section('\n', 0, 0);
+            : QStringList {service->notifications.last().summary,
+                service->notifications.last().body.section('\n', 0, 0),
+                service->notifications.last().hints.value("sound-name").toString()}
+                  .join('|');
         QTEST(shown, "reminder");
         if (shown.isEmpty())
             return;

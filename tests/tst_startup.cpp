@@ -2,6 +2,7 @@
 #include "app/singleinstance.h"
 #include "app/startup.h"
 #include "gui/mainwindow.h"
+#include "gui/tray.h"
 #include "testsupport.h"
 
 #include <QLocalSocket>
@@ -86,18 +87,26 @@ private Q_SLOTS:
         QTest::newRow("cancelled: the program ends") << false;
         QTest::newRow("logged in: the server is kept and opened") << true;
     }
+    // Started by hand, the window shows even where it would wait in the tray when started at login.
     void firstStartAsksForALogin()
     {
         QFETCH(bool, logIn);
         testsupport::resetConfig();
+        settings::setStartHidden(true);
+        NorvTray::availabilityForTests() = true;
         qputenv("USER", "forsta-start");
+        bool shown = false;
         testsupport::whenModal([&](QWidget* login) {
             if (!logIn)
                 return static_cast<QDialog*>(login)->reject();
             testsupport::logIn(login, server.url(), QStringLiteral("viewer"), QStringLiteral("viewer"));
-            QTimer::singleShot(300, [] { testsupport::topLevels<MainWindow>().value(0)->quitApp(); });
+            QTimer::singleShot(300, [&shown] {
+                shown = testsupport::topLevels<MainWindow>().value(0)->isVisible();
+                testsupport::topLevels<MainWindow>().value(0)->quitApp();
+            });
         });
         QCOMPARE(startup::run(), 0);
+        QCOMPARE(shown, logIn);
         QCOMPARE(settings::servers().size(), logIn ? 1 : 0);
         QCOMPARE(server.requests(QStringLiteral("/api/auth/me")).size(), logIn ? 1 : 0);
     }

@@ -170,7 +170,9 @@ void DesktopNotifier::send(const Notice& notice, const QString& slot, const QStr
         if (id.isError())
             return fallBack(notice);
         if (!slot.isEmpty()) {
-            if (const uint before = slots.value(slot, 0); before != 0 && before != id.value())
+            // A service that gave the new notice an id of its own has let the old one go (a slot that held none
+            // forgets nothing: no notice has the id 0).
+            if (const uint before = slots.value(slot, 0); before != id.value())
                 forget(before);
             slots.insert(slot, id.value());
         }
