@@ -97,6 +97,9 @@ private Q_SLOTS:
         QCOMPARE(balloons.count() + this->service->notifications.size(), 1);
         if (service == NoService) {
             QCOMPARE(balloons.first().at(0).toString(), title);
+            QCOMPARE(balloons.first().at(2).value<QSystemTrayIcon::MessageIcon>(),
+                testsupport::fetch<What>("what") == LostLogin ? QSystemTrayIcon::Information
+                                                              : QSystemTrayIcon::Warning);
             return;
         }
         const NotificationService::Notification& shown = this->service->notifications.first();

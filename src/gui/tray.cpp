@@ -71,7 +71,7 @@ void NorvTray::setUnseen(int count)
 
 void NorvTray::showBalloon(const QString& title, const QString& body, QSystemTrayIcon::MessageIcon icon)
 {
-    Q_EMIT notified(title, body);
+    Q_EMIT notified(title, body, icon);
     showMessage(title, body, icon, 10000);
 }
 

@@ -30,7 +30,7 @@ public:
 
 Q_SIGNALS:
     // Emitted with every balloon message, just before it is shown.
-    void notified(const QString& title, const QString& body);
+    void notified(const QString& title, const QString& body, QSystemTrayIcon::MessageIcon icon);
     // "Visa Norv" in the menu.
     void showWindowRequested();
     // A plain click: the window is to be hidden when it is in view, shown otherwise.
