@@ -50,6 +50,7 @@ QPointer<QTimer> whenWidget(
 void prepareEnvironment()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home().path() + QStringLiteral("/config")));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home().path() + QStringLiteral("/cache")));
     const QString runtime = home().path() + QStringLiteral("/runtime");
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
