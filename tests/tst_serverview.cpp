@@ -234,21 +234,14 @@ private Q_SLOTS:
             "key", "entry", "input", "path", "body", "message");
         // clang-format off
         using B = QByteArray;
-        QTest::newRow("acknowledge") << "p:11:103" << "Kvittera…" << "  tittar på det  "
-            << "/api/hosts/11/plugins/103/acknowledge" << B(R"({"comment":"tittar på det"})") << "Kvittensen utförd";
+        QTest::newRow("acknowledge") << "p:11:103" << "Kvittera…" << "  tittar på det  " << "/api/hosts/11/plugins/103/acknowledge" << B(R"({"comment":"tittar på det"})") << "Kvittensen utförd";
         QTest::newRow("recheck host") << "h:13" << "Kör recheck (alla checkar)" << "" << "/api/hosts/13/recheck" << B() << "Recheck utförd";
-        QTest::newRow("silence port by its id") << "sp:500" << "Stör ej…" << "8 timmar" << "/api/dnd"
-            << B("scope=port&port_id=500&minutes=480&reason=disk%20byts") << "Stör ej utförd";
-        QTest::newRow("silence host") << "h:12" << "Stör ej hela enheten…" << "1 timme" << "/api/dnd"
-            << B("scope=host&host_id=12&minutes=60&reason=disk%20byts") << "Stör ej utförd";
-        QTest::newRow("silence an instance for 4 hours") << "p:11:104:2" << "Stör ej…" << "4 timmar" << "/api/dnd"
-            << B("scope=plugin&host_id=11&plugin_id=104&instance_id=2&minutes=240&reason=disk%20byts") << "Stör ej utförd";
-        QTest::newRow("silence for 24 hours") << "p:10:101" << "Stör ej…" << "24 timmar" << "/api/dnd"
-            << B("scope=plugin&host_id=10&plugin_id=101&minutes=1440&reason=disk%20byts") << "Stör ej utförd";
-        QTest::newRow("silence until further notice: no length") << "p:10:101" << "Stör ej…" << "Tills vidare"
-            << "/api/dnd" << B("scope=plugin&host_id=10&plugin_id=101&reason=disk%20byts") << "Stör ej utförd";
-        QTest::newRow("no acknowledging a check that is OK") << "p:10:100" << "Kvittera…" << ""
-            << "/api/hosts/10/plugins/100/acknowledge" << B() << "";
+        QTest::newRow("silence port by its id") << "sp:500" << "Stör ej…" << "8 timmar" << "/api/dnd" << B("scope=port&port_id=500&minutes=480&reason=disk%20byts") << "Stör ej utförd";
+        QTest::newRow("silence host") << "h:12" << "Stör ej hela enheten…" << "1 timme" << "/api/dnd" << B("scope=host&host_id=12&minutes=60&reason=disk%20byts") << "Stör ej utförd";
+        QTest::newRow("silence an instance for 4 hours") << "p:11:104:2" << "Stör ej…" << "4 timmar" << "/api/dnd" << B("scope=plugin&host_id=11&plugin_id=104&instance_id=2&minutes=240&reason=disk%20byts") << "Stör ej utförd";
+        QTest::newRow("silence for 24 hours") << "p:10:101" << "Stör ej…" << "24 timmar" << "/api/dnd" << B("scope=plugin&host_id=10&plugin_id=101&minutes=1440&reason=disk%20byts") << "Stör ej utförd";
+        QTest::newRow("silence until further notice: no length") << "p:10:101" << "Stör ej…" << "Tills vidare" << "/api/dnd" << B("scope=plugin&host_id=10&plugin_id=101&reason=disk%20byts") << "Stör ej utförd";
+        QTest::newRow("no acknowledging a check that is OK") << "p:10:100" << "Kvittera…" << "" << "/api/hosts/10/plugins/100/acknowledge" << B() << "";
         // clang-format on
     }
     // Each entry sends its request with what the operator typed, reports success in the status bar and polls.
