@@ -159,7 +159,10 @@ private Q_SLOTS:
         QCOMPARE(settings::findServer(added->id)->certSha256, pin(QStringLiteral("b")));
         QTRY_VERIFY(window.view(added->id)->hasStatus);
 
+        window.closeServer(added->id);
+        ApiClient::pinCertificate(server.url(), QString()); // as after a restart: no tab has put the pin to use
         window.removeServer(added->id);
+        QCOMPARE(server.requests(QStringLiteral("/api/auth/logout")).size(), 1); // its token ends with it
         QVERIFY(!testsupport::readFile(testsupport::iniPath()).contains("cert_sha256"));
         QVERIFY(ApiClient::pinnedCertificate(server.url()).isEmpty());
     }
