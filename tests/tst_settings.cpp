@@ -28,6 +28,7 @@ private Q_SLOTS:
         const Getter refresh = [] { return settings::refreshSeconds(); };
         const Getter soft = [] { return settings::alarmOnSoft(); };
         const Getter fontSize = [] { return settings::fontSize(); };
+        const Getter fontFamily = [] { return settings::fontFamily(); };
         const Getter theme = [] { return settings::theme(); };
         const Getter autoconnect = [] { return settings::servers().value(0).autoconnect; };
         const Getter sound = [] { return int(settings::alarmSound()); };
@@ -35,11 +36,14 @@ private Q_SLOTS:
         const QByteArray server = "[servers]\nsize=1\n1\\id=a\n1\\url=http://n\n";
         // clang-format off
         QTest::newRow("refresh absent") << QByteArray() << refresh << QVariant(settings::DefaultRefreshSeconds);
-        QTest::newRow("refresh below the floor") << QByteArray("refresh_seconds=3") << refresh << QVariant(settings::MinRefreshSeconds);
+        QTest::newRow("refresh below the floor of 5 s") << QByteArray("refresh_seconds=4") << refresh << QVariant(5);
         QTest::newRow("soft Yes") << QByteArray("alarm_on_soft=Yes") << soft << QVariant(true);
         QTest::newRow("soft on") << QByteArray("alarm_on_soft=on") << soft << QVariant(false);
         QTest::newRow("font size negative kept") << QByteArray("font_size=-3") << fontSize << QVariant(-3);
+        QTest::newRow("font size absent: the desktop's") << QByteArray() << fontSize << QVariant(0);
+        QTest::newRow("font family, a list as written") << QByteArray("font_family=Noto Sans, Bold") << fontFamily << QVariant("Noto Sans, Bold");
         QTest::newRow("theme DARK") << QByteArray("theme=DARK") << theme << QVariant("dark");
+        QTest::newRow("theme Light") << QByteArray("theme=Light") << theme << QVariant("light");
         QTest::newRow("autoconnect absent") << server << autoconnect << QVariant(true);
         QTest::newRow("autoconnect on") << server + "1\\autoconnect=on" << autoconnect << QVariant(false);
         QTest::newRow("sound of an older client: all alarms") << QByteArray("alarm_sound=true") << sound << QVariant(int(settings::Sound::All));
@@ -123,6 +127,7 @@ private Q_SLOTS:
         const settings::ServerEntry again
             = settings::addOrUpdateServer(QStringLiteral(" https://norv.example/// "), QStringLiteral("second"));
         QCOMPARE(again.id + again.name, stored.id + QStringLiteral("Drift"));
+        QVERIFY(settings::findServer(stored.id)->autoconnect); // a server logged in to is connected at start
         QCOMPARE(settings::loadServerToken(stored.id), QStringLiteral("second"));
     }
 
