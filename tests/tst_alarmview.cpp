@@ -70,6 +70,9 @@ private Q_SLOTS:
             "inte ett objekt"
         ]})"));
         makeView()->show();
+        QCOMPARE(rowTexts(-1),
+            QStringList({"Status", "Enhet", "Check", "Startad (UTC)", "Avslutad (UTC)", "Läge", "Notifierad",
+                "Kvitterad av", "Kommentar"}));
         QCOMPARE(rowTexts(0),
             QStringList({"WARNING", "web1", "Disk /", "2026-12-06 06:30:00", "2026-12-06 07:00:00", "Hård", "Ja", "op1",
                 "byts"}));
@@ -165,6 +168,9 @@ private Q_SLOTS:
         QCOMPARE(cell(0, 5, Qt::DisplayRole).toString(), QStringLiteral("08:07:06"));
         QCOMPARE(cell(1, 5, Qt::DisplayRole).toString(), QStringLiteral("2025-01-02 03:04"));
         QCOMPARE(cell(1, 5, Qt::ToolTipRole).toString(), older.lastOk);
+        for (int c = 0; c < table->model()->columnCount(); ++c) // the headings, which the copy leaves out
+            QCOMPARE(table->model()->headerData(c, Qt::Horizontal).toString(),
+                QStringList({"Status", "Server", "Enhet", "Check / port", "Utdata", "Senast OK"}).value(c, "?"));
         table->header()->moveSection(5, 0);
         panel.show();
         QVERIFY(QTest::qWaitForWindowActive(&panel));
@@ -194,7 +200,8 @@ private:
     {
         QStringList cells;
         for (int c = 0; c < table()->model()->columnCount(); ++c)
-            cells.append(table()->model()->index(row, c).data().toString());
+            cells.append(row < 0 ? table()->model()->headerData(c, Qt::Horizontal).toString()
+                                 : table()->model()->index(row, c).data().toString());
         return cells;
     }
     QByteArray lastQuery() { return server.requests(AlarmLog).last().query; }
