@@ -164,6 +164,7 @@ private Q_SLOTS:
         window.removeServer(added->id);
         QCOMPARE(server.requests(QStringLiteral("/api/auth/logout")).size(), 1); // its token ends with it
         QVERIFY(!testsupport::readFile(testsupport::iniPath()).contains("cert_sha256"));
+        QVERIFY(ApiClient::pinnedCertificate(server.url()).isEmpty()); // the pin used for the logout let go again
     }
 
     // A pin is for its own server: the same certificate under another name is unknown there, and hears nothing.
