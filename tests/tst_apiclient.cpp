@@ -132,7 +132,7 @@ private Q_SLOTS:
         QTest::newRow("500 html") << "" << raw(500, "<html><body>Internal error</body></html>") << "ApiError" << 500 << "HTTP 500";
         QTest::newRow("403 error text") << "" << raw(403, R"({"error":"Otillräcklig behörighet"})") << "ApiError" << 403 << "Otillräcklig behörighet";
         QTest::newRow("302 without Location") << "" << raw(302, "") << "ApiError" << 302 << "HTTP 302";
-        QTest::newRow("304 with a JSON object") << "" << raw(304, R"({"status":"ok"})") << "ApiError" << 304 << "HTTP 304";
+        QTest::newRow("304 with a JSON object, its error text empty") << "" << raw(304, R"({"status":"ok","error":""})") << "ApiError" << 304 << "HTTP 304";
         QTest::newRow("204 empty") << "" << raw(204, "") << "ok" << -1 << "";
         QTest::newRow("200 array") << "" << raw(200, "[1,2]") << "ApiError" << 200 << invalid;
         QTest::newRow("200 truncated json") << "" << raw(200, "{\"status\":\"ok\",\"summ") << "ApiError" << 200 << invalid;

@@ -328,6 +328,7 @@ private Q_SLOTS:
             const QList<standin::RecordedRequest> all = a.requests();
             return std::count_if(all.cbegin(), all.cend(), [](const auto& r) { return r.method == "POST"; });
         };
+        QCOMPARE(child<QLabel>(window.get(), "bulkLabel")->text(), QStringLiteral("Skickar 0 av 8 till recheck…"));
         QTest::keyClick(window.get(), Qt::Key_Escape);
         QTRY_VERIFY(!child<QWidget>(window.get(), "bulkBox")->isVisible());
         QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("3 av 8 larm skickade till recheck; 5 avbröts"));
