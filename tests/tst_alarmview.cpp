@@ -168,9 +168,6 @@ private Q_SLOTS:
         QCOMPARE(cell(0, 5, Qt::DisplayRole).toString(), QStringLiteral("08:07:06"));
         QCOMPARE(cell(1, 5, Qt::DisplayRole).toString(), QStringLiteral("2025-01-02 03:04"));
         QCOMPARE(cell(1, 5, Qt::ToolTipRole).toString(), older.lastOk);
-        for (int c = 0; c < table->model()->columnCount(); ++c) // the headings, which the copy leaves out
-            QCOMPARE(table->model()->headerData(c, Qt::Horizontal).toString(),
-                QStringList({"Status", "Server", "Enhet", "Check / port", "Utdata", "Senast OK"}).value(c, "?"));
         table->header()->moveSection(5, 0);
         panel.show();
         QVERIFY(QTest::qWaitForWindowActive(&panel));

@@ -205,6 +205,18 @@ private Q_SLOTS:
         QCOMPARE(service->notifications.last().timeout, 0); // it stays until it is closed
     }
 
+    // Two notices of one slot sent before the service answered the first (two servers' alarms at once): the first
+    // is closed rather than left on screen for good.
+    void crossingNoticesLeaveOne()
+    {
+        QVERIFY(service->start({"actions"}));
+        open(QStringLiteral("operator"));
+        for (const QString& title : {QStringLiteral("a"), QStringLiteral("b")})
+            window->findChild<DesktopNotifier*>()->show(Notice {title}, QStringLiteral("nya larm"));
+        QVERIFY(service->sync());
+        QCOMPARE(service->calls, QStringList({"Notify 0 a 1", "Notify 0 b 1", "Close 1"}));
+    }
+
     void reminders_data()
     {
         // Minutes since the alarms came, and what the operator did to the critical check meanwhile; the reminder's

@@ -130,7 +130,6 @@ private Q_SLOTS:
         QTest::newRow("own action") << change << "mm" << "p:1:2" << QStringList {"h:1", "sp:5"} << 1;
         QTest::newRow("own action on the host") << change << "mm" << "h:1" << QStringList() << 0;
         QTest::newRow("a marked port gone") << (change + QStringList {"critical warning -"}) << "mmm" << "" << QStringList {"h:1", "p:1:2"} << 2;
-        QTest::newRow("marks kept as a port comes") << QStringList {"ok ok -", "critical warning -", "critical warning ok"} << "mmm" << "" << QStringList {"h:1", "p:1:2"} << 1;
         // clang-format on
     }
     // A row whose status changes while the operator is not looking is marked: its name in bold, and the bold goes

@@ -28,7 +28,6 @@ private Q_SLOTS:
         const Getter refresh = [] { return settings::refreshSeconds(); };
         const Getter soft = [] { return settings::alarmOnSoft(); };
         const Getter fontSize = [] { return settings::fontSize(); };
-        const Getter fontFamily = [] { return settings::fontFamily(); };
         const Getter theme = [] { return settings::theme(); };
         const Getter autoconnect = [] { return settings::servers().value(0).autoconnect; };
         const Getter sound = [] { return int(settings::alarmSound()); };
@@ -41,9 +40,7 @@ private Q_SLOTS:
         QTest::newRow("soft on") << QByteArray("alarm_on_soft=on") << soft << QVariant(false);
         QTest::newRow("font size negative kept") << QByteArray("font_size=-3") << fontSize << QVariant(-3);
         QTest::newRow("font size absent: the desktop's") << QByteArray() << fontSize << QVariant(0);
-        QTest::newRow("font family, a list as written") << QByteArray("font_family=Noto Sans, Bold") << fontFamily << QVariant("Noto Sans, Bold");
         QTest::newRow("theme DARK") << QByteArray("theme=DARK") << theme << QVariant("dark");
-        QTest::newRow("theme Light") << QByteArray("theme=Light") << theme << QVariant("light");
         QTest::newRow("autoconnect absent") << server << autoconnect << QVariant(true);
         QTest::newRow("autoconnect on") << server + "1\\autoconnect=on" << autoconnect << QVariant(false);
         QTest::newRow("sound of an older client: all alarms") << QByteArray("alarm_sound=true") << sound << QVariant(int(settings::Sound::All));

@@ -170,10 +170,11 @@ void DesktopNotifier::send(const Notice& notice, const QString& slot, const QStr
         if (id.isError())
             return fallBack(notice);
         if (!slot.isEmpty()) {
-            // A service that gave the new notice an id of its own has let the old one go (a slot that held none
-            // forgets nothing: no notice has the id 0).
-            if (const uint before = slots.value(slot, 0); before != id.value())
-                forget(before);
+            // A new notice of the slot with an id of its own was sent before the old one's id was known (two
+            // servers' alarms came at once), or the service did not replace the old one: the old one would stay
+            // on screen, never updated or closed again.
+            if (const uint before = slots.value(slot, 0); before != 0 && before != id.value())
+                close(before);
             slots.insert(slot, id.value());
         }
         if (!shown.contains(id.value()))
@@ -186,13 +187,16 @@ void DesktopNotifier::send(const Notice& notice, const QString& slot, const QStr
 
 void DesktopNotifier::withdraw(const QString& slot)
 {
-    const uint id = slots.value(slot, 0);
-    if (id == 0)
-        return;
+    if (const uint id = slots.value(slot, 0); id != 0)
+        close(id);
+}
+
+void DesktopNotifier::close(uint id)
+{
     forget(id);
-    QDBusMessage close = call(QStringLiteral("CloseNotification"));
-    close << id;
-    QDBusConnection::sessionBus().asyncCall(close, CallTimeoutMs);
+    QDBusMessage message = call(QStringLiteral("CloseNotification"));
+    message << id;
+    QDBusConnection::sessionBus().asyncCall(message, CallTimeoutMs);
 }
 
 void DesktopNotifier::withdrawAll()

@@ -85,6 +85,7 @@ private:
     void send(const Notice& notice, const QString& slot, const QStringList& capabilities);
     void fallBack(const Notice& notice);
     void forget(uint id);
+    void close(uint id);
 
     NorvTray* tray;
     QString serverName; // the service's own name, once it has told it
