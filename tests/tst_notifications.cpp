@@ -212,9 +212,9 @@ private Q_SLOTS:
         QVERIFY(service->start({"actions"}));
         open(QStringLiteral("operator"));
         for (const QString& title : {QStringLiteral("a"), QStringLiteral("b")})
-            window->findChild<DesktopNotifier*>()->show(Notice {title}, QStringLiteral("nya larm"));
+            window->findChild<DesktopNotifier*>()->show(alarmsNotice(title + "%1", {}, false), "nya larm");
         QVERIFY(service->sync());
-        QCOMPARE(service->calls, QStringList({"Notify 0 a 1", "Notify 0 b 1", "Close 1"}));
+        QCOMPARE(service->calls, QStringList({"Notify 0 a0 1", "Notify 0 b0 1", "Close 1"}));
     }
 
     void reminders_data()
