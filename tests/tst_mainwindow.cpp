@@ -330,13 +330,13 @@ private Q_SLOTS:
         };
         QCOMPARE(child<QLabel>(window.get(), "bulkLabel")->text(), QStringLiteral("Skickar 0 av 8 till recheck…"));
         QTest::keyClick(window.get(), Qt::Key_Escape);
-        QTRY_VERIFY(!child<QWidget>(window.get(), "bulkBox")->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!child<QWidget>(window.get(), "bulkBox")->isVisible(), 15000);
         QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("3 av 8 larm skickade till recheck; 5 avbröts"));
         QCOMPARE(posts(), 3);
         a.setFault(QStringLiteral("/api/hosts/11/plugins/103/acknowledge"),
             Fault::raw(500, R"({"error":"Databasen är låst"})"));
         runOnAll(QStringLiteral("Kvittera…"));
-        QTRY_VERIFY(!child<QWidget>(window.get(), "bulkBox")->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!child<QWidget>(window.get(), "bulkBox")->isVisible(), 15000);
         QCOMPARE(window->statusBar()->currentMessage(),
             QStringLiteral("8 av 9 larm kvitterade; 1 misslyckades: Databasen är låst"));
     }
