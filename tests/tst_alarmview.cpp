@@ -4,6 +4,7 @@
 #include "net/apiclient.h"
 #include "testsupport.h"
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QHeaderView>
@@ -117,6 +118,7 @@ private Q_SLOTS:
     {
         ActiveAlarmsView panel(nullptr);
         auto* table = child<QTreeView>(&panel, "activeAlarms");
+        QAbstractItemModelTester tester(table->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         panel.setAlarms({alarm("b", "warning"), alarm("c", "warning"), alarm("d", "unknown")}); // d, b, c
         table->setCurrentIndex(table->model()->index(2, 0)); // c
         table->selectionModel()->setCurrentIndex(

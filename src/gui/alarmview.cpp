@@ -45,76 +45,6 @@ QStandardItem* cell(const QString& text)
     return item;
 }
 
-const QStringList ActiveColumns {QStringLiteral("Status"), QStringLiteral("Server"), QStringLiteral("Enhet"),
-    QStringLiteral("Check / port"), QStringLiteral("Utdata"), QStringLiteral("Senast OK")};
-constexpr int LastOkColumn = 5;
-constexpr int KeyRole = Qt::UserRole;
-
-// A last-OK time as short as it can be said without cutting it: the time of day for today, the date and minute
-// before today. A text that is no such time stays as it is.
-// The text is cut, not parsed: a panel of thousands of alarms is updated on every poll, and reading each time as a
-// moment of the local clock costs more than the rest of the update.
-QString shortTime(const QString& text, const QString& today)
-{
-    static const QLatin1String shape("dddd-dd-dd dd:dd:dd");
-    if (text.size() != shape.size())
-        return text;
-    for (qsizetype i = 0; i < shape.size(); ++i) {
-        if (shape.at(i) == QLatin1Char('d') ? !text.at(i).isDigit() : text.at(i) != shape.at(i))
-            return text;
-    }
-    return text.startsWith(today) ? text.mid(11) : text.left(16);
-}
-
-// What a row is sorted by: its alarm's priority, the collation keys of its columns' texts (the last-OK time in full),
-// and last the alarm key. Kept by the row's first cell.
-class FirstCell : public QStandardItem {
-public:
-    int priority = 0;
-    QString alarmKey;
-    QList<QCollatorSortKey> texts; // by column
-};
-
-// The panel's order: worst first, then server, host and item, and last the alarm key, so that alarms alike in
-// every column (instances of one check) keep one order from poll to poll. A click on another column sorts by its
-// text, rows with the same text in that order. Texts are compared by their collation keys in the Swedish order, made
-// when a row is drawn, and read from the rows' first cells: thousands of alarms are sorted in a few milliseconds.
-class AlarmOrder : public QSortFilterProxyModel {
-public:
-    explicit AlarmOrder(QObject* parent)
-        : QSortFilterProxyModel(parent)
-        , collator(QLocale(QLocale::Swedish, QLocale::Sweden))
-    {
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-    }
-
-    void setKeys(FirstCell* row, const QString& alarmKey, int priority, const QStringList& texts) const
-    {
-        row->priority = priority;
-        row->alarmKey = alarmKey;
-        row->texts.clear();
-        for (const QString& text : texts)
-            row->texts.append(collator.sortKey(text));
-    }
-
-protected:
-    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override
-    {
-        const auto* model = static_cast<const QStandardItemModel*>(sourceModel());
-        const auto* a = static_cast<const FirstCell*>(model->item(left.row(), 0));
-        const auto* b = static_cast<const FirstCell*>(model->item(right.row(), 0));
-        int order = left.column() > 0 ? a->texts.at(left.column()).compare(b->texts.at(left.column())) : 0;
-        if (order == 0)
-            order = b->priority - a->priority;
-        for (int column = 1; column <= 3 && order == 0; ++column)
-            order = a->texts.at(column).compare(b->texts.at(column));
-        return order < 0 || (order == 0 && a->alarmKey < b->alarmKey);
-    }
-
-private:
-    QCollator collator;
-};
-
 } // namespace
 
 AlarmLogView::AlarmLogView(ApiClient* client, QWidget* parent)
@@ -240,8 +170,7 @@ void AlarmLogView::showEvent(QShowEvent* event)
 
 ActiveAlarmsView::ActiveAlarmsView(QWidget* parent)
     : QWidget(parent)
-    , model(new QStandardItemModel(0, int(ActiveColumns.size()), this))
-    , order(new AlarmOrder(this))
+    , model(new ActiveAlarmsModel(this))
     , table(new QTreeView(this))
     , pages(new QStackedWidget(this))
 {
@@ -249,12 +178,7 @@ ActiveAlarmsView::ActiveAlarmsView(QWidget* parent)
     table->setAccessibleName(QStringLiteral("Aktiva larm"));
     table->setAccessibleDescription(QStringLiteral(
         "Öppna larm på alla servrar. Retur visar larmets rad i serverns träd, menytangenten visar vad du kan göra."));
-    model->setHorizontalHeaderLabels(ActiveColumns);
-    order->setSourceModel(model);
-    // Sorted when the rows have been updated, not for every cell that changed: thousands of alarms (a site that
-    // went down) are placed in order once.
-    order->setDynamicSortFilter(false);
-    table->setModel(order);
+    table->setModel(model);
     table->setRootIsDecorated(false);
     table->setAlternatingRowColors(true);
     table->setUniformRowHeights(true);
@@ -294,6 +218,7 @@ ActiveAlarmsView::ActiveAlarmsView(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(pages);
+    redraw();
 }
 
 void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
@@ -302,17 +227,17 @@ void ActiveAlarmsView::setAlarms(const QList<ActiveAlarm>& list)
     for (const ActiveAlarm& alarm : list)
         kept.insert(alarm.key);
     QStringList gone;
-    for (auto it = alarms.cbegin(); it != alarms.cend(); ++it) {
-        if (!kept.contains(it.key()))
-            gone.append(it.key());
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (const QString key = model->alarm(row)->key; !kept.contains(key))
+            gone.append(key);
     }
     update(list, gone);
 }
 
 void ActiveAlarmsView::redraw()
 {
-    drawnToday.clear();
-    update({}, {});
+    drawnDark = icons::darkLook();
+    model->redraw(table->palette().color(QPalette::Disabled, QPalette::Text));
 }
 
 void ActiveAlarmsView::update(const QList<ActiveAlarm>& changed, const QStringList& gone)
@@ -321,67 +246,27 @@ void ActiveAlarmsView::update(const QList<ActiveAlarm>& changed, const QStringLi
     // taken by key and given back after the update, without the alarms that ended.
     QStringList selected;
     for (const QModelIndex& row : table->selectionModel()->selectedRows())
-        selected.append(row.data(KeyRole).toString());
-    const QString current = table->currentIndex().siblingAtColumn(0).data(KeyRole).toString();
-    const bool hadNone = alarms.isEmpty();
-
-    // The rows of alarms that ended are free for the alarms that came; those left over go, the last first, so that
-    // the others keep their places meanwhile. Taking a row out of the sorted list costs more than writing it anew.
-    QList<QStandardItem*> free;
-    for (const QString& key : gone) {
-        if (alarms.remove(key) > 0)
-            free.append(rowOf.take(key));
-    }
-
-    // A change of the look or of the day draws every row anew; otherwise only the alarms that differ.
-    const bool dark = icons::darkLook();
-    const QString today = QDate::currentDate().toString(Qt::ISODate);
-    const bool redrawAll = dark != drawnDark || today != drawnToday;
-    drawnDark = dark;
-    drawnToday = today;
-    bool moved = false;
-    QList<ActiveAlarm> drawn;
-    for (const ActiveAlarm& alarm : changed) {
-        const auto previous = alarms.constFind(alarm.key);
-        if (previous == alarms.cend() || previous->status != alarm.status || previous->server != alarm.server
-            || previous->host != alarm.host || previous->item != alarm.item || previous->output != alarm.output
-            || previous->lastOk != alarm.lastOk || previous->stale != alarm.stale || previous->unseen != alarm.unseen) {
-            alarms.insert(alarm.key, alarm);
-            if (!redrawAll)
-                drawn.append(alarm);
-        }
-    }
-    if (redrawAll)
-        drawn = alarms.values();
-    const QColor old = table->palette().color(QPalette::Disabled, QPalette::Text);
-    for (const ActiveAlarm& alarm : std::as_const(drawn))
-        moved = draw(alarm, free, today, dark, old) || moved;
-    QList<int> ended;
-    for (const QStandardItem* row : std::as_const(free))
-        ended.append(row->row());
-    std::sort(ended.begin(), ended.end(), std::greater<int>());
-    for (const int row : std::as_const(ended))
-        model->removeRow(row);
-    if (moved)
-        order->sort(order->sortColumn(), order->sortOrder());
+        selected.append(row.data(ActiveAlarmsModel::KeyRole).toString());
+    const QString current = table->currentIndex().siblingAtColumn(0).data(ActiveAlarmsModel::KeyRole).toString();
+    const bool hadNone = model->rowCount() == 0;
+    if (icons::darkLook() != drawnDark)
+        redraw();
+    model->update(changed, gone);
     // Widths for the first rows; after that they are the operator's (measuring every row on every poll would cost
     // more than the rest of the update).
-    if (hadNone && !alarms.isEmpty()) {
+    if (hadNone && model->rowCount() > 0) {
         for (int column : {0, 1, 2, 3, 5})
             table->resizeColumnToContents(column);
     }
-    pages->setCurrentIndex(alarms.isEmpty() ? 0 : 1);
+    pages->setCurrentIndex(model->rowCount() == 0 ? 0 : 1);
 
     if (selected.isEmpty() && current.isEmpty())
         return;
-    const auto place = [this](const QString& key) {
-        const QStandardItem* item = rowOf.value(key);
-        return item ? order->mapFromSource(item->index()) : QModelIndex();
-    };
+    const auto place = [this](const QString& key) { return model->index(model->rowOf(key), 0); };
     QItemSelection selection;
     for (const QString& key : std::as_const(selected)) {
         if (const QModelIndex first = place(key); first.isValid())
-            selection.select(first, first.siblingAtColumn(int(ActiveColumns.size()) - 1));
+            selection.select(first, first.siblingAtColumn(model->columnCount() - 1));
     }
     QItemSelectionModel* selectionModel = table->selectionModel();
     selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
@@ -392,56 +277,6 @@ void ActiveAlarmsView::update(const QList<ActiveAlarm>& changed, const QStringLi
 }
 
 // Sets one alarm's row: its own, a free one, or a new one for an alarm that came; whether the row may have to move.
-bool ActiveAlarmsView::draw(
-    const ActiveAlarm& alarm, QList<QStandardItem*>& free, const QString& today, bool dark, const QColor& old)
-{
-    bool moved = false;
-    auto* status = static_cast<FirstCell*>(rowOf.value(alarm.key));
-    if (!status && !free.isEmpty()) {
-        status = static_cast<FirstCell*>(free.takeLast());
-        status->setData(alarm.key, KeyRole);
-        rowOf.insert(alarm.key, status);
-        moved = true;
-    }
-    QList<QStandardItem*> cells;
-    for (int column = 0; column < ActiveColumns.size(); ++column)
-        cells.append(status ? model->item(status->row(), column) : column == 0 ? new FirstCell : new QStandardItem);
-    if (!status) {
-        status = static_cast<FirstCell*>(cells.first());
-        for (QStandardItem* cell : std::as_const(cells))
-            cell->setEditable(false);
-        status->setData(alarm.key, KeyRole);
-        rowOf.insert(alarm.key, status);
-        model->appendRow(cells);
-        moved = true;
-    }
-    status->setIcon(alarm.stale ? icons::dotIcon(old, 12) : icons::dotIcon(alarm.status, 12, false));
-    status->setForeground(QBrush(alarm.stale ? old : icons::wordColor(alarm.status, false, dark)));
-    for (int column = 1; column < ActiveColumns.size(); ++column) {
-        if (alarm.stale)
-            cells.at(column)->setForeground(QBrush(old));
-        else
-            cells.at(column)->setData(QVariant(), Qt::ForegroundRole);
-    }
-    // An alarm whose row changed while the operator was away stands out until it is seen.
-    QFont font;
-    font.setBold(alarm.unseen);
-    for (QStandardItem* cell : std::as_const(cells))
-        cell->setData(alarm.unseen ? QVariant(font) : QVariant(), Qt::FontRole);
-    const QStringList texts {
-        alarm.status.toUpper(), alarm.server, alarm.host, alarm.item, alarm.output, shortTime(alarm.lastOk, today)};
-    for (int column = 0; column < ActiveColumns.size(); ++column) {
-        if (cells.at(column)->text() != texts.at(column)) {
-            moved = moved || column <= 3 || column == order->sortColumn();
-            cells.at(column)->setText(texts.at(column));
-        }
-    }
-    cells.at(LastOkColumn)->setToolTip(alarm.lastOk);
-    static_cast<AlarmOrder*>(order)->setKeys(status, alarm.key, statuses::alarmPriority(alarm.status),
-        {QString(), alarm.server, alarm.host, alarm.item, alarm.output, alarm.lastOk});
-    return moved;
-}
-
 std::optional<ActiveAlarm> ActiveAlarmsView::currentAlarm() const
 {
     return alarmAt(table->currentIndex());
@@ -481,8 +316,8 @@ std::optional<ActiveAlarm> ActiveAlarmsView::alarmAt(const QModelIndex& index) c
 {
     if (!index.isValid())
         return std::nullopt;
-    const auto found = alarms.constFind(order->mapToSource(index).siblingAtColumn(0).data(KeyRole).toString());
-    return found == alarms.cend() ? std::nullopt : std::optional<ActiveAlarm>(*found);
+    const ActiveAlarm* alarm = model->alarm(index.row());
+    return alarm ? std::optional<ActiveAlarm>(*alarm) : std::nullopt;
 }
 
 // A row of several selected ones opens the menu for all of them; any other row, the menu of its own alarm.

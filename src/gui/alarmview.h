@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "core/target.h"
+#include "gui/activealarmsmodel.h"
 
 #include <QHash>
 #include <QJsonObject>
@@ -54,21 +54,6 @@ private:
     QTreeView* table;
 };
 
-// One row of the "Aktiva larm" panel: an open alarm of the alarm book, with what its server's tree shows of it.
-struct ActiveAlarm {
-    QString key; // the tray's alarm key
-    QString serverId;
-    QString status;
-    QString server; // the server's label
-    QString host;
-    QString item; // the check or port
-    QString output;
-    QString lastOk;
-    treemodel::Target target; // what the tree's menu acts on; an empty kind for a server that does not answer
-    bool stale = false; // its server does not answer: what the row says may no longer be so
-    bool unseen = false; // its row changed while the operator was not looking
-};
-
 // The "Aktiva larm" panel below the tabs: every open alarm of every connected server, worst first, then by server,
 // host and item, or by any column the operator clicks. Rows are updated in place; the selection belongs to the
 // alarms, so it stays with them when others come, go or move, and leaves with an alarm that ends. Ctrl+C copies the
@@ -102,15 +87,9 @@ protected:
 private:
     std::optional<ActiveAlarm> alarmAt(const QModelIndex& index) const;
     void menuAt(const QModelIndex& index, const QPoint& at);
-    bool draw(
-        const ActiveAlarm& alarm, QList<QStandardItem*>& free, const QString& today, bool dark, const QColor& old);
 
-    QHash<QString, ActiveAlarm> alarms; // by key
-    QHash<QString, QStandardItem*> rowOf; // the first cell of each alarm's row, by key
-    bool drawnDark = false; // the look and the day the rows were drawn for
-    QString drawnToday;
-    QStandardItemModel* model;
-    QSortFilterProxyModel* order;
+    ActiveAlarmsModel* model;
+    bool drawnDark = false; // the look the rows were drawn in
     QTreeView* table;
     QStackedWidget* pages; // the table, or "Inga aktiva larm"
 };
