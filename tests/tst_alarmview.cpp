@@ -145,6 +145,8 @@ private Q_SLOTS:
         panel.setAlarms(alike);
         table->selectAll();
         QCOMPARE(selected(), QStringLiteral("a,b,c,d,e,f|"));
+        table->sortByColumn(3, Qt::DescendingOrder); // ties in the clicked column: the whole order turned round
+        QCOMPARE(selected(), QStringLiteral("f,e,d,c,b,a|"));
     }
 
     // A row whose server does not answer is drawn in the disabled colour, dot and word included, and as before once

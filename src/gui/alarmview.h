@@ -3,7 +3,6 @@
 
 #include "gui/activealarmsmodel.h"
 
-#include <QHash>
 #include <QJsonObject>
 #include <QVariant>
 #include <QWidget>
@@ -13,13 +12,10 @@
 
 class ApiClient;
 class QCheckBox;
-class QColor;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QSortFilterProxyModel;
 class QStackedWidget;
-class QStandardItem;
 class QStandardItemModel;
 class QTreeView;
 
