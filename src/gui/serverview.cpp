@@ -6,6 +6,7 @@
 #include "core/version.h"
 #include "gui/alarmview.h"
 #include "gui/dialogs/versionnotice.h"
+#include "gui/statustreeview.h"
 #include "gui/treeactions.h"
 #include "gui/treestate.h"
 #include "net/apiclient.h"
@@ -55,7 +56,7 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     , bannerButton(new QPushButton(ReloginText, banner))
     , model(new QStandardItemModel(this))
     , liveTree(std::make_unique<treemodel::LiveTree>(model))
-    , tree(new QTreeView(this))
+    , tree(new StatusTreeView(this))
     , seenAction(new QAction(QStringLiteral("Markera allt som sett"), this))
     , treeState(std::make_unique<TreeState>(tree, model, liveTree.get(), &marks))
     , treeActions(new TreeActions(
