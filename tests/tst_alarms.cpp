@@ -102,6 +102,7 @@ private Q_SLOTS:
         QTest::newRow("a server stops answering: told once") << QList<Step> {a(two), {Payload, "b", ""}, silent, silent} << QStringList {down};
         QTest::newRow("back again: only what is new while away") << QList<Step> {a(two), silent, a(two + "," + problem(1, 3, "warning"))} << QStringList {down, "Norv: 1 nya larm|h1 / c3: WARNING"};
         QTest::newRow("ids as text or number are one alarm, another instance another") << QList<Step> {a(byNumber), a(byText)} << QStringList {"Norv: 1 nya larm|h7 / c15: CRITICAL"};
+        QTest::newRow("one key twice in a payload: one alarm, the last") << QList<Step> {a(""), a(c1 + "," + problem(1, 1, "warning"))} << QStringList {"Norv: 1 nya larm|h1 / c1: WARNING"};
         QTest::newRow("never answered, then answers") << QList<Step> {silent, a(two)} << QStringList {};
         // clang-format on
     }

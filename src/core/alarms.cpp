@@ -7,6 +7,7 @@
 
 #include <QJsonArray>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -72,32 +73,38 @@ void AlarmBook::updateStatus(const QJsonObject& status, const QString& serverId,
                                     keyPart(problem.value(QLatin1String("plugin_id"))),
                                     keyPart(problem.value(QLatin1String("port_id"))),
                                     QString::number(problem.value(QLatin1String("instance_id")).toInt(0)));
-        state.alarms.insert(key, problem);
+        state.alarms.append({key, problem});
     }
+    // A key the payload holds twice is the last problem's.
+    std::stable_sort(
+        state.alarms.begin(), state.alarms.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto last = std::unique(
+        state.alarms.rbegin(), state.alarms.rend(), [](const auto& a, const auto& b) { return a.first == b.first; });
+    state.alarms.erase(state.alarms.begin(), last.base());
     // The alarms of the last payload against this one's, both in key order; only the problems that differ make
     // an open alarm anew.
     const auto known = states.constFind(serverId);
     const bool first = known == states.cend();
-    const QMap<QString, QJsonObject> before = first ? QMap<QString, QJsonObject>() : known->alarms;
+    const QList<std::pair<QString, QJsonObject>> before = first ? decltype(before)() : known->alarms;
     const bool relabelled = !first && known->label != label;
     AlarmChanges changes;
     auto was = before.cbegin();
     auto is = state.alarms.cbegin();
     while (was != before.cend() || is != state.alarms.cend()) {
-        if (is == state.alarms.cend() || (was != before.cend() && was.key() < is.key())) {
-            open.remove(was.key());
-            changes.went.append((was++).key());
+        if (is == state.alarms.cend() || (was != before.cend() && was->first < is->first)) {
+            open.remove(was->first);
+            changes.went.append((was++)->first);
             continue;
         }
-        const bool same = was != before.cend() && was.key() == is.key();
-        if (same && !relabelled && was.value() == is.value()) {
+        const bool same = was != before.cend() && was->first == is->first;
+        if (same && !relabelled && was->second == is->second) {
             ++was, ++is;
             continue;
         }
-        OpenAlarm made = alarmOf(is.key(), serverId, label, is.value());
-        made.since = same ? open.value(is.key()).since : QDateTime::currentDateTimeUtc();
-        open.insert(is.key(), made);
-        (same ? changes.changed : changes.came).append(is.key());
+        OpenAlarm made = alarmOf(is->first, serverId, label, is->second);
+        made.since = same ? open.value(is->first).since : QDateTime::currentDateTimeUtc();
+        open.insert(is->first, made);
+        (same ? changes.changed : changes.came).append(is->first);
         if (same)
             ++was;
         ++is;

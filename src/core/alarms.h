@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 // One open alarm: an alarming problem of a server's last status payload, or a server that does not answer (its
 // problem then empty, its status "unknown").
@@ -85,7 +86,8 @@ private:
     struct ServerState {
         QString label;
         QJsonObject summary;
-        QMap<QString, QJsonObject> alarms; // alarming problems by alarm key
+        // Alarming problems with their alarm keys, in key order: a list made once per payload costs less than a map.
+        QList<std::pair<QString, QJsonObject>> alarms;
     };
 
     // Tells the views, and announces the alarms that came unless they are suppressed.
