@@ -173,12 +173,7 @@ void MainWindow::buildShortcuts()
 void MainWindow::buildStatusBar()
 {
     statusBar()->addWidget(timeLabel, 0);
-    bulkBar = new BulkBar(statusBar(), this);
-    // Each server is polled once its part is done, so that its rows show what the requests did.
-    connect(bulkBar, &BulkBar::serverDone, this, [this](const QString& serverId) {
-        if (ServerView* v = serverTabs->view(serverId))
-            v->refreshNow();
-    });
+    bulkBar = new BulkBar(statusBar(), this, serverTabs);
     statusBar()->addPermanentWidget(summaryLabel, 0);
     statusBar()->addPermanentWidget(versionLabel, 0);
 }
@@ -229,7 +224,8 @@ void MainWindow::buildAlarmPanel()
         if (v && alarm.target.kind != treemodel::Kind::None)
             v->showTargetMenu(alarm.target, {alarm.status, false}, at); // an open alarm is not acknowledged
     };
-    alarmPanel->openMenuForMany = [this](const QList<ActiveAlarm>& alarms, const QPoint& at) { actOnMany(alarms, at); };
+    alarmPanel->openMenuForMany
+        = [this](const QList<ActiveAlarm>& alarms, const QPoint& at) { bulkBar->offer(alarms, at); };
     alarmFeed = new AlarmFeed(alarmBook, serverTabs, alarmPanel, this);
 }
 
@@ -373,36 +369,6 @@ void MainWindow::showAlarm(const QString& serverId, const treemodel::Target& tar
             return;
     }
     v->focusTree();
-}
-
-void MainWindow::actOnMany(const QList<ActiveAlarm>& alarms, const QPoint& at)
-{
-    // An open alarm is not acknowledged; while one action on many runs, no other starts.
-    QList<ActionRow> rows;
-    for (const ActiveAlarm& alarm : alarms) {
-        const ServerView* v = serverTabs->view(alarm.serverId);
-        rows.append({alarm.target, {alarm.status, false}, !bulkBar->isRunning() && v && v->mayAct()});
-    }
-    // The chosen action runs after the menu has closed, not inside its event loop.
-    if (const std::optional<actions::Kind> chosen = chooseAction(rows, this, at))
-        runOnMany(*chosen, alarms);
-}
-
-void MainWindow::runOnMany(actions::Kind kind, const QList<ActiveAlarm>& alarms)
-{
-    QList<BulkAction::Item> items;
-    for (const ActiveAlarm& alarm : alarms) {
-        const ServerView* v = serverTabs->view(alarm.serverId);
-        if (v && v->mayAct() && actions::applies(kind, alarm.target, {alarm.status, false}))
-            items.append({alarm.serverId, v->entry.url, v->token(), alarm.target});
-    }
-    bulkBar->run(kind, items);
-    if (!bulkBar->isRunning())
-        return;
-    for (const BulkAction::Item& item : std::as_const(items)) {
-        if (ServerView* v = serverTabs->view(item.serverId))
-            v->actedOn(item.target);
-    }
 }
 
 // An action of a notification: the window comes up at what it was about. The alarm may have ended since: the

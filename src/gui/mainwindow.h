@@ -25,7 +25,6 @@ class QPushButton;
 class QStackedWidget;
 class ServerTabs;
 class ServerView;
-struct ActiveAlarm;
 struct Notice;
 struct OpenAlarm;
 namespace treemodel {
@@ -99,8 +98,6 @@ private:
     // The alarm's server's tab, and in it the alarm's row; the tab alone for a server's own alarm.
     void showAlarm(const QString& serverId, const treemodel::Target& target);
     // The menu of several selected alarms of "Aktiva larm": one action, one prompt, every alarm's own request.
-    void actOnMany(const QList<ActiveAlarm>& alarms, const QPoint& at);
-    void runOnMany(actions::Kind kind, const QList<ActiveAlarm>& alarms);
     void onNoticeAction(const Notice& notice, const QString& action, const QString& activationToken);
     // Whether the tray icon is really there to bring the window back: shown, on a desktop that has a tray.
     bool trayShown() const;

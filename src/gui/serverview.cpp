@@ -102,11 +102,6 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     banner->hide();
     layout->addWidget(banner);
 
-    tree->setAlternatingRowColors(true);
-    // Every row is one line high. Without this, each changed cell makes the view lay its row's text out anew to
-    // measure it, and a poll changes thousands of cells (every "Senast OK" moves on).
-    tree->setUniformRowHeights(true);
-    tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this, &ServerView::contextMenu);
     // The keyboard's ways to the same menu, for the current row.
     for (const QKeySequence& keys : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
