@@ -147,6 +147,14 @@ private Q_SLOTS:
         QCOMPARE(selected(), QStringLiteral("a,b,c,d,e,f|"));
         table->sortByColumn(3, Qt::DescendingOrder); // ties in the clicked column: the whole order turned round
         QCOMPARE(selected(), QStringLiteral("f,e,d,c,b,a|"));
+        // Within a host the item decides, whatever the keys; a renamed item moves its alarm.
+        table->sortByColumn(0, Qt::AscendingOrder);
+        for (const char* renamed : {"Disk A", "Disk D"}) {
+            panel.setAlarms({alarm("x", "warning", {}, renamed), alarm("a", "warning", {}, "Disk B"),
+                alarm("b", "warning", {}, "Disk C")});
+            table->selectAll();
+            QCOMPARE(selected(), QLatin1String(renamed) == "Disk A" ? "x,a,b|" : "a,b,x|");
+        }
     }
 
     // A row whose server does not answer is drawn in the disabled colour, dot and word included, and as before once
@@ -172,6 +180,9 @@ private Q_SLOTS:
         QCOMPARE(cell(0, 5, Qt::DisplayRole).toString(), QStringLiteral("08:07:06"));
         QCOMPARE(cell(1, 5, Qt::DisplayRole).toString(), QStringLiteral("2025-01-02 03:04"));
         QCOMPARE(cell(1, 5, Qt::ToolTipRole).toString(), older.lastOk);
+        older.lastOk = QStringLiteral("2025-01-02T03:04:05"); // not the shape of a time of its own: as it is
+        panel.setAlarms({row, older});
+        QCOMPARE(cell(1, 5, Qt::DisplayRole).toString(), older.lastOk);
         table->header()->moveSection(5, 0);
         panel.show();
         QVERIFY(QTest::qWaitForWindowActive(&panel));
