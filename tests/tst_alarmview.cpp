@@ -183,6 +183,9 @@ private Q_SLOTS:
         older.lastOk = QStringLiteral("2025-01-02T03:04:05"); // not the shape of a time of its own: as it is
         panel.setAlarms({row, older});
         QCOMPARE(cell(1, 5, Qt::DisplayRole).toString(), older.lastOk);
+        QSignalSpy shown(table->model(), &QAbstractItemModel::dataChanged); // a new look reaches every row
+        panel.redraw();
+        QCOMPARE(shown.count(), 1);
         table->header()->moveSection(5, 0);
         panel.show();
         QVERIFY(QTest::qWaitForWindowActive(&panel));

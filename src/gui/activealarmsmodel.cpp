@@ -264,9 +264,8 @@ void ActiveAlarmsModel::layOut(const QSet<const Row*>& leaving, Rows entering)
 void ActiveAlarmsModel::redraw(const QColor& disabled)
 {
     old = disabled;
-    today = QDate::currentDate().toString(Qt::ISODate);
-    if (!rows.empty())
-        Q_EMIT dataChanged(index(0, 0), index(int(rows.size()) - 1, columnCount() - 1));
+    today.clear(); // as after midnight: every row is shown again
+    update({}, {});
 }
 
 void ActiveAlarmsModel::sort(int column, Qt::SortOrder order)
