@@ -183,6 +183,10 @@ private Q_SLOTS:
         older.lastOk = QStringLiteral("2025-01-02T03:04:05"); // not the shape of a time of its own: as it is
         panel.setAlarms({row, older});
         QCOMPARE(cell(1, 5, Qt::DisplayRole).toString(), older.lastOk);
+        QStringList headings;
+        for (int c = 0; c < table->model()->columnCount(); ++c)
+            headings.append(table->model()->headerData(c, Qt::Horizontal).toString());
+        QCOMPARE(headings.join('|'), QStringLiteral("Status|Server|Enhet|Check / port|Utdata|Senast OK"));
         QSignalSpy shown(table->model(), &QAbstractItemModel::dataChanged); // a new look reaches every row
         panel.redraw();
         QCOMPARE(shown.count(), 1);
