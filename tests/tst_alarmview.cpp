@@ -130,8 +130,10 @@ private Q_SLOTS:
             return keys.join(',') + '|' + (panel.currentAlarm() ? panel.currentAlarm()->key : QString());
         };
         QCOMPARE(selected(), QStringLiteral("b,c|b"));
+        table->setColumnWidth(2, 33); // after the first rows, widths are the operator's
         panel.setAlarms({alarm("a", "critical"), alarm("b", "warning"), alarm("c", "critical"), alarm("d", "unknown")});
         QCOMPARE(selected(), QStringLiteral("c,b|b")); // c moved up, a came above
+        QCOMPARE(table->columnWidth(2), 33);
         panel.setAlarms({alarm("a", "critical"), alarm("c", "critical"), alarm("d", "unknown")});
         QCOMPARE(selected(), QStringLiteral("c|"));
         panel.setAlarms({alarm("a", "critical"), alarm("d", "unknown")});
