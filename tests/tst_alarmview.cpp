@@ -139,6 +139,9 @@ private Q_SLOTS:
         panel.setAlarms({alarm("a", "critical"), alarm("d", "unknown")});
         QCOMPARE(selected(), QStringLiteral("|"));
         QVERIFY(!table->selectionModel()->hasSelection());
+        QVERIFY(table->isVisibleTo(&panel));
+        panel.setAlarms({}); // none left: "Inga aktiva larm" in its place
+        QVERIFY(!table->isVisibleTo(&panel));
         // Alarms alike in every column (instances of one check) stand in the order of their keys, whatever order
         // they came in.
         QList<ActiveAlarm> alike;
