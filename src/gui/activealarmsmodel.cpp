@@ -215,14 +215,13 @@ void ActiveAlarmsModel::layOut(const QSet<const Row*>& leaving, Rows entering)
         if (row)
             all.push_back(std::move(row));
     }
-    QSet<const Row*> joined(joining.cbegin(), joining.cend());
     QList<Row*> kept;
     QList<Row*> dropped;
     for (int i = 0; i < before; ++i) {
         Row* row = all.at(size_t(i)).get();
         if (leaving.contains(row))
             dropped.append(row);
-        else if (!joined.contains(row))
+        else
             kept.append(row);
     }
     QList<Row*> order;
