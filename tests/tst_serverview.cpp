@@ -2,12 +2,14 @@
 #include "gui/actionmenu.h"
 #include "gui/dialogs/dialogs.h"
 #include "gui/serverview.h"
+#include "gui/statustreeview.h"
 #include "testsupport.h"
 #include "tree/treemodel.h"
 
 #include <QAccessible>
 #include <QInputDialog>
 #include <QScrollBar>
+#include <QStandardItemModel>
 
 using standin::Fault;
 using testsupport::child;
@@ -370,6 +372,32 @@ private Q_SLOTS:
         QTRY_COMPARE(changed.count(), 5);
         QCOMPARE(applied.count(), 1);
         QVERIFY(row(QStringLiteral("h:10")).data().toString().startsWith(QStringLiteral("web-v5")));
+    }
+
+    // A change inside a collapsed row is not looked for on screen; one inside an open row is drawn.
+    void treePassesOverClosedRows()
+    {
+        QStandardItemModel model;
+        for (const char* name : {"open", "closed"}) {
+            model.appendRow(new QStandardItem(QString::fromLatin1(name)));
+            model.item(model.rowCount() - 1)->appendRow(new QStandardItem(QStringLiteral("child")));
+        }
+        StatusTreeView tree(nullptr);
+        tree.setModel(&model);
+        tree.expand(model.index(0, 0));
+        tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        QCoreApplication::processEvents();
+        struct Paints : QObject {
+            int count = 0;
+            bool eventFilter(QObject*, QEvent* event) override { return (count += event->type() == QEvent::Paint) < 0; }
+        } paints;
+        tree.viewport()->installEventFilter(&paints);
+        model.item(1)->child(0)->setText(QStringLiteral("changed"));
+        QCoreApplication::processEvents();
+        QCOMPARE(paints.count, 0);
+        model.item(0)->child(0)->setText(QStringLiteral("changed"));
+        QTRY_VERIFY(paints.count > 0);
     }
 
 private:
