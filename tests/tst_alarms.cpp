@@ -103,27 +103,42 @@ private Q_SLOTS:
         QTest::newRow("back again: only what is new while away") << QList<Step> {a(two), silent, a(two + "," + problem(1, 3, "warning"))} << QStringList {down, "Norv: 1 nya larm|h1 / c3: WARNING"};
         QTest::newRow("ids as text or number are one alarm, another instance another") << QList<Step> {a(byNumber), a(byText)} << QStringList {"Norv: 1 nya larm|h7 / c15: CRITICAL"};
         QTest::newRow("one key twice in a payload: one alarm, the last") << QList<Step> {a(""), a(c1 + "," + problem(1, 1, "warning"))} << QStringList {"Norv: 1 nya larm|h1 / c1: WARNING"};
+        QTest::newRow("an alarm's output changes, then stays") << QList<Step> {a(c1), a(c1 + "," + problem(1, 2, "warning")), a(problem(1, 1, "critical", R"(,"output":"x")") + "," + problem(1, 2, "warning")), a(problem(1, 1, "critical", R"(,"output":"x")"))} << QStringList {"Norv: 1 nya larm|h1 / c2: WARNING"};
         QTest::newRow("never answered, then answers") << QList<Step> {silent, a(two)} << QStringList {};
         // clang-format on
     }
 
+    // The same steps also go to a second book fed readings the way pollers make them, one reader per server:
+    // both books must tell of the same changes.
     void announcements()
     {
-        QStringList notifications;
+        AlarmBook byReading;
+        std::map<QString, AlarmReader> readers;
+        QStringList notifications, changes[2];
         connect(book.get(), &AlarmBook::newAlarms, this, [&](const QList<OpenAlarm>& fresh) {
             const Notice notice = newAlarmsNotice(fresh, book->serverCount() >= 2);
             notifications.append(notice.title + QLatin1Char('|') + notice.body);
         });
+        for (AlarmBook* b : {book.get(), &byReading}) {
+            connect(b, &AlarmBook::alarmsChanged, this, [into = &changes[b == &byReading]](const AlarmChanges& c) {
+                into->append(QStringList {c.came.join(','), c.changed.join(','), c.went.join(',')}.join('/'));
+            });
+        }
         for (const Step& step : testsupport::fetch<QList<Step>>("steps")) {
             const QString label = step.server.toUpper();
-            if (step.what == Payload)
+            if (step.what == Payload) {
                 book->updateStatus(payload(step.problems), step.server, label);
-            else if (step.what == Gone)
+                byReading.updateStatus(readers[step.server].read(payload(step.problems)), step.server, label);
+            } else if (step.what == Gone) {
                 book->removeServer(step.server);
-            else
+                byReading.removeServer(step.server);
+            } else {
                 book->setUnreachable(step.server, label);
+                byReading.setUnreachable(step.server, label);
+            }
         }
         QTEST(notifications, "notifications");
+        QCOMPARE(changes[1], changes[0]);
     }
 
     // The worst state over two servers.

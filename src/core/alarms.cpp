@@ -5,26 +5,7 @@
 #include "core/settings.h"
 #include "core/statuses.h"
 
-#include <QJsonArray>
-
-#include <algorithm>
-#include <cmath>
-
 namespace {
-
-// One part of an alarm key: "-" for a missing id, a number as its integer value, anything else as its text.
-QString keyPart(const QJsonValue& value)
-{
-    if (value.isUndefined() || value.isNull())
-        return QStringLiteral("-");
-    if (value.isDouble()) {
-        const double d = value.toDouble();
-        return std::trunc(d) == d ? QString::number(d, 'f', 0) : QStringLiteral("0");
-    }
-    if (value.isString())
-        return value.toString();
-    return value.toVariant().toString();
-}
 
 // The alarm of a server that does not answer: a key of its own, beside the keys of its problems.
 QString unreachableKey(const QString& serverId)
@@ -57,54 +38,47 @@ AlarmBook::AlarmBook(QObject* parent)
 
 void AlarmBook::updateStatus(const QJsonObject& status, const QString& serverId, const QString& label)
 {
+    updateStatus(std::make_shared<const AlarmReading>(AlarmReading::of(status)), serverId, label);
+}
+
+void AlarmBook::updateStatus(const AlarmReadingPtr& reading, const QString& serverId, const QString& label)
+{
     const bool alarmOnSoft = settings::alarmOnSoft();
-    ServerState state {label, status.value(QLatin1String("summary")).toObject(), {}};
-    const QJsonArray problems = status.value(QLatin1String("problems")).toArray();
-    for (const QJsonValue& value : problems) {
-        const QJsonObject problem = value.toObject();
-        if (!statuses::isAlarm(text(problem, "status")))
-            continue;
-        if (problem.value(QLatin1String("acknowledged")).toBool() || problem.value(QLatin1String("dnd")).toBool())
-            continue;
-        if (problem.contains(QLatin1String("hard")) && !problem.value(QLatin1String("hard")).toBool() && !alarmOnSoft)
-            continue;
-        const QString key = QStringLiteral("%1|%2:%3:%4:%5")
-                                .arg(serverId, keyPart(problem.value(QLatin1String("host_id"))),
-                                    keyPart(problem.value(QLatin1String("plugin_id"))),
-                                    keyPart(problem.value(QLatin1String("port_id"))),
-                                    QString::number(problem.value(QLatin1String("instance_id")).toInt(0)));
-        state.alarms.append({key, problem});
+    ServerState state {label, reading, {}};
+    state.alarms.reserve(reading->problems.size());
+    for (const AlarmReading::Problem& problem : reading->problems) {
+        if (alarmOnSoft || !problem.soft)
+            state.alarms.append(&problem);
     }
-    // A key the payload holds twice is the last problem's.
-    std::stable_sort(
-        state.alarms.begin(), state.alarms.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    const auto last = std::unique(
-        state.alarms.rbegin(), state.alarms.rend(), [](const auto& a, const auto& b) { return a.first == b.first; });
-    state.alarms.erase(state.alarms.begin(), last.base());
     // The alarms of the last payload against this one's, both in key order; only the problems that differ make
-    // an open alarm anew.
+    // an open alarm anew. Readings that follow each other say which problems stayed the same.
     const auto known = states.constFind(serverId);
     const bool first = known == states.cend();
-    const QList<std::pair<QString, QJsonObject>> before = first ? decltype(before)() : known->alarms;
+    const QList<const AlarmReading::Problem*> before = first ? decltype(before)() : known->alarms;
     const bool relabelled = !first && known->label != label;
+    const bool again = !first && known->reading == reading;
+    const bool marked = !first && reading->follows(*known->reading);
+    const QString prefix = serverId + QLatin1Char('|');
     AlarmChanges changes;
     auto was = before.cbegin();
     auto is = state.alarms.cbegin();
     while (was != before.cend() || is != state.alarms.cend()) {
-        if (is == state.alarms.cend() || (was != before.cend() && was->first < is->first)) {
-            open.remove(was->first);
-            changes.went.append((was++)->first);
+        if (is == state.alarms.cend() || (was != before.cend() && (*was)->key < (*is)->key)) {
+            const QString key = prefix + (*was++)->key;
+            open.remove(key);
+            changes.went.append(key);
             continue;
         }
-        const bool same = was != before.cend() && was->first == is->first;
-        if (same && !relabelled && was->second == is->second) {
+        const bool same = was != before.cend() && (*was)->key == (*is)->key;
+        if (same && !relabelled && (again || (marked && (*is)->same) || (*was)->problem == (*is)->problem)) {
             ++was, ++is;
             continue;
         }
-        OpenAlarm made = alarmOf(is->first, serverId, label, is->second);
-        made.since = same ? open.value(is->first).since : QDateTime::currentDateTimeUtc();
-        open.insert(is->first, made);
-        (same ? changes.changed : changes.came).append(is->first);
+        const QString key = prefix + (*is)->key;
+        OpenAlarm made = alarmOf(key, serverId, label, (*is)->problem);
+        made.since = same ? open.value(key).since : QDateTime::currentDateTimeUtc();
+        open.insert(key, made);
+        (same ? changes.changed : changes.came).append(key);
         if (same)
             ++was;
         ++is;
@@ -169,9 +143,9 @@ AlarmBook::Counts AlarmBook::counts() const
 {
     Counts sum;
     for (const ServerState& state : states) {
-        sum.critical += state.summary.value(QLatin1String("critical")).toInt(0);
-        sum.warning += state.summary.value(QLatin1String("warning")).toInt(0);
-        sum.ok += state.summary.value(QLatin1String("ok")).toInt(0);
+        sum.critical += state.reading->summary.value(QLatin1String("critical")).toInt(0);
+        sum.warning += state.reading->summary.value(QLatin1String("warning")).toInt(0);
+        sum.ok += state.reading->summary.value(QLatin1String("ok")).toInt(0);
     }
     return sum;
 }

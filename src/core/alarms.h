@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/alarmreading.h"
 #include "core/target.h"
 
 #include <QDateTime>
@@ -13,7 +14,6 @@
 #include <QStringList>
 
 #include <optional>
-#include <utility>
 
 // One open alarm: an alarming problem of a server's last status payload, or a server that does not answer (its
 // problem then empty, its status "unknown").
@@ -50,6 +50,8 @@ public:
     explicit AlarmBook(QObject* parent = nullptr);
 
     void updateStatus(const QJsonObject& status, const QString& serverId, const QString& label);
+    // The same, with the payload already read (on the poller's thread).
+    void updateStatus(const AlarmReadingPtr& reading, const QString& serverId, const QString& label);
     // Forgets a server (its tab closed, its login lost). Nothing is announced.
     void removeServer(const QString& serverId);
     // The server does not answer: one alarm of state "unknown" until its next status payload (its last alarms stay).
@@ -85,9 +87,8 @@ private:
     // What the book keeps of one server's last status payload.
     struct ServerState {
         QString label;
-        QJsonObject summary;
-        // Alarming problems with their alarm keys, in key order: a list made once per payload costs less than a map.
-        QList<std::pair<QString, QJsonObject>> alarms;
+        AlarmReadingPtr reading;
+        QList<const AlarmReading::Problem*> alarms; // those of the reading the book alarms on, in key order
     };
 
     // Tells the views, and announces the alarms that came unless they are suppressed.

@@ -329,7 +329,7 @@ void MainWindow::onViewStatus(const QString& id)
     if (v->unreachable)
         alarmBook->setUnreachable(id, v->entry.label());
     else if (v->hasStatus)
-        alarmBook->updateStatus(v->lastStatus, id, v->entry.label());
+        alarmBook->updateStatus(v->lastAlarms, id, v->entry.label());
     alarmFeed->statusShown(v);
     updateOverall();
 }

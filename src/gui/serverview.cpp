@@ -259,7 +259,7 @@ void ServerView::setServerVersion(const QString& version)
     versionNotice->checkVersion(version);
 }
 
-void ServerView::onStatus(const QJsonObject& payload)
+void ServerView::onStatus(const QJsonObject& payload, const AlarmReadingPtr& alarms)
 {
     failedRounds = 0;
     lastAnswer = QDateTime::currentDateTime();
@@ -269,6 +269,7 @@ void ServerView::onStatus(const QJsonObject& payload)
     const QJsonValue word = payload.value(QLatin1String("status"));
     status = word.isString() ? word.toString() : QStringLiteral("ok");
     lastStatus = payload;
+    lastAlarms = alarms ? alarms : std::make_shared<const AlarmReading>(AlarmReading::of(payload));
     hasStatus = true;
     Q_EMIT statusChanged(entry.id);
 }
@@ -326,6 +327,7 @@ void ServerView::onAuthLost()
     canAct = false;
     status = QStringLiteral("pending");
     lastStatus = QJsonObject();
+    lastAlarms.reset();
     hasStatus = false;
     summaryText = QStringLiteral("Inte inloggad");
     showBanner(QStringLiteral("Inloggningen på %1 har gått ut eller återkallats.").arg(entry.url), true, ReloginText);

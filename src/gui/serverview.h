@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/actions.h"
+#include "core/alarmreading.h"
 #include "core/settings.h"
 #include "gui/changemarks.h"
 #include "tree/treediff.h"
@@ -91,6 +92,7 @@ public:
     settings::ServerEntry entry;
     QString status = QStringLiteral("pending");
     QJsonObject lastStatus;
+    AlarmReadingPtr lastAlarms; // the alarm book's reading of lastStatus
     bool hasStatus = false;
     QString serverTimeText;
     QString summaryText = QStringLiteral("Ansluter…");
@@ -115,7 +117,7 @@ private:
     void startPoller();
     void stopPoller();
     void onMe(const QJsonObject& payload);
-    void onStatus(const QJsonObject& payload);
+    void onStatus(const QJsonObject& payload, const AlarmReadingPtr& alarms);
     void onError(const QString& message);
     void onAuthLost();
     void onCertificateRefused();

@@ -5,6 +5,7 @@
 #include "net/apiclient.h"
 
 #include <algorithm>
+#include <utility>
 
 PollerThread::PollerThread(
     const QString& url, const QString& token, int intervalSeconds, QObject* parent, bool fetchIdentity)
@@ -15,6 +16,7 @@ PollerThread::PollerThread(
     , fetchIdentity(fetchIdentity)
 {
     qRegisterMetaType<treemodel::TreeUpdatePtr>();
+    qRegisterMetaType<AlarmReadingPtr>();
 }
 
 void PollerThread::refreshNow()
@@ -89,7 +91,8 @@ bool PollerThread::pollOnce(ApiClient& client)
             Q_EMIT meReady(me);
             fetchIdentity = false;
         }
-        Q_EMIT statusReady(client.status());
+        sentStatus[1] = std::exchange(sentStatus[0], client.status());
+        Q_EMIT statusReady(sentStatus[0], alarmReader.read(sentStatus[0]));
         // Reading and comparing a large tree costs as much as building it; done here, the window only applies
         // what changed. simdjson reads the tree's text several times quicker than a JSON document is made; the
         // document is made only when the text is beyond simdjson (Qt's parser then decides, with the error of any

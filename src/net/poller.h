@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/alarmreading.h"
 #include "tree/treediff.h"
 
 #include <QAtomicInt>
@@ -44,7 +45,8 @@ public:
 
 Q_SIGNALS:
     void meReady(const QJsonObject& payload);
-    void statusReady(const QJsonObject& payload);
+    // With the alarm book's reading of the payload, made here.
+    void statusReady(const QJsonObject& payload, const AlarmReadingPtr& alarms);
     // The same tree read, and compared with the one before it, on this thread: what the model has to change.
     void treeUpdated(const treemodel::TreeUpdatePtr& update);
     void pollError(const QString& message);
@@ -73,4 +75,8 @@ private:
     // The update sent last, let go of at the next round: taking its rows apart is then this thread's work, not the
     // window's.
     treemodel::TreeUpdatePtr sent;
+    // The same for the status: its reader keeps the last two readings, and the payloads sent in the last two rounds
+    // are kept here, so that it is this thread that takes apart the one the window let go of.
+    AlarmReader alarmReader;
+    QJsonObject sentStatus[2];
 };

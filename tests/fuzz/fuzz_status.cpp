@@ -31,6 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     book->updateStatus(QJsonObject(), QStringLiteral("a"), QStringLiteral("A"));
     book->removeServer(QStringLiteral("b"));
     Q_EMIT one->poller->meReady(payload);
-    Q_EMIT one->poller->statusReady(payload);
+    Q_EMIT one->poller->statusReady(payload, nullptr);
     return 0;
 }
