@@ -96,6 +96,7 @@ public:
             for (const int n : update.changed)
                 redraw(n, itemOf(n), rows.find(n));
         }
+        announce();
         if (update.reordered.isEmpty())
             return;
         live.allChanged = true;
@@ -156,9 +157,24 @@ private:
         }
         if (firstColumn < 0)
             return;
-        const QModelIndex from = live.model->indexFromItem(cell(firstColumn));
-        Q_EMIT live.model->dataChanged(
-            from, lastColumn == firstColumn ? from : live.model->indexFromItem(cell(lastColumn)));
+        if (!changedRows.isEmpty() && changedRows.last().parent == parent && changedRows.last().lastRow == row - 1) {
+            Changed& run = changedRows.last();
+            run.lastRow = row;
+            run.firstColumn = std::min(run.firstColumn, firstColumn);
+            run.lastColumn = std::max(run.lastColumn, lastColumn);
+        } else {
+            changedRows.append({parent, row, row, firstColumn, lastColumn});
+        }
+    }
+
+    // Tells the views of the changed rows: rows next to each other under one parent (a host's checks, which
+    // change together) in one announcement, which the filter and the view take in one go.
+    void announce()
+    {
+        for (const Changed& c : std::as_const(changedRows)) {
+            Q_EMIT live.model->dataChanged(live.model->indexFromItem(c.parent->child(c.firstRow, c.firstColumn)),
+                live.model->indexFromItem(c.parent->child(c.lastRow, c.lastColumn)));
+        }
     }
 
     QList<QStandardItem*> makeRow(int n)
@@ -227,6 +243,14 @@ private:
     Looks looks;
     const bool redrawAll;
     QList<QStandardItem*> created;
+    struct Changed { // rows next to each other under one parent, and the columns that changed in any of them
+        QStandardItem* parent;
+        int firstRow;
+        int lastRow;
+        int firstColumn;
+        int lastColumn;
+    };
+    QList<Changed> changedRows;
 };
 
 LiveTree::LiveTree(QStandardItemModel* model)
