@@ -150,6 +150,10 @@ private Q_SLOTS:
         QCOMPARE(book->state(), QStringLiteral("unknown"));
         book->updateStatus(payload(problem(2, 1, "unknown") + "," + problem(2, 2, "critical")), "b", "B");
         QCOMPARE(book->state(), QStringLiteral("critical"));
+        book->removeServer("b"); // and a server that never answered, removed, leaves nothing open
+        book->setUnreachable("c", "C");
+        book->removeServer("c");
+        QCOMPARE(book->state(), QStringLiteral("warning"));
     }
 
     // The tray icon, a view of the book.

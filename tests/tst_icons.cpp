@@ -2,6 +2,23 @@
 #include "core/icons.h"
 #include "testsupport.h"
 
+namespace {
+
+// An icon reduced to background, dark and light: its shape as a colour-blind operator or a greyscale tray sees it.
+QByteArray shapeOf(const QImage& image)
+{
+    QByteArray mask;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            mask.append(qAlpha(pixel) < 128 ? ' ' : qGray(pixel) < 128 ? '#' : '.');
+        }
+    }
+    return mask;
+}
+
+} // namespace
+
 class TestIcons : public QObject {
     Q_OBJECT
 
@@ -43,7 +60,13 @@ private Q_SLOTS:
         QVERIFY(qAlpha(dot.pixel(0, 0)) < 128);
         QCOMPARE(QColor(dot.pixel(4, 9)), icons::statusColor(QStringLiteral("warning"), true));
         const QIcon badge = icons::norvIcon(QStringLiteral("critical"), 64);
-        QCOMPARE(QColor(badge.pixmap(64, 64).toImage().pixel(1, 32)), icons::statusColor("critical", false));
+        const QImage image = badge.pixmap(64, 64).toImage();
+        QCOMPARE(QColor(image.pixel(1, 32)), icons::statusColor("critical", false));
+        QCOMPARE(QColor(image.pixel(44, 28)), QColor(Qt::white)); // the disc under the status's shape
+        QCOMPARE(qAlpha(image.pixel(32, 0)), 255);
+        // The critical octagon is the same turned a quarter round.
+        const QImage octagon = icons::dotIcon(QStringLiteral("critical"), 48, false).pixmap(48, 48).toImage();
+        QCOMPARE(shapeOf(octagon.transformed(QTransform().rotate(90))), shapeOf(octagon));
         QCOMPARE(icons::norvIcon(QStringLiteral("critical"), 64).cacheKey(), badge.cacheKey());
     }
 
@@ -69,17 +92,7 @@ private Q_SLOTS:
         palette.setColor(QPalette::Text, text);
         QGuiApplication::setPalette(palette);
         const QStringList words {"ok", "warning", "critical", "unknown", "stale", "pending", "ignored", "none"};
-        const auto shape = [](const QIcon& icon, int size) {
-            const QImage image = icon.pixmap(size, size).toImage();
-            QByteArray mask;
-            for (int y = 0; y < size; ++y) {
-                for (int x = 0; x < size; ++x) {
-                    const QRgb pixel = image.pixel(x, y);
-                    mask.append(qAlpha(pixel) < 128 ? ' ' : qGray(pixel) < 128 ? '#' : '.');
-                }
-            }
-            return mask;
-        };
+        const auto shape = [](const QIcon& icon, int size) { return shapeOf(icon.pixmap(size, size).toImage()); };
         QSet<QByteArray> dots, badges;
         for (const QString& word : words) {
             dots.insert(shape(icons::dotIcon(word, 12, false), 12));

@@ -87,26 +87,38 @@ private Q_SLOTS:
         QTest::newRow("cancelled: the program ends") << false;
         QTest::newRow("logged in: the server is kept and opened") << true;
     }
-    // Started by hand, the window shows even where it would wait in the tray when started at login.
+    // Started by hand, the window shows even where it would wait in the tray when started at login; hidden, it
+    // comes back when the same user (named by USERNAME where USER is not set) starts the program again.
     void firstStartAsksForALogin()
     {
         QFETCH(bool, logIn);
         testsupport::resetConfig();
         settings::setStartHidden(true);
         NorvTray::availabilityForTests() = true;
-        qputenv("USER", "forsta-start");
+        const QByteArray user = qgetenv("USER");
+        qunsetenv("USER");
+        qputenv("USERNAME", "forsta-start");
         bool shown = false;
+        bool back = false;
         testsupport::whenModal([&](QWidget* login) {
             if (!logIn)
                 return static_cast<QDialog*>(login)->reject();
             testsupport::logIn(login, server.url(), QStringLiteral("viewer"), QStringLiteral("viewer"));
-            QTimer::singleShot(300, [&shown] {
-                shown = testsupport::topLevels<MainWindow>().value(0)->isVisible();
-                testsupport::topLevels<MainWindow>().value(0)->quitApp();
+            QTimer::singleShot(300, [&] {
+                MainWindow* window = testsupport::topLevels<MainWindow>().value(0);
+                shown = window->isVisible();
+                window->hide();
+                QVERIFY(!SingleInstance(QStringLiteral("norv-gui-forsta-start"), nullptr).acquire());
+                QTimer::singleShot(300, [&back, window] {
+                    back = window->isVisible();
+                    window->quitApp();
+                });
             });
         });
         QCOMPARE(startup::run(), 0);
+        qputenv("USER", user);
         QCOMPARE(shown, logIn);
+        QCOMPARE(back, logIn);
         QCOMPARE(settings::servers().size(), logIn ? 1 : 0);
         QCOMPARE(server.requests(QStringLiteral("/api/auth/me")).size(), logIn ? 1 : 0);
     }
