@@ -4,7 +4,6 @@
 #include "net/apiclient.h"
 #include "testsupport.h"
 
-#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QHeaderView>
@@ -188,10 +187,7 @@ private Q_SLOTS:
         older.lastOk = QStringLiteral("2025-01-02T03:04:05"); // not the shape of a time of its own: as it is
         panel.setAlarms({row, older});
         QCOMPARE(cell(1, 5, Qt::DisplayRole).toString(), older.lastOk);
-        QStringList headings;
-        for (int c = 0; c < table->model()->columnCount(); ++c)
-            headings.append(table->model()->headerData(c, Qt::Horizontal).toString());
-        QCOMPARE(headings.join('|'), QStringLiteral("Status|Server|Enhet|Check / port|Utdata|Senast OK"));
+        QCOMPARE(rowTexts(-1, table).join('|'), QStringLiteral("Status|Server|Enhet|Check / port|Utdata|Senast OK"));
         QSignalSpy shown(table->model(), &QAbstractItemModel::dataChanged); // a new look reaches every row
         panel.redraw();
         const QPalette light = QGuiApplication::palette(); // the desktop turns dark: rows follow at the next poll, once
@@ -225,12 +221,12 @@ private:
     }
     QString pageLine() { return child<QLabel>(view.get(), "pageLabel")->text(); }
     QTreeView* table() { return child<QTreeView>(view.get(), "table"); }
-    QStringList rowTexts(int row)
+    QStringList rowTexts(int row, QTreeView* of = nullptr) // the log's, or another view's; row -1: the headings
     {
+        const QAbstractItemModel* m = (of ? of : table())->model();
         QStringList cells;
-        for (int c = 0; c < table()->model()->columnCount(); ++c)
-            cells.append(row < 0 ? table()->model()->headerData(c, Qt::Horizontal).toString()
-                                 : table()->model()->index(row, c).data().toString());
+        for (int c = 0; c < m->columnCount(); ++c)
+            cells.append(row < 0 ? m->headerData(c, Qt::Horizontal).toString() : m->index(row, c).data().toString());
         return cells;
     }
     QByteArray lastQuery() { return server.requests(AlarmLog).last().query; }

@@ -136,7 +136,6 @@ private Q_SLOTS:
         QTest::newRow("204 empty") << "" << raw(204, "") << "ok" << -1 << "";
         QTest::newRow("200 array") << "" << raw(200, "[1,2]") << "ApiError" << 200 << invalid;
         QTest::newRow("200 truncated json") << "" << raw(200, "{\"status\":\"ok\",\"summ") << "ApiError" << 200 << invalid;
-        QTest::newRow("200 trailing garbage") << "" << raw(200, R"({"a":1} x)") << "ApiError" << 200 << invalid;
         QTest::newRow("refused") << "http://127.0.0.1:1" << Fault() << "ApiError" << 0 << lost + "anslutningen nekades";
         QTest::newRow("unknown host") << "http://norv-finns-inte.invalid" << Fault() << "ApiError" << 0 << lost + "okänd värd";
         QTest::newRow("dropped") << "" << Fault::drop() << "ApiError" << 0 << lost + "anslutningen bröts";

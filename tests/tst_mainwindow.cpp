@@ -2,17 +2,16 @@
 #include "core/alarms.h"
 #include "core/icons.h"
 #include "core/statuses.h"
+#include "core/version.h"
 #include "gui/appearance.h"
 #include "gui/mainwindow.h"
 #include "gui/serverview.h"
 #include "gui/tray.h"
 #include "net/apiclient.h"
-#include "net/poller.h"
 #include "testsupport.h"
 #include "tree/treemodel.h"
 
 #include <QAccessible>
-#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QRegularExpression>
@@ -68,6 +67,9 @@ private Q_SLOTS:
         QCOMPARE(iconColor(tabs()->tabIcon(1)), colorOf("warning"));
         QVERIFY(window->windowTitle().endsWith(vb->entry.url));
         QCOMPARE(child<QLabel>(window.get(), "summaryLabel")->text(), vb->summaryText);
+        const QString version = appversion::clientVersion(); // the stand-in's too
+        QCOMPARE(
+            child<QLabel>(window.get(), "versionLabel")->text(), QStringLiteral("klient %1 · server %1").arg(version));
         // The last answer and the first failure come within a moment of each other, perhaps across a new minute.
         const auto minute = [] { return QTime::currentTime().toString(QStringLiteral("HH:mm")); };
         const QString before = minute();
@@ -94,11 +96,10 @@ private Q_SLOTS:
         QCOMPARE(drawn(0, Qt::DecorationRole).value<QIcon>().pixmap(12).toImage().pixel(6, 6), old.rgba());
         window->closeServer(va->entry.id);
         QCOMPARE(iconColor(window->windowIcon()), colorOf("unknown"));
-        const QAbstractItemModel* panel = child<QTreeView>(window.get(), "activeAlarms")->model();
-        QCOMPARE(panel->rowCount(), 2);
-        QCOMPARE(panel->index(0, 0).data(Qt::ForegroundRole).value<QBrush>().color(), colorOf("unknown"));
-        QVERIFY(!panel->index(0, 0).data(Qt::FontRole).value<QFont>().bold()); // no row of its tree to have changed
-        QCOMPARE(panel->index(1, 0).data(Qt::ForegroundRole).value<QBrush>().color(), old);
+        QCOMPARE(panel()->rowCount(), 2);
+        QCOMPARE(panel()->index(0, 0).data(Qt::ForegroundRole).value<QBrush>().color(), colorOf("unknown"));
+        QVERIFY(!panel()->index(0, 0).data(Qt::FontRole).value<QFont>().bold()); // no row of its tree to have changed
+        QCOMPARE(panel()->index(1, 0).data(Qt::ForegroundRole).value<QBrush>().color(), old);
         b.clearFaults();
         vb->refreshNow();
         QTRY_VERIFY(!vb->unreachable);
@@ -349,8 +350,7 @@ private Q_SLOTS:
             "plugin_id":"103","status":"critical","host_name":"db1","plugin_name":"PostgreSQL"}]})"));
         ServerView* va = open(a.store());
         showWindow();
-        const QAbstractItemModel* panel = child<QTreeView>(window.get(), "activeAlarms")->model();
-        QTRY_COMPARE(panel->index(0, 4).data().toString(), QStringLiteral("Anslutning nekad på port 5432"));
+        QTRY_COMPARE(panel()->index(0, 4).data().toString(), QStringLiteral("Anslutning nekad på port 5432"));
         onPanel({va->entry.label() + QStringLiteral("|db1")}, Qt::Key_Return);
         QCOMPARE(child<QTreeView>(va, "tree")->currentIndex().data(treemodel::KeyRole).toString(), "p:11:103");
     }
@@ -396,9 +396,8 @@ private Q_SLOTS:
         va->refreshNow();
         QTRY_VERIFY(va->unseenCount() > 0);
         const auto panelBold = [this] { // the status of each bold row of db1
-            const QAbstractItemModel* panel = child<QTreeView>(window.get(), "activeAlarms")->model();
             QStringList bold;
-            for (const QModelIndex& db1 : panel->match(panel->index(0, 2), Qt::DisplayRole, "db1", -1)) {
+            for (const QModelIndex& db1 : panel()->match(panel()->index(0, 2), Qt::DisplayRole, "db1", -1)) {
                 if (db1.data(Qt::FontRole).value<QFont>().bold())
                     bold.append(db1.siblingAtColumn(0).data().toString());
             }
@@ -513,12 +512,11 @@ private:
     // The panel's rows as "STATUS|server|host|item" (and more columns when asked), top to bottom.
     QStringList panelRows(int columns = 4)
     {
-        const QAbstractItemModel* model = child<QTreeView>(window.get(), "activeAlarms")->model();
         QStringList rows;
-        for (int row = 0; row < model->rowCount(); ++row) {
+        for (int row = 0; row < panel()->rowCount(); ++row) {
             QStringList cells;
             for (int column = 0; column < columns; ++column)
-                cells.append(model->index(row, column).data().toString());
+                cells.append(panel()->index(row, column).data().toString());
             rows.append(cells.join('|'));
         }
         return rows;
@@ -549,6 +547,7 @@ private:
         onPanel({}, Qt::Key_F10, Qt::ShiftModifier);
     }
     QTabWidget* tabs() { return child<QTabWidget>(window.get(), "serverTabs"); }
+    const QAbstractItemModel* panel() { return child<QTreeView>(window.get(), "activeAlarms")->model(); }
 
     testsupport::Standin a, b, c;
     std::unique_ptr<MainWindow> window;

@@ -173,9 +173,9 @@ private Q_SLOTS:
             << QStringList {"g:5 Real|NONE|||", "  h:3 ?  ()|NONE|||", "g:42 Utan grupp|NONE|||", "  g:6 Barn|NONE|||",
                             "g:-1 Utan grupp|WARNING|||", "  h:1 ?  ()|CRITICAL||| ✱", "  h:4 ?  ()|WARNING|||",
                             "g:0 Utan grupp|STALE|||", "  h:2 ?  ()|STALE|||", "  h:5 ?  ()|CRITICAL|||"};
-        QTest::newRow("late parents, duplicates and cycles") << QByteArray(R"({"groups":[{"id":1,"name":"A","parent_id":2},{"id":3},{"id":2},
-            {"id":1,"name":"A2","parent_id":2},{"id":11,"parent_id":12},{"id":12,"parent_id":11},{"id":13,"parent_id":13}],"hosts":[{"id":9,"group_id":11}]})")
-            << QStringList {"g:2 ?|NONE|||", "  g:1 A2|NONE|||", "g:3 ?|NONE|||", "g:12 ?|NONE|||", "  g:11 ?|NONE|||",
+        QTest::newRow("late parents, duplicates, cycles, an id out of range") << QByteArray(R"({"groups":[{"id":1,"name":"A","parent_id":2},{"id":3},{"id":2},
+            {"id":1,"name":"A2","parent_id":2},{"id":11,"parent_id":12},{"id":12,"parent_id":11},{"id":13,"parent_id":13}],"hosts":[{"id":9,"group_id":11},{"id":4294967297,"group_id":3}]})")
+            << QStringList {"g:2 ?|NONE|||", "  g:1 A2|NONE|||", "g:3 ?|NONE|||", "  h:0 ?  ()|NONE|||", "g:12 ?|NONE|||", "  g:11 ?|NONE|||",
                             "    h:9 ?  ()|NONE|||", "g:13 ?|NONE|||"};
         QTest::newRow("checks before ports, in payload order, keys of the server") << QByteArray(R"({"groups":[{"id":9}],"hosts":[{"id":1,"group_id":9}],
             "plugins":[{"host_id":1,"plugin_id":3,"name":"z","key":"disk/root"},{"host_id":2,"plugin_id":8},{"host_id":1,"plugin_id":1,"name":"a","instance_id":-1}],
@@ -196,7 +196,6 @@ private Q_SLOTS:
     void placeholderShowsItsWorstHost_data()
     {
         testsupport::columns<QStringList, QString>("hosts", "shown");
-        QTest::newRow("stale over critical") << QStringList {"critical", "stale"} << "STALE";
         QTest::newRow("critical over warning") << QStringList {"warning", "critical"} << "CRITICAL";
         QTest::newRow("warning over unknown") << QStringList {"unknown", "warning"} << "WARNING";
         QTest::newRow("unknown over pending") << QStringList {"pending", "unknown"} << "UNKNOWN";

@@ -144,7 +144,7 @@ bool NotificationService::handleMessage(const QDBusMessage& message, const QDBus
     const uint replaces = args.value(1).toUInt();
     const uint id = replaces != 0 ? replaces : ++lastId;
     notifications.append({id, args.value(0).toString(), args.value(2).toString(), args.value(3).toString(),
-        args.value(4).toString(), args.value(5).toStringList(), hints, replaces, args.value(7).toInt()});
+        args.value(4).toString(), args.value(5).toStringList(), hints, args.value(7).toInt()});
     calls.append(QStringLiteral("Notify %1 %2 %3")
                      .arg(replaces)
                      .arg(args.value(3).toString())

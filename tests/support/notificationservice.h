@@ -42,7 +42,6 @@ public:
         QString body;
         QStringList actions;
         QVariantMap hints;
-        uint replaces;
         int timeout;
     };
 
