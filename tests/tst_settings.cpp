@@ -41,6 +41,8 @@ private Q_SLOTS:
         QTest::newRow("font size negative kept") << QByteArray("font_size=-3") << fontSize << QVariant(-3);
         QTest::newRow("font size absent: the desktop's") << QByteArray() << fontSize << QVariant(0);
         QTest::newRow("theme DARK") << QByteArray("theme=DARK") << theme << QVariant("dark");
+        QTest::newRow("theme light") << QByteArray("theme=light") << theme << QVariant("light");
+        QTest::newRow("theme unknown: the system's") << QByteArray("theme=blå") << theme << QVariant("system");
         QTest::newRow("autoconnect absent") << server << autoconnect << QVariant(true);
         QTest::newRow("autoconnect on") << server + "1\\autoconnect=on" << autoconnect << QVariant(false);
         QTest::newRow("sound of an older client: all alarms") << QByteArray("alarm_sound=true") << sound << QVariant(int(settings::Sound::All));
