@@ -60,6 +60,7 @@ private Q_SLOTS:
         QTest::newRow("acknowledged as text") << QByteArray(R"(,"acknowledged":"true")") << "critical" << false << true;
         QTest::newRow("silenced") << QByteArray(R"(,"dnd":true)") << "warning" << false << false;
         QTest::newRow("soft, alarm on soft on") << QByteArray(R"(,"hard":false)") << "warning" << true << true;
+        QTest::newRow("a check that also names a port") << QByteArray(R"(,"port_id":5)") << "critical" << false << true;
         QTest::newRow("hard null is soft") << QByteArray(R"(,"hard":null)") << "warning" << false << false;
         // clang-format on
     }
@@ -73,6 +74,8 @@ private Q_SLOTS:
             QStringLiteral("s1"), QStringLiteral("A"));
         QCOMPARE(book->anyAlarm(), alarm);
         QCOMPARE(book->state(), alarm ? status : QStringLiteral("ok"));
+        QVERIFY(
+            !alarm || book->openAlarms().value(0).target.kind == treemodel::Kind::Plugin); // what acting on it reaches
     }
 
     // Steps in order, and every notice of new alarms they bring: title and body.
