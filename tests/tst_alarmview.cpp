@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QLayout>
 
 using standin::Fault;
 using testsupport::child;
@@ -38,6 +39,9 @@ private Q_SLOTS:
         QCOMPARE(server.requests(AlarmLog).size(), 1);
         QCOMPARE(pageLine(), QStringLiteral("Sida 1 / 6 (550 larm)"));
         QCOMPARE(table()->model()->rowCount(), 100);
+        QCOMPARE(child<QPushButton>(view.get(), "previousButton")->text()
+                + child<QPushButton>(view.get(), "nextButton")->text(),
+            "◀▶");
         click("previousButton");
         QCOMPARE(lastQuery(), QByteArray("page=1&limit=100"));
         for (int i = 0; i < 5; ++i)
@@ -77,6 +81,11 @@ private Q_SLOTS:
             QStringList({"WARNING", "web1", "Disk /", "2026-12-06 06:30:00", "2026-12-06 07:00:00", "Hård", "Ja", "op1",
                 "byts"}));
         QCOMPARE(rowTexts(1), QStringList({"NERE", "", "", "", "pågår", "Mjuk", "Nej", "", ""}));
+        for (int c = 0; c < table()->model()->columnCount(); ++c) { // each column as wide as its cells or heading
+            const int width = table()->columnWidth(c);
+            table()->resizeColumnToContents(c);
+            QCOMPARE(table()->columnWidth(c), width);
+        }
         QCOMPARE(rowTexts(2), QStringList({"", "", "", "", "pågår", "Mjuk", "Nej", "", ""}));
         QCOMPARE(table()->model()->index(0, 0).data(Qt::ForegroundRole).value<QBrush>().color(),
             icons::wordColor(QStringLiteral("warning"), false, icons::darkLook()));
@@ -168,6 +177,8 @@ private Q_SLOTS:
     {
         ActiveAlarmsView panel(nullptr);
         auto* table = child<QTreeView>(&panel, "activeAlarms");
+        panel.layout()->activate();
+        QCOMPARE(table->parentWidget()->x(), 0); // from the window's edge
         const QString today = QDate::currentDate().toString(Qt::ISODate) + QStringLiteral(" 08:07:06");
         ActiveAlarm row = alarm("a", "critical", today);
         ActiveAlarm older = alarm("b", "warning", QStringLiteral("2025-01-02 03:04:05"));

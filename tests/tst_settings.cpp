@@ -74,8 +74,9 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(autostart::entryPath()));
     }
 
-    // The list survives a round trip of odd names and ids; elements without id or URL are skipped; a file cut off
-    // before its array's size key, or with garbage in it, keeps its servers through later writes.
+    // The list survives a round trip of odd names and ids; elements without id or URL, or numbered 0 as no writer
+    // numbers them, are skipped; a file cut off before its array's size key, or with garbage in it, keeps its servers
+    // through later writes.
     void serverList()
     {
         const QList<settings::ServerEntry> list {
@@ -89,8 +90,9 @@ private Q_SLOTS:
             QCOMPARE(back.id + back.url + back.name, list[i].id + list[i].url + list[i].name);
             QCOMPARE(back.autoconnect, list[i].autoconnect);
         }
-        writeFile(
-            iniPath(), "[servers]\n1\\id=\n1\\url=http://a\n2\\id=b\n2\\url=///\n3\\id=c\n3\\url=http://c\nsize=3\n");
+        writeFile(iniPath(),
+            "[servers]\n0\\id=z\n0\\url=http://z\n1\\id=\n1\\url=http://a\n2\\id=b\n2\\url=///\n3\\id=c\n3\\url=http://"
+            "c\nsize=3\n");
         QCOMPARE(settings::servers().size(), 1);
         writeFile(iniPath(), "[servers]\n1\\id=aaa\n1\\url=http://a\n2\\id=bbb\n2\\url=http://b\n3\\id=cc");
         settings::addOrUpdateServer(QStringLiteral("http://new"), QStringLiteral("t"));

@@ -34,7 +34,7 @@ QString text(const QJsonValue& value, const QString& byDefault = QString());
 QString string(const QJsonValue& value, const QString& byDefault = QString());
 // A whole number within 32 bits, or a text that holds one in decimal (0 when it does not); the default for
 // anything else.
-int integer(const Scalar& value, int byDefault = 0);
+int integer(const Scalar& value, int byDefault);
 int integer(const QJsonValue& value, int byDefault = 0);
 // True only for true.
 inline bool flag(const Scalar& value)
