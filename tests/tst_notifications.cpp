@@ -85,10 +85,8 @@ private Q_SLOTS:
         QFETCH(Service, service);
         QFETCH(QString, title);
         settings::setAlarmSound(testsupport::fetch<settings::Sound>("sound"));
-        const QStringList offers[] = {{"body", "actions"}, {"body"}, {"body", "body-markup"}};
-        if (service != NoService)
-            QVERIFY(this->service->start(offers[service]));
-        ServerView* view = open(testsupport::fetch<QString>("user"));
+        const QStringList offers[] = {{"body", "actions"}, {"body"}, {"body", "body-markup"}, {}};
+        ServerView* view = open(testsupport::fetch<QString>("user"), offers[service]);
         QSignalSpy balloons(window->trayIcon(), &NorvTray::notified);
         happen(testsupport::fetch<What>("what"), view);
         QTRY_COMPARE(balloons.count() + this->service->notifications.size(), 1);
@@ -136,7 +134,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, row);
         settings::setAlarmPanelShown(false);
-        QVERIFY(service->start({"actions"}));
         ServerView* view = open(QStringLiteral("operator"));
         happen(testsupport::fetch<What>("what"), view);
         QTRY_COMPARE(service->notifications.size(), 1);
@@ -147,14 +144,22 @@ private Q_SLOTS:
             static_cast<QInputDialog*>(prompt)->accept();
         });
         server.clearRequests();
+        QStringList activatedWith; // the activation token a service hands over just before an action, and only then
+        windowfront::activator() = [&](QWidget* w) {
+            activatedWith.append(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"));
+            w->activateWindow();
+        };
         const QString notOurs = testsupport::fetch<QString>("not ours");
         const uint id = service->notifications.first().id + (notOurs == QLatin1String("foreign") ? 100 : 0);
         if (notOurs == QLatin1String("closed"))
             service->emitSignal(QStringLiteral("NotificationClosed"), {id, 2u});
+        service->emitSignal(QStringLiteral("ActivationToken"), {id, "token-1"});
         service->emitSignal(QStringLiteral("ActionInvoked"), {id, testsupport::fetch<QString>("action")});
         QVERIFY(service->sync());
         delete watcher; // actions without a prompt leave it waiting
         QCOMPARE(window->isVisible(), notOurs.isEmpty());
+        QCOMPARE(activatedWith, notOurs.isEmpty() ? QStringList {"token-1"} : QStringList());
+        QVERIFY(!qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"));
         QCOMPARE(child<QTreeView>(view, "tree")->currentIndex().data(treemodel::KeyRole).toString(), row);
         QTEST(window->statusBar()->currentMessage(), "message");
         QTEST(child<QDockWidget>(window.get(), "alarmDock")->isVisible(), "panel");
@@ -184,7 +189,6 @@ private Q_SLOTS:
     // New alarms go into one notification while it is shown: it lists those still open and closes when none is.
     void liveNotification()
     {
-        QVERIFY(service->start({"actions"}));
         ServerView* view = open(QStringLiteral("operator"));
         for (const QStringList& changes : testsupport::fetch<QList<QStringList>>("polls")) {
             for (const QString& change : changes) {
@@ -208,7 +212,6 @@ private Q_SLOTS:
     // is closed rather than left on screen for good.
     void crossingNoticesLeaveOne()
     {
-        QVERIFY(service->start({"actions"}));
         open(QStringLiteral("operator"));
         for (const QString& title : {QStringLiteral("a"), QStringLiteral("b")})
             window->findChild<DesktopNotifier*>()->show(alarmsNotice(title + "%1", {}, false), "nya larm");
@@ -232,7 +235,6 @@ private Q_SLOTS:
     {
         settings::setReminderMinutes(5);
         settings::setAlarmSound(settings::Sound::Critical);
-        QVERIFY(service->start({"actions"}));
         ServerView* view = open(QStringLiteral("operator"));
         auto* announcer = window->findChild<Announcer*>();
         const QDateTime start = QDateTime::currentDateTimeUtc();
@@ -269,27 +271,6 @@ private Q_SLOTS:
         QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Larmet är inte längre aktivt."));
     }
 
-    // The activation token a service hands over just before an action is what the window is activated with, and
-    // only then.
-    void activationToken()
-    {
-        QVERIFY(service->start({"actions"}));
-        ServerView* view = open(QStringLiteral("operator"));
-        happen(NewAlarm, view);
-        QTRY_COMPARE(service->notifications.size(), 1);
-        QStringList activatedWith;
-        windowfront::activator() = [&](QWidget* w) {
-            activatedWith.append(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"));
-            w->activateWindow();
-        };
-        const uint id = service->notifications.first().id;
-        service->emitSignal(QStringLiteral("ActivationToken"), {id, "token-1"});
-        service->emitSignal(QStringLiteral("ActionInvoked"), {id, "default"});
-        QVERIFY(service->sync());
-        QCOMPARE(activatedWith, QStringList {"token-1"});
-        QVERIFY(!qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"));
-    }
-
     void gnomeShell_data()
     {
         testsupport::columns<qint64, QString>("after", "row");
@@ -301,7 +282,7 @@ private Q_SLOTS:
     void gnomeShell()
     {
         QVERIFY(service->start({"actions"}, QStringLiteral("gnome-shell")));
-        ServerView* view = open(QStringLiteral("operator"));
+        ServerView* view = open(QStringLiteral("operator"), {});
         window->show();
         QWidget other;
         other.show();
@@ -333,9 +314,8 @@ private Q_SLOTS:
         QFETCH(bool, quits);
         NorvTray::availabilityForTests() = testsupport::fetch<bool>("tray");
         settings::setKeepWatching(testsupport::fetch<bool>("keep watching"));
-        if (testsupport::fetch<bool>("service"))
-            QVERIFY(service->start({"actions"}));
-        ServerView* view = open(QStringLiteral("operator"));
+        ServerView* view = open(
+            QStringLiteral("operator"), testsupport::fetch<bool>("service") ? QStringList {"actions"} : QStringList());
         window->show();
         QTRY_COMPARE(window->findChild<DesktopNotifier*>()->hasService(), testsupport::fetch<bool>("service"));
         for (int twice = 0; twice < 2; ++twice) {
@@ -362,7 +342,6 @@ private Q_SLOTS:
     // Ctrl+Q ends the program, tray or not, and takes its notifications away.
     void quitKey()
     {
-        QVERIFY(service->start({"actions"}));
         ServerView* view = open(QStringLiteral("operator"));
         happen(NewAlarm, view);
         QVERIFY(service->sync());
@@ -375,9 +354,12 @@ private Q_SLOTS:
     }
 
 private:
-    // The window with the stand-in's server open as the user, after its first round (whose alarms are not new).
-    ServerView* open(const QString& user)
+    // The notification service offering these first (none: no service), then the window with the stand-in's
+    // server open as the user, after its first round (whose alarms are not new).
+    ServerView* open(const QString& user, const QStringList& offers = {"actions"})
     {
+        if (!offers.isEmpty() && !service->start(offers))
+            qFatal("the notification service did not start");
         window = std::make_unique<MainWindow>();
         return testsupport::openTab(window.get(), server.store(user));
     }
