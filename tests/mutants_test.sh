@@ -36,4 +36,5 @@ grep -qF "Score: $((killed + timed))/$((killed + timed + survived))" "$work/repo
 run >"$work/again.txt"
 grep -q '^\[' "$work/again.txt" && fail "the second run tried mutants again"
 grep -q ' already judged' "$work/again.txt" || fail "the second run did not resume"
+run --summary | grep -qF "Score: $((killed + timed))/$((killed + timed + survived))" || fail "the summary is not the run's"
 echo "PASS: $killed killed, $survived survived, $timed timed out"
