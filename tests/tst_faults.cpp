@@ -62,7 +62,6 @@ private Q_SLOTS:
         QTest::newRow("HTML 500") << fault(Status, Fault::raw(500, "<html><h1>Internal Server Error</h1></html>", "text/html")) << true << true;
         QTest::newRow("truncated JSON") << fault(Tree, Fault::raw(200, "{\"groups\":[{\"id\":1,\"name\":\"Sto")) << true << true;
         QTest::newRow("closed in the body") << fault(Tree, Fault::cutOff()) << true << true;
-        QTest::newRow("silent") << fault(Status, Fault::hang()) << true << true;
         QTest::newRow("down at start") << down << true << true;
         QTest::newRow("down during a session") << down << false << true;
         QTest::newRow("tree of tens of megabytes") << fault(Tree, Fault::raw(200, hugeTree())) << true << false;

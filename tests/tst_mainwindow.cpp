@@ -13,6 +13,8 @@
 
 #include <QAccessible>
 #include <QDialogButtonBox>
+#include <QFontComboBox>
+#include <QFontInfo>
 #include <QInputDialog>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -477,12 +479,16 @@ private Q_SLOTS:
     }
 
     // Accepted settings take effect at once: the palette and the badges follow the theme, and every running tab
-    // polls at once and then at the new interval; the sound of new alarms is stored.
+    // polls at once and then at the new interval; the sound of new alarms and the largest font are stored.
     void acceptedSettingsApply()
     {
         open(a.store());
         a.clearRequests();
-        testsupport::whenModal([](QWidget* modal) {
+        settings::setFont(QStringLiteral("Monospace"), 0); // not the desktop's font
+        QString family; // as the dialog shows it
+        testsupport::whenModal([&family](QWidget* modal) {
+            family = child<QFontComboBox>(modal, "fontCombo")->currentFont().family();
+            child<QSpinBox>(modal, "fontSizeSpin")->setValue(24);
             child<QComboBox>(modal, "themeCombo")->setCurrentIndex(2);
             child<QSpinBox>(modal, "intervalSpin")->setValue(settings::MinRefreshSeconds);
             child<QComboBox>(modal, "alarmSoundCombo")->setCurrentIndex(1);
@@ -493,8 +499,12 @@ private Q_SLOTS:
         QCOMPARE(iconColor(tabs()->tabIcon(0)), icons::statusColor(QStringLiteral("critical"), false, true));
         QTRY_COMPARE_WITH_TIMEOUT(a.requests(QStringLiteral("/api/status")).size(), 3, 5000);
         QCOMPARE(settings::alarmSound(), settings::Sound::Critical);
+        QCOMPARE(settings::fontSize(), 24);
+        QCOMPARE(family, QFontInfo(QFont(QStringLiteral("Monospace"))).family());
         settings::setTheme(QStringLiteral("system"));
+        settings::setFont({}, 0);
         settings::applySavedTheme();
+        settings::applySavedFont();
     }
 
 private:
