@@ -36,5 +36,6 @@ grep -qF "Score: $((killed + timed))/$((killed + timed + survived))" "$work/repo
 run >"$work/again.txt"
 grep -q '^\[' "$work/again.txt" && fail "the second run tried mutants again"
 grep -q ' already judged' "$work/again.txt" || fail "the second run did not resume"
-run --summary | grep -qF "Score: $((killed + timed))/$((killed + timed + survived))" || fail "the summary is not the run's"
+run --summary >"$work/summary.txt"
+grep -qF "Score: $((killed + timed))/$((killed + timed + survived))" "$work/summary.txt" || fail "the summary is not the run's"
 echo "PASS: $killed killed, $survived survived, $timed timed out"
