@@ -95,7 +95,7 @@ private Q_SLOTS:
         const QByteArray ports = R"({"host_id":1,"port_id":4,"status":"warning","host_name":"sw","port_name":"Gi0/4"},
             {"host_id":2,"port_id":5,"status":"unknown","host_name":3})";
         const QByteArray byNumber = R"({"host_id":7,"plugin_id":15,"status":"critical"})";
-        const QByteArray byText = R"({"host_id":"7","plugin_id":15.0,"status":"critical"},
+        const QByteArray byText = R"({"host_id":"7","plugin_id":15.0,"instance_id":0,"status":"critical"},
             {"host_id":7,"plugin_id":15,"instance_id":2,"status":"critical","host_name":"h7","plugin_name":"c15"})";
         const QString c1New = "Norv: 1 nya larm|h1 / c1: CRITICAL", down = "Norv: 1 nya larm|A: servern svarar inte";
         // clang-format off

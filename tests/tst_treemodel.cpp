@@ -25,25 +25,39 @@ QStringList texts(const QAbstractItemModel& m, const QModelIndex& parent = {}, i
     return lines;
 }
 
-// Everything a view can read from the model: headers, column counts, flags and every role of every cell.
-QStringList everything(const QAbstractItemModel& m, const QModelIndex& parent = {})
+// Everything a view can read from one cell: its row's column count, its flags and every role.
+QString cellText(const QAbstractItemModel& m, const QModelIndex& i)
+{
+    QString cell;
+    QDebug debug(&cell);
+    debug << m.columnCount(i.parent()) << m.flags(i);
+    for (const int role : {int(Qt::DisplayRole), int(Qt::DecorationRole), int(Qt::ForegroundRole), int(KeyRole),
+             int(TargetRole), int(StatusRole), int(HandledRole), int(AcknowledgedRole)})
+        debug << i.data(role);
+    return cell;
+}
+
+// Every cell with what it holds, followed through the model's row moves.
+using Cells = QList<std::pair<QPersistentModelIndex, QString>>;
+Cells cells(const QAbstractItemModel& m, const QModelIndex& parent = {})
+{
+    Cells all;
+    for (int r = 0; r < m.rowCount(parent); ++r) {
+        for (int c = 0; c < m.columnCount(parent); ++c)
+            all.append({m.index(r, c, parent), cellText(m, m.index(r, c, parent))});
+        all += cells(m, m.index(r, 0, parent));
+    }
+    return all;
+}
+
+// Everything a view can read from the model: headers and every cell.
+QStringList everything(const QAbstractItemModel& m)
 {
     QStringList lines;
-    for (int c = 0; !parent.isValid() && c < m.columnCount(); ++c)
+    for (int c = 0; c < m.columnCount(); ++c)
         lines.append(m.headerData(c, Qt::Horizontal).toString());
-    for (int r = 0; r < m.rowCount(parent); ++r) {
-        for (int c = 0; c < m.columnCount(parent); ++c) {
-            const QModelIndex i = m.index(r, c, parent);
-            QString cell;
-            QDebug debug(&cell);
-            debug << m.columnCount(parent) << m.flags(i);
-            for (const int role : {int(Qt::DisplayRole), int(Qt::DecorationRole), int(Qt::ForegroundRole), int(KeyRole),
-                     int(TargetRole), int(StatusRole), int(HandledRole), int(AcknowledgedRole)})
-                debug << i.data(role);
-            lines.append(cell);
-        }
-        lines += everything(m, m.index(r, 0, parent));
-    }
+    for (const auto& cell : cells(m))
+        lines.append(cell.second);
     return lines;
 }
 
@@ -98,7 +112,7 @@ struct Payloads {
         return {{"groups", groups}, {"hosts", hosts}, {"plugins", plugins}, {"ports", ports}};
     }
 
-    // One small change: a field of one record, a record gone, one more, or two records trading places.
+    // One small change: a field of one record or of many, a record gone, one more, or two records trading places.
     QJsonObject changed(QJsonObject payload)
     {
         const QString array = pick({"groups", "hosts", "plugins", "plugins", "ports"}).toString();
@@ -118,6 +132,15 @@ struct Payloads {
         case 2:
             records.replace(at, records.at(other));
             records.replace(other, record);
+            break;
+        case 3: // the status or the output of many records, as when a host's checks change together
+            for (int i = 0; i < records.size(); ++i) {
+                if (oneIn(3))
+                    continue;
+                QJsonObject each = records.at(i).toObject();
+                each.insert(pick({"status", "output_text"}).toString(), status());
+                records.replace(i, each);
+            }
             break;
         default:
             record.insert(pick({"status", "output_text", "name", "group_id", "last_success_at"}).toString(), status());
@@ -373,8 +396,34 @@ private Q_SLOTS:
             buildTreeModel(payload, &direct);
             const bool skipped = step % 7 == 3; // a tree superseded before the window got to it
             if (!skipped) {
+                const Cells before = cells(live);
+                // The cells of each announced row, as they move (a row moved is taken out and put back: not followed).
+                QList<QList<QPersistentModelIndex>> announced;
+                connect(&live, &QAbstractItemModel::dataChanged, &live,
+                    [&announced](const QModelIndex& top, const QModelIndex& bottom) {
+                        for (int r = top.row(); r <= bottom.row(); ++r) {
+                            QList<QPersistentModelIndex>& row = announced.emplaceBack();
+                            for (int c = top.column(); c <= bottom.column(); ++c)
+                                row.append(top.sibling(r, c));
+                        }
+                    });
                 liveTree.apply(update);
+                live.disconnect(&live);
                 applied = payload;
+                // A cell changed in place is drawn anew only if an announcement covers it; every row that an
+                // announcement covers did change.
+                QSet<QModelIndex> changed;
+                for (const auto& [cell, text] : before) {
+                    if (cell.isValid() && cellText(live, cell) != text)
+                        changed.insert(cell);
+                }
+                for (const QList<QPersistentModelIndex>& row : std::as_const(announced)) {
+                    bool rowChanged = false;
+                    for (const QPersistentModelIndex& cell : row)
+                        rowChanged |= changed.remove(cell);
+                    QVERIFY(rowChanged || !row.first().isValid());
+                }
+                QVERIFY(changed.isEmpty());
             }
             if (step == 20 && direct.rowCount() > 0) {
                 direct.item(0, 2)->setText(QStringLiteral("ändrad utifrån"));
