@@ -171,7 +171,7 @@ private Q_SLOTS:
         QTest::newRow("servers") << Opener([](MainWindow& window) { ServersDialog(window.findChild<ServerTabs*>()).exec(); });
         QTest::newRow("removing a server") << Opener(removeServer);
         QTest::newRow("settings") << Opener([](MainWindow&) { SettingsDialog().exec(); });
-        QTest::newRow("login") << Opener([](MainWindow&) { LoginDialog().exec(); });
+        QTest::newRow("login") << Opener([](MainWindow&) { LoginDialog(nullptr, QString(), false).exec(); });
         QTest::newRow("silence") << Opener([](MainWindow&) { DndDialog(QStringLiteral("web1"), nullptr).exec(); });
         QTest::newRow("acknowledgement") << Opener([](MainWindow&) { bool ok; askAckComment(nullptr, QStringLiteral("PostgreSQL"), &ok); });
         // clang-format on

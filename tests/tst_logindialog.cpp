@@ -60,7 +60,7 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         QFETCH(Fault, fault);
         server.setFault(QStringLiteral("/api/auth/login"), fault); // the default one changes nothing
-        LoginDialog dialog;
+        LoginDialog dialog(nullptr, QString(), false);
         QCOMPARE(run(dialog, url.isNull() ? url : url.arg(server.url()), user, password), int(QDialog::Rejected));
         QCOMPARE(this->shown, shown + QStringLiteral("|%1|%2").arg(user, password));
         QVERIFY(!dialog.client);

@@ -237,6 +237,7 @@ private Q_SLOTS:
         QTRY_COMPARE(output("Nord|db1"), QStringLiteral("ny utdata"));
         QCOMPARE(output("Syd|db1"), before);
 
+        tabs()->setCurrentIndex(0);
         onPanel({vb->entry.label() + QStringLiteral("|sw-core")}, Qt::Key_Return);
         QCOMPARE(tabs()->currentWidget(), vb);
         auto* tree = child<QTreeView>(vb, "tree");
@@ -442,6 +443,8 @@ private Q_SLOTS:
                          .join('|')
                          .remove(QRegularExpression("\\|+$"));
         }
+        for (const QAbstractButton* button : window->findChild<QToolBar*>()->findChildren<QAbstractButton*>())
+            names << button->text() + '|' + button->toolTip();
         const QString server = window->views().first()->entry.label();
         QCOMPARE(names,
             QStringList({"Sök||Visar bara rader vars namn innehåller texten, i alla servrars träd", "Servrar",
@@ -451,7 +454,11 @@ private Q_SLOTS:
                 "Statusträd – " + server
                     + "||Grupper, enheter, checkar och portar med status. Retur öppnar en checks "
                       "graf, menytangenten visar vad du kan göra med raden.",
-                "Sök i larmloggen", "Föregående sida|Föregående sida", "Nästa sida|Nästa sida", "Larmlogg"}));
+                "Sök i larmloggen", "Föregående sida|Föregående sida", "Nästa sida|Nästa sida", "Larmlogg", "|",
+                "|", // then the toolbar's buttons
+                "Bara problem|Visa bara larmande rader och det de ligger under",
+                "Bara ändrade|Visa bara rader som ändrats sedan du tittade senast", "Uppdatera nu|F5", "Servrar…|",
+                "Inställningar…|", "Larmlista|Visa eller dölj Aktiva larm (F9)", "Avsluta|Avsluta Norv (Ctrl+Q)"}));
     }
 
     void shortcuts_data()
@@ -492,6 +499,7 @@ private Q_SLOTS:
             child<QComboBox>(modal, "themeCombo")->setCurrentIndex(2);
             child<QSpinBox>(modal, "intervalSpin")->setValue(settings::MinRefreshSeconds);
             child<QComboBox>(modal, "alarmSoundCombo")->setCurrentIndex(1);
+            child<QComboBox>(modal, "reminderCombo")->setCurrentIndex(0);
             QTest::mouseClick(modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
         });
         window->openSettings();
@@ -499,8 +507,12 @@ private Q_SLOTS:
         QCOMPARE(iconColor(tabs()->tabIcon(0)), icons::statusColor(QStringLiteral("critical"), false, true));
         QTRY_COMPARE_WITH_TIMEOUT(a.requests(QStringLiteral("/api/status")).size(), 3, 5000);
         QCOMPARE(settings::alarmSound(), settings::Sound::Critical);
+        QCOMPARE(settings::reminderMinutes(), 0);
         QCOMPARE(settings::fontSize(), 24);
         QCOMPARE(family, QFontInfo(QFont(QStringLiteral("Monospace"))).family());
+        QCOMPARE(QApplication::font().family(), family);
+        for (int role = 0; role < QPalette::NColorRoles; ++role) // every colour of the dark look is one
+            QVERIFY(QApplication::palette().color(QPalette::ColorRole(role)).isValid());
         settings::setTheme(QStringLiteral("system"));
         settings::setFont({}, 0);
         settings::applySavedTheme();

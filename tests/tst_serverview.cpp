@@ -196,9 +196,13 @@ private Q_SLOTS:
         tree()->setCurrentIndex(row(QStringLiteral("sp:5")));
         QCOMPARE(view->unseenCount(), 1);
         QVERIFY(row(QStringLiteral("sp:5")).isValid());
+        tree()->setCurrentIndex(row(QStringLiteral("p:1:2"))); // where it is shown: then nothing below is unseen
+        QCOMPARE(row(QStringLiteral("h:1")).data(Qt::FontRole).value<QFont>().bold(), view->unseenCount() > 0);
         contextMenu(QStringLiteral("h:1"), QStringLiteral("Markera allt som sett"));
         QCOMPARE(view->unseenCount(), 0);
-        QCOMPARE(testsupport::rows(tree(), QStringLiteral("*")).isEmpty(), testsupport::fetch<bool>("changed"));
+        const bool chosenLast = !testsupport::fetch<bool>("problems"); // p:1:2, which stays shown once chosen
+        QCOMPARE(testsupport::rows(tree(), QStringLiteral("*")).isEmpty(),
+            testsupport::fetch<bool>("changed") && !chosenLast);
     }
 
     void rowsReadWithTheirStatus_data()

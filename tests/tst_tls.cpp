@@ -107,7 +107,7 @@ private Q_SLOTS:
         QFETCH(bool, trust);
         QFETCH(QString, shown);
         serve(certificate);
-        LoginDialog dialog;
+        LoginDialog dialog(nullptr, QString(), false);
         testsupport::whenModal([&](QWidget* modal) { logIn(modal, server.url(), trust); });
         QTEST(dialog.exec() == QDialog::Accepted, "loggedIn");
         QVERIFY2(shown.isEmpty() ? asked.isEmpty() : asked.startsWith(shown), qPrintable(asked));

@@ -61,6 +61,38 @@ QStringList everything(const QAbstractItemModel& m)
     return lines;
 }
 
+// Applies an update and tells whether its announcements were right: a cell changed in place is drawn anew only if
+// an announcement covers it, and every row an announcement covers did change. (A row moved is taken out and put
+// back: its cells are not followed.)
+bool appliedAsAnnounced(LiveTree& liveTree, QStandardItemModel& live, const TreeUpdatePtr& update)
+{
+    const Cells before = cells(live);
+    QList<QList<QPersistentModelIndex>> announced; // the cells of each announced row
+    QObject::connect(&live, &QAbstractItemModel::dataChanged, &live,
+        [&announced](const QModelIndex& top, const QModelIndex& bottom) {
+            for (int r = top.row(); r <= bottom.row(); ++r) {
+                QList<QPersistentModelIndex>& row = announced.emplaceBack();
+                for (int c = top.column(); c <= bottom.column(); ++c)
+                    row.append(top.sibling(r, c));
+            }
+        });
+    liveTree.apply(update);
+    live.disconnect(&live);
+    QSet<QModelIndex> changed;
+    for (const auto& [cell, text] : before) {
+        if (cell.isValid() && cellText(live, cell) != text)
+            changed.insert(cell);
+    }
+    for (const QList<QPersistentModelIndex>& row : std::as_const(announced)) {
+        bool rowChanged = false;
+        for (const QPersistentModelIndex& cell : row)
+            rowChanged |= changed.remove(cell);
+        if (!rowChanged && row.first().isValid())
+            return false;
+    }
+    return changed.isEmpty();
+}
+
 // Every node of a tree as one line: its subtree's size, its key's hash and its row's cells and ids.
 QStringList lines(const TreeShape& shape, const Rows& rows)
 {
@@ -316,7 +348,7 @@ private Q_SLOTS:
         }
     }
     // A poll that changes one field of one record reaches the model through an update that carries only the changed
-    // rows: the model is then what a fresh build gives, and each changed row is announced once, alone.
+    // rows, announced as they change: the model is then what a fresh build gives.
     void everyShownFieldReachesTheModel()
     {
         const QJsonObject base = QJsonDocument::fromJson(R"({"groups":[{"id":1,"name":"G","status":"ok"}],
@@ -339,30 +371,15 @@ private Q_SLOTS:
         TreeDiff diff;
         reader.read(base);
         liveTree.apply(diff.next(reader));
-        const QStringList before = texts(live);
+        const QStringList before = everything(live);
         reader.read(changed);
         const TreeUpdatePtr update = diff.next(reader);
         QVERIFY(!update->rows.complete());
-        QSignalSpy signalled(&live, &QAbstractItemModel::dataChanged);
-        liveTree.apply(update);
+        QVERIFY(appliedAsAnnounced(liveTree, live, update));
         QStandardItemModel fresh;
         buildTreeModel(changed, &fresh);
         QCOMPARE(everything(live), everything(fresh));
-
-        const QStringList after = texts(live);
-        QStringList changedRows, signalledRows;
-        for (int i = 0; i < after.size(); ++i) {
-            if (after.at(i) != before.at(i))
-                changedRows.append(after.at(i).trimmed().section(QLatin1Char(' '), 0, 0));
-        }
-        for (const QList<QVariant>& signal : std::as_const(signalled)) {
-            const QModelIndex top = signal.at(0).toModelIndex();
-            const QModelIndex bottom = signal.at(1).toModelIndex();
-            QCOMPARE(bottom.siblingAtColumn(top.column()), top);
-            signalledRows.append(top.siblingAtColumn(0).data(KeyRole).toString());
-        }
-        QVERIFY(!changedRows.isEmpty());
-        QCOMPARE(signalledRows, changedRows);
+        QVERIFY(everything(live) != before);
     }
 
     void inPlaceEqualsFreshBuild_data()
@@ -396,34 +413,8 @@ private Q_SLOTS:
             buildTreeModel(payload, &direct);
             const bool skipped = step % 7 == 3; // a tree superseded before the window got to it
             if (!skipped) {
-                const Cells before = cells(live);
-                // The cells of each announced row, as they move (a row moved is taken out and put back: not followed).
-                QList<QList<QPersistentModelIndex>> announced;
-                connect(&live, &QAbstractItemModel::dataChanged, &live,
-                    [&announced](const QModelIndex& top, const QModelIndex& bottom) {
-                        for (int r = top.row(); r <= bottom.row(); ++r) {
-                            QList<QPersistentModelIndex>& row = announced.emplaceBack();
-                            for (int c = top.column(); c <= bottom.column(); ++c)
-                                row.append(top.sibling(r, c));
-                        }
-                    });
-                liveTree.apply(update);
-                live.disconnect(&live);
+                QVERIFY(appliedAsAnnounced(liveTree, live, update));
                 applied = payload;
-                // A cell changed in place is drawn anew only if an announcement covers it; every row that an
-                // announcement covers did change.
-                QSet<QModelIndex> changed;
-                for (const auto& [cell, text] : before) {
-                    if (cell.isValid() && cellText(live, cell) != text)
-                        changed.insert(cell);
-                }
-                for (const QList<QPersistentModelIndex>& row : std::as_const(announced)) {
-                    bool rowChanged = false;
-                    for (const QPersistentModelIndex& cell : row)
-                        rowChanged |= changed.remove(cell);
-                    QVERIFY(rowChanged || !row.first().isValid());
-                }
-                QVERIFY(changed.isEmpty());
             }
             if (step == 20 && direct.rowCount() > 0) {
                 direct.item(0, 2)->setText(QStringLiteral("ändrad utifrån"));

@@ -134,7 +134,6 @@ void MainWindow::buildToolbar()
     toolbar->addWidget(panelButton);
     toolbar->addSeparator();
     QAction* quit = toolbar->addAction(QStringLiteral("Avsluta"), this, &MainWindow::quitApp);
-    quit->setObjectName(QStringLiteral("quitAction"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quit->setToolTip(QStringLiteral("Avsluta Norv (Ctrl+Q)"));
 }

@@ -231,12 +231,7 @@ void DesktopNotifier::forget(uint id)
     shown.remove(id);
     shownOrder.removeOne(id);
     tokens.remove(id);
-    for (auto it = slots.begin(); it != slots.end();) {
-        if (it.value() == id)
-            it = slots.erase(it);
-        else
-            ++it;
-    }
+    slots.removeIf([id](const std::pair<const QString&, uint&>& slot) { return slot.second == id; });
 }
 
 void DesktopNotifier::onActionInvoked(uint id, const QString& action)

@@ -15,7 +15,7 @@ class QLineEdit;
 class LoginDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit LoginDialog(QWidget* parent = nullptr, const QString& url = QString(), bool lockUrl = false);
+    LoginDialog(QWidget* parent, const QString& url, bool lockUrl);
     ~LoginDialog() override;
 
     // Results after exec() returned Accepted.
