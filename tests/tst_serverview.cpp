@@ -7,6 +7,7 @@
 #include "tree/treemodel.h"
 
 #include <QAccessible>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QScrollBar>
 #include <QStandardItemModel>
@@ -81,6 +82,9 @@ private Q_SLOTS:
         open(QString());
         view->resize(900, 400);
         feed(tallTree(0));
+        const QHeaderView* header = tree()->header(); // Utdata takes the room left, Flaggor fits its texts
+        QVERIFY(header->sectionResizeMode(2) == QHeaderView::Stretch && !header->stretchLastSection()
+            && header->sectionResizeMode(4) == QHeaderView::ResizeToContents);
         QSignalSpy reset(tree()->model(), &QAbstractItemModel::modelReset);
         QSignalSpy layout(tree()->model(), &QAbstractItemModel::layoutChanged);
         QSignalSpy changed(tree()->model(), &QAbstractItemModel::dataChanged);

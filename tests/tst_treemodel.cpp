@@ -79,10 +79,9 @@ bool appliedAsAnnounced(LiveTree& liveTree, QStandardItemModel& live, const Tree
     liveTree.apply(update);
     live.disconnect(&live);
     QSet<QModelIndex> changed;
-    for (const auto& [cell, text] : before) {
+    for (const auto& [cell, text] : before)
         if (cell.isValid() && cellText(live, cell) != text)
             changed.insert(cell);
-    }
     for (const QList<QPersistentModelIndex>& row : std::as_const(announced)) {
         bool rowChanged = false;
         for (const QPersistentModelIndex& cell : row)
@@ -166,9 +165,7 @@ struct Payloads {
             records.replace(other, record);
             break;
         case 3: // the status or the output of many records, as when a host's checks change together
-            for (int i = 0; i < records.size(); ++i) {
-                if (oneIn(3))
-                    continue;
+            for (int i = 0; i < records.size(); i += random.bounded(1, 3)) {
                 QJsonObject each = records.at(i).toObject();
                 each.insert(pick({"status", "output_text"}).toString(), status());
                 records.replace(i, each);

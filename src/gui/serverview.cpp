@@ -71,7 +71,6 @@ ServerView::ServerView(const settings::ServerEntry& entry, const QString& token,
     tree->setObjectName(QStringLiteral("tree"));
     tabs->setObjectName(QStringLiteral("tabs"));
     alarmLog->setObjectName(QStringLiteral("alarmLog"));
-    versionNotice->setObjectName(QStringLiteral("versionNotice"));
     nameForScreenReaders();
     tree->setAccessibleDescription(QStringLiteral("Grupper, enheter, checkar och portar med status. Retur öppnar en "
                                                   "checks graf, menytangenten visar vad du kan göra med raden."));
@@ -357,7 +356,6 @@ void ServerView::setUnreachable(bool on)
 
 void ServerView::showLoginNeeded()
 {
-    status = QStringLiteral("pending");
     summaryText = QStringLiteral("Inte inloggad");
     showBanner(QStringLiteral("Inte inloggad på %1.").arg(entry.url), true, QStringLiteral("Logga in…"));
 }
