@@ -283,6 +283,18 @@ private Q_SLOTS:
         QTRY_VERIFY(!server.requests(Tree).isEmpty());
     }
 
+    // Return or Enter opens or closes a host and opens a check's chart; the other keys move as ever.
+    void returnKey()
+    {
+        open(QString());
+        feed(smallTree(QStringLiteral("ok ok ok")));
+        tree()->setCurrentIndex(row(QStringLiteral("h:1"))); // closed
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Return, Qt::Key_Down, Qt::Key_Enter})
+            QTest::keyClick(tree(), key);
+        QCOMPARE(tree()->currentIndex().data(treemodel::KeyRole).toString(), QStringLiteral("p:1:2"));
+        QCOMPARE(testsupport::topLevels<QDialog>().size(), 1);
+    }
+
     void actionMenus_data()
     {
         // The rows the menu is for, as "kind status acknowledged mayAct" (a is acknowledged, + may act); the entries.
