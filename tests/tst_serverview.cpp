@@ -287,6 +287,7 @@ private Q_SLOTS:
     void returnKey()
     {
         open(QString());
+        QCOMPARE(view->status, QStringLiteral("pending")); // not logged in: drawn as waiting
         feed(smallTree(QStringLiteral("ok ok ok")));
         tree()->setCurrentIndex(row(QStringLiteral("h:1"))); // closed
         for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Return, Qt::Key_Down, Qt::Key_Enter})

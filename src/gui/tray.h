@@ -44,7 +44,7 @@ private:
 
     const AlarmBook* book;
     QTimer blinkTimer;
-    QString currentState = QStringLiteral("pending");
+    QString currentState; // the alarm book's, as of the last refresh
     bool blinkPhase = true;
     int unseen = 0;
     QMenu menu;

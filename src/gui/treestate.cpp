@@ -37,9 +37,8 @@ TreeState::TreeState(QTreeView* tree, QStandardItemModel* model, treemodel::Live
     , filter(new TreeFilter(marks, tree))
 {
     filter->setSourceModel(model);
-    // Recursive filtering re-examines every ancestor of a changed row, up to the top, and a dynamic filter every
-    // changed row: only worth it while a filter is in force (applyFilter).
-    filter->setRecursiveFilteringEnabled(false);
+    // Recursive filtering (off until then) re-examines every ancestor of a changed row, up to the top, and a dynamic
+    // filter every changed row: only worth it while a filter is in force (applyFilter).
     filter->setDynamicSortFilter(false);
     filter->setFilterCaseSensitivity(Qt::CaseInsensitive);
     filter->setFilterKeyColumn(0);
