@@ -67,6 +67,10 @@ private Q_SLOTS:
         const QImage octagon = icons::dotIcon(QStringLiteral("critical"), 48, false).pixmap(48, 48).toImage();
         QCOMPARE(shapeOf(octagon.transformed(QTransform().rotate(90))), shapeOf(octagon));
         QCOMPARE(icons::norvIcon(QStringLiteral("critical"), 64).cacheKey(), badge.cacheKey());
+        const QImage old = icons::dotIcon(QColor(Qt::gray), 12).pixmap(12, 12).toImage(); // an old row's, centred
+        const QImage turned = old.mirrored(true, true); // the same but for the edges' smoothing
+        for (int i = 0; i < 144; ++i)
+            QVERIFY(std::abs(qAlpha(old.pixel(i % 12, i / 12)) - qAlpha(turned.pixel(i % 12, i / 12))) < 8);
     }
 
     void shapesAndContrast_data()
