@@ -292,6 +292,7 @@ private Q_SLOTS:
         QTest::newRow("truncated") << QByteArray("{\"hosts\":[{\"id\":1,\"name\":\"ab") << false;
         QTest::newRow("nested as deep as Qt reads") << QByteArray("{\"x\":" + deep + "}") << true;
         QTest::newRow("nested deeper") << QByteArray("{\"x\":[" + deep + "]}") << false;
+        QTest::newRow("nested deeper in a group") << QByteArray("{\"groups\":[{\"x\":" + deep + "}]}") << false;
         QTest::newRow("invalid UTF-8") << QByteArray("{\"hosts\":[{\"id\":1,\"name\":\"\xC3\x28\"}]}") << false;
         QTest::newRow("a control character in a string") << QByteArray("{\"hosts\":[{\"id\":1,\"name\":\"a\tb\"}]}") << false;
         QTest::newRow("no object") << QByteArray(R"([{"hosts":[]}])") << false;
