@@ -170,6 +170,7 @@ private Q_SLOTS:
         a.revokeToken(settings::loadServerToken(ea.id));
         va->refreshNow();
         QTRY_COMPARE(va->summaryText, QStringLiteral("Inte inloggad"));
+        QCOMPARE(va->status, QStringLiteral("pending")); // not what it was before the login was lost
         QCOMPARE(testsupport::configSnapshot(), files);
         QVERIFY(child<QPushButton>(va, "bannerButton")->isVisibleTo(va));
         QCOMPARE(notified.count(), 1);
