@@ -5,6 +5,7 @@
 #include "core/version.h"
 #include "gui/appearance.h"
 #include "gui/mainwindow.h"
+#include "gui/notifications.h"
 #include "gui/serverview.h"
 #include "gui/tray.h"
 #include "net/apiclient.h"
@@ -213,7 +214,7 @@ private Q_SLOTS:
     // row makes that node current in its server's tab and gives the tree the focus.
     void activeAlarmsPanel()
     {
-        open(named(a.store(QStringLiteral("admin")), "Syd"));
+        ServerView* va = open(named(a.store(QStringLiteral("admin")), "Syd"));
         ServerView* vb = open(named(b.store(), "Nord"));
         showWindow();
         QStringList expected;
@@ -244,6 +245,12 @@ private Q_SLOTS:
         auto* tree = child<QTreeView>(vb, "tree");
         QCOMPARE(window->focusWidget(), tree); // the window's, whichever window the platform keeps active
         QCOMPARE(tree->currentIndex().data(treemodel::KeyRole).toString(), QStringLiteral("sp:501"));
+
+        // A notification's alarm that has ended since: its server's tab, and word of it.
+        const Notice ended {{}, {}, {}, va->entry.id, {QStringLiteral("slut")}, false, {}, false, false};
+        Q_EMIT window->findChild<DesktopNotifier*>()->actionInvoked(ended, DesktopNotifier::ShowAction, QString());
+        QCOMPARE(tabs()->currentWidget(), va);
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Larmet är inte längre aktivt."));
     }
 
     void actionOnMany_data()
