@@ -68,7 +68,7 @@ bool appliedAsAnnounced(LiveTree& liveTree, QStandardItemModel& live, const Tree
 {
     const Cells before = cells(live);
     QList<QList<QPersistentModelIndex>> announced; // the cells of each announced row
-    QObject::connect(&live, &QAbstractItemModel::dataChanged, &live,
+    const QMetaObject::Connection watch = QObject::connect(&live, &QAbstractItemModel::dataChanged, &live,
         [&announced](const QModelIndex& top, const QModelIndex& bottom) {
             for (int r = top.row(); r <= bottom.row(); ++r) {
                 QList<QPersistentModelIndex>& row = announced.emplaceBack();
@@ -77,7 +77,7 @@ bool appliedAsAnnounced(LiveTree& liveTree, QStandardItemModel& live, const Tree
             }
         });
     liveTree.apply(update);
-    live.disconnect(&live);
+    QObject::disconnect(watch);
     QSet<QModelIndex> changed;
     for (const auto& [cell, text] : before)
         if (cell.isValid() && cellText(live, cell) != text)
