@@ -79,6 +79,7 @@ private Q_SLOTS:
         b.setFault(QStringLiteral("/api/status"), Fault::drop());
         vb->refreshNow();
         QTRY_VERIFY(child<QWidget>(vb, "banner")->isVisibleTo(vb));
+        QVERIFY(child<QFrame>(vb, "banner")->frameWidth() > 0); // framed apart from the tree
         const QString after = minute();
         const auto at = [&](const QString& text, const QString& start) {
             return text.startsWith(start + before) || text.startsWith(start + after);
@@ -350,6 +351,13 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!child<QWidget>(window.get(), "bulkBox")->isVisible(), 15000);
         QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("3 av 8 larm skickade till recheck; 5 avbröts"));
         QCOMPARE(posts(), 3);
+        // A server that does not answer fails the rest of its queue without being asked again.
+        a.setFault(QStringLiteral("/api/dnd"), Fault::drop());
+        a.clearRequests();
+        runOnAll(QStringLiteral("Stör ej…"));
+        QTRY_VERIFY_WITH_TIMEOUT(!child<QWidget>(window.get(), "bulkBox")->isVisible(), 15000);
+        QVERIFY(posts() < 9);
+        showWindow(); // here no window is active once a dialog has closed
         a.setFault(QStringLiteral("/api/hosts/11/plugins/103/acknowledge"),
             Fault::raw(500, R"({"error":"Databasen är låst"})"));
         runOnAll(QStringLiteral("Kvittera…"));
