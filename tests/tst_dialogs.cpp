@@ -14,9 +14,11 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QHeaderView>
 #include <QLineSeries>
 #include <QMenu>
 #include <QTableWidget>
+#include <QValueAxis>
 
 using standin::Fault;
 using testsupport::child;
@@ -38,13 +40,17 @@ private Q_SLOTS:
 
     void scaleSeries_data()
     {
-        testsupport::columns<QList<double>, QString, double, QString>("values", "unit", "divisor", "label");
-        QTest::newRow("bps megabits") << QList<double> {12500000, 3} << "bps" << 1e6 << "Mbit/s";
-        QTest::newRow("bps negative counts by size") << QList<double> {-2500, 10} << "bps" << 1e3 << "kbit/s";
-        QTest::newRow("bps beyond tera") << QList<double> {5e15} << "bps" << 1e12 << "Tbit/s";
-        QTest::newRow("unit at 1000") << QList<double> {1000} << "ms" << 1e3 << "kms";
-        QTest::newRow("empty unit large") << QList<double> {2e9} << "" << 1e9 << "G";
-        QTest::newRow("Bps is not bps") << QList<double> {100} << "Bps" << 1.0 << "Bps";
+        // The value axis has a decimal while the scaled values stay below 100.
+        testsupport::columns<QList<double>, QString, double, QString, QString>(
+            "values", "unit", "divisor", "label", "axisFormat");
+        // clang-format off
+        QTest::newRow("bps megabits") << QList<double> {12500000, 3} << "bps" << 1e6 << "Mbit/s" << "%.1f";
+        QTest::newRow("bps negative counts by size") << QList<double> {-2500, 10} << "bps" << 1e3 << "kbit/s" << "%.1f";
+        QTest::newRow("bps beyond tera") << QList<double> {5e15} << "bps" << 1e12 << "Tbit/s" << "%.0f";
+        QTest::newRow("unit at 1000") << QList<double> {1000} << "ms" << 1e3 << "kms" << "%.1f";
+        QTest::newRow("empty unit large") << QList<double> {2e9} << "" << 1e9 << "G" << "%.1f";
+        QTest::newRow("Bps is not bps") << QList<double> {99.5} << "Bps" << 1.0 << "Bps" << "%.1f";
+        // clang-format on
     }
     void scaleSeries()
     {
@@ -53,6 +59,8 @@ private Q_SLOTS:
         const auto [divisor, label] = ::scaleSeries(values, unit);
         QTEST(divisor, "divisor");
         QTEST(label, "label");
+        const std::unique_ptr<QChart> drawn(makeChart({QList<QDateTime>(values.size()), values, unit}, "x", 24));
+        QTEST(static_cast<QValueAxis*>(drawn->axes(Qt::Vertical).value(0))->labelFormat(), "axisFormat");
     }
 
     // The first label's series for 24 hours, then whatever the operator picks; each pick asks anew. An answer that
@@ -159,10 +167,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<Opener>("open");
         const auto removeServer = [](MainWindow& window) {
+            settings::addOrUpdateServer(QStringLiteral("https://b.invalid"), QStringLiteral("t"));
             ServersDialog servers(window.findChild<ServerTabs*>());
             servers.show();
-            child<QTableWidget>(&servers, "table")->selectRow(0);
-            QCOMPARE(child<QTableWidget>(&servers, "table")->accessibleName(), QStringLiteral("Servrar"));
+            auto* table = child<QTableWidget>(&servers, "table");
+            table->selectAll(); // the buttons act on one server at a time
+            QCOMPARE(table->selectionModel()->selectedRows().size(), 0);
+            table->selectRow(0);
+            QCOMPARE(table->accessibleName(), QStringLiteral("Servrar"));
+            QList<int> fits; // Adress takes the room the others leave
+            for (int column = 0; column < table->columnCount(); ++column)
+                fits.append(table->horizontalHeader()->sectionResizeMode(column) == QHeaderView::ResizeToContents);
+            QCOMPARE(fits, QList<int>({1, 0, 1, 1}));
             for (QPushButton* button : servers.findChildren<QPushButton*>())
                 if (button->text() == QStringLiteral("Ta bort…"))
                     button->click(); // asks in a message box
