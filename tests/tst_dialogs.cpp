@@ -234,9 +234,8 @@ private Q_SLOTS:
             .replaceInStrings(server.url(), QStringLiteral("URL"))
             .replaceInStrings(appversion::clientVersion().trimmed(), QStringLiteral("VERSION"));
         texts.removeAll(QString());
-        QFile expected(QStringLiteral(NORV_TEXTS "/%1.txt").arg(QString::fromLatin1(QTest::currentDataTag())));
-        QVERIFY(expected.open(QIODevice::ReadOnly));
-        QCOMPARE(texts.join('\n') + '\n', QString::fromUtf8(expected.readAll()));
+        const QString expected = QStringLiteral(NORV_TEXTS "/%1.txt").arg(QString::fromLatin1(QTest::currentDataTag()));
+        QCOMPARE(texts.join('\n') + '\n', QString::fromUtf8(testsupport::readFile(expected)));
         QCOMPARE(unnamed, QStringList()); // and a screen reader finds every control by its name
         QCOMPARE(tabOrder, QStringList()); // and Tab goes through them in the order they are seen
     }

@@ -136,7 +136,6 @@ private Q_SLOTS:
         testsupport::columns<QString, QString>("id", "fileName");
         // clang-format off
         QTest::newRow("path characters dropped") << "../a/b.c" << "abc";
-        QTest::newRow("only separators") << "/./" << "_";
         QTest::newRow("letters, digits, dash, underscore") << "AZaz09-Åö_" << "AZaz09-Åö_";
         QTest::newRow("letter outside the basic plane") << "x\U0001D400y" << "x\U0001D400y";
         QTest::newRow("vulgar fraction is no digit") << "\u00bd" << "_";

