@@ -257,8 +257,19 @@ QJsonObject ApiClient::request(const QByteArray& method, const QString& path, co
     return decodeBody(answer.status, answer.body);
 }
 
+namespace {
+
+void readAvailable(QNetworkReply& reply, QByteArray& into)
+{
+    const qsizetype had = into.size();
+    into.resize(had + qsizetype(reply.bytesAvailable())); // within its capacity, once a first tree has come
+    into.resize(had + qsizetype(std::max<qint64>(0, reply.read(into.data() + had, into.size() - had))));
+}
+
+} // namespace
+
 ApiClient::RawAnswer ApiClient::requestRaw(const QByteArray& method, const QString& path, const QByteArray& body,
-    const QByteArray& contentType, const QUrlQuery& query, bool authenticated)
+    const QByteArray& contentType, const QUrlQuery& query, bool authenticated, QByteArray* into)
 {
     if (!manager) {
         manager = new QNetworkAccessManager;
@@ -302,6 +313,10 @@ ApiClient::RawAnswer ApiClient::requestRaw(const QByteArray& method, const QStri
         else
             refused = error;
     });
+    if (into) {
+        into->resize(0); // keeps its memory
+        QObject::connect(reply, &QIODevice::readyRead, reply, [reply, into] { readAvailable(*reply, *into); });
+    }
     bool tooSlow = false;
     if (!reply->isFinished()) {
         QEventLoop loop;
@@ -337,7 +352,11 @@ ApiClient::RawAnswer ApiClient::requestRaw(const QByteArray& method, const QStri
     int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QNetworkReply::NetworkError error = reply->error();
     const QString errorString = reply->errorString();
-    const QByteArray data = reply->isOpen() ? reply->readAll() : QByteArray();
+    QByteArray data;
+    if (into && reply->isOpen())
+        readAvailable(*reply, *into);
+    else if (reply->isOpen())
+        data = reply->readAll();
     delete reply;
 
     if (refused)
@@ -348,7 +367,7 @@ ApiClient::RawAnswer ApiClient::requestRaw(const QByteArray& method, const QStri
         throw ApiError(
             0, Unreachable + (tooSlow ? QStringLiteral("svaret tog för lång tid") : reasonFor(error, errorString)));
     }
-    checkStatus(status, data);
+    checkStatus(status, into ? *into : data);
     return {status, data};
 }
 
@@ -399,9 +418,9 @@ QJsonObject ApiClient::status()
     return get(QStringLiteral("/api/status"));
 }
 
-ApiClient::RawAnswer ApiClient::treeStatusRaw()
+int ApiClient::treeStatusRaw(QByteArray& text)
 {
-    return requestRaw("GET", QStringLiteral("/api/tree/status"), {}, {}, {}, true);
+    return requestRaw("GET", QStringLiteral("/api/tree/status"), {}, {}, {}, true, &text).status;
 }
 
 QJsonObject ApiClient::alarmlog(int page, int limit, bool active, const QString& q)

@@ -85,9 +85,10 @@ public:
         int status;
         QByteArray body;
     };
-    // The same request with the same failures, except that the body is not decoded.
+    // The same request with the same failures, except that the body is not decoded. Given a buffer, the body is read
+    // into it as it arrives and the answer's own body stays empty.
     RawAnswer requestRaw(const QByteArray& method, const QString& path, const QByteArray& body,
-        const QByteArray& contentType, const QUrlQuery& query, bool authenticated);
+        const QByteArray& contentType, const QUrlQuery& query, bool authenticated, QByteArray* into = nullptr);
 
     // The decision on a complete HTTP answer: the decoded object, or the ApiError or AuthError it means.
     static QJsonObject decide(int status, const QByteArray& body);
@@ -99,7 +100,10 @@ public:
     void logout();
 
     QJsonObject status();
-    RawAnswer treeStatusRaw(); // the tree's JSON text, for the poller's own reader
+    // The tree's JSON text, for the poller's own reader, read into the caller's buffer; returns the HTTP status. A
+    // buffer kept from one poll to the next keeps its memory: a tree of tens of megabytes is not given fresh pages,
+    // and Qt's own buffer does not grow to the whole text, every round.
+    int treeStatusRaw(QByteArray& text);
     QJsonObject alarmlog(int page, int limit, bool active, const QString& q);
     QJsonObject metricLabels(int hostId, int pluginId, int portId, int instanceId);
     QJsonObject metricSeries(int hostId, int pluginId, int portId, const QString& label, int hours, int instanceId);

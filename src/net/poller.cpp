@@ -98,10 +98,10 @@ bool PollerThread::pollOnce(ApiClient& client)
         // document is made only when the text is beyond simdjson (Qt's parser then decides, with the error of any
         // other answer).
         sent.reset();
-        ApiClient::RawAnswer answer = client.treeStatusRaw();
-        if (!reader.read(answer.body))
-            reader.read(ApiClient::decodeBody(answer.status, answer.body));
-        // The rows of the update are read from the text, which goes with the answer.
+        const int status = client.treeStatusRaw(treeText);
+        if (!reader.read(treeText))
+            reader.read(ApiClient::decodeBody(status, treeText));
+        // The rows of the update are read from the text now, before the next round reads the next tree into it.
         const treemodel::TreeUpdatePtr update = diff.next(reader);
         sentTrees.fetchAndAddRelease(1);
         Q_EMIT treeUpdated(update);

@@ -71,6 +71,7 @@ private:
     QAtomicInt sentTrees;
     // Used only inside the thread: the tree's reader, and what is kept of the tree sent last for the next comparison.
     treemodel::TreeReader reader;
+    QByteArray treeText; // the tree's text, kept with its memory from one round to the next
     treemodel::TreeDiff diff;
     // The update sent last, let go of at the next round: taking its rows apart is then this thread's work, not the
     // window's.
