@@ -259,11 +259,12 @@ QJsonObject ApiClient::request(const QByteArray& method, const QString& path, co
 
 namespace {
 
+// Reads what an open reply holds straight into the buffer, without a block of its own in between.
 void readAvailable(QNetworkReply& reply, QByteArray& into)
 {
     const qsizetype had = into.size();
     into.resize(had + qsizetype(reply.bytesAvailable())); // within its capacity, once a first tree has come
-    into.resize(had + qsizetype(std::max<qint64>(0, reply.read(into.data() + had, into.size() - had))));
+    into.truncate(had + qsizetype(reply.read(into.data() + had, into.size() - had)));
 }
 
 } // namespace
